@@ -1,0 +1,7 @@
+/* Velmora guest SDK: graphics services. */
+#ifndef VELMORA_GRAPHICS_H
+#define VELMORA_GRAPHICS_H
+
+#include "velmora_gate.h"
+
+#endif

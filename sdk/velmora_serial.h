@@ -1,0 +1,7 @@
+/* Velmora guest SDK: serial services. */
+#ifndef VELMORA_SERIAL_H
+#define VELMORA_SERIAL_H
+
+#include "velmora_gate.h"
+
+#endif

@@ -1,0 +1,29 @@
+// Every instruction encoding declared once, as a bit pattern with its handler and mnemonic. The
+// trace and the disassembler read it; a test walks all 65,536 words against the dispatch tables.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+
+#include "core/handlers.h"
+
+namespace velmora {
+
+struct InstructionEncoding {
+  const char* pattern;  // 16 bits, high bit first; '0' and '1' fixed, letters are operand bits
+  InstructionHandler handler;
+  const char* mnemonic;
+  uint16_t mask;   // fixed bits
+  uint16_t value;  // their values
+};
+
+std::span<const InstructionEncoding> InstructionEncodings();
+
+// The first encoding that matches `word`, or nullptr.
+const InstructionEncoding* FindEncoding(uint16_t word);
+
+// "ADD r16,r17"-like text of the instruction at `word` (with `next` the following word).
+std::string DisassembleInstruction(uint16_t word, uint16_t next);
+
+}  // namespace velmora

@@ -1,0 +1,7 @@
+#include "services/gate.h"
+
+namespace velmora {
+
+void FillFileServices(ServiceProc* /*group7*/) {}
+
+}  // namespace velmora

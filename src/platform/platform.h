@@ -1,0 +1,97 @@
+// Everything the host needs of a platform, as one set of free functions. Each backend (headless,
+// sdl, win32, with posix shared by the first two) is a library of its own, chosen at link time.
+// Nothing outside src/platform depends on a platform header or a platform #ifdef.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+// ---------------------------------------------------------------------------------------------
+// Time
+
+// Milliseconds since an arbitrary start, wrapping at 2^32.
+uint32_t PlatformTickCount();
+void PlatformSleep(uint32_t milliseconds);
+
+struct PlatformDateTime {
+  uint16_t year;
+  uint8_t month;    // 1-12
+  uint8_t day;      // 1-31
+  uint8_t weekday;  // 0 = Sunday
+  uint8_t hour, minute, second;
+  uint16_t millisecond;
+};
+void PlatformLocalTime(PlatformDateTime* time);
+void PlatformUtcTime(PlatformDateTime* time);
+
+// ---------------------------------------------------------------------------------------------
+// Window and message pump
+
+enum class PumpResult { kNone, kDispatched, kQuit };
+
+// Takes at most one pending message. A quit message is reported, not dispatched; every other
+// message is handed to the window procedure below before this returns.
+PumpResult PlatformPumpMessage();
+// Queues the quit message; the next pump that reaches it reports kQuit.
+void PlatformPostQuit();
+// Asks for the whole window to be repainted, without erasing, at a later pump.
+void PlatformRequestRepaint();
+// Destroys the window: the window procedure's destroy hand-over runs before this returns.
+void PlatformDestroyWindow();
+bool PlatformWindowExists();
+// Gives the client area this size and centres the window on the screen.
+void PlatformFitWindow(int32_t width, int32_t height);
+// Cursor position in screen coordinates.
+void PlatformCursorPosition(int32_t* x, int32_t* y);
+
+// The window procedure: implemented by the host, called by the backend from inside a pump, a
+// window placement or the destruction of the window. Positions are client-area pixels.
+void WindowMouseMove(int16_t x, int16_t y);
+void WindowLeftButtonDown(int16_t x, int16_t y);
+void WindowLeftButtonUp(int16_t x, int16_t y);
+void WindowLeftDoubleClick(int16_t x, int16_t y);
+void WindowCloseRequest();
+void WindowPaint();
+void WindowDestroy();
+
+// ---------------------------------------------------------------------------------------------
+// Files and directories
+//
+// Paths arrive as the guest wrote them: a backslash separates directories on every platform.
+// Paths handed back (current directory, executable path) use the backslash as well, so that the
+// guest's path services cut them the same way everywhere.
+
+using PlatformFile = intptr_t;
+constexpr PlatformFile kInvalidFile = -1;
+
+enum class FileCreation { kOpenExisting, kOpenAlways };
+
+// Opens without sharing: a file that is already open (here or elsewhere, as far as the platform
+// can tell) cannot be opened again. The position starts at 0; nothing truncates or appends.
+PlatformFile PlatformOpenFile(const char* path, bool read, bool write, FileCreation creation);
+bool PlatformCloseFile(PlatformFile file);
+// Returns the bytes transferred, or -1 on failure.
+int64_t PlatformReadFile(PlatformFile file, void* buffer, uint32_t count);
+int64_t PlatformWriteFile(PlatformFile file, const void* buffer, uint32_t count);
+bool PlatformFlushFile(PlatformFile file);
+enum class SeekFrom { kStart, kEnd };
+bool PlatformSeekFile(PlatformFile file, int64_t offset, SeekFrom from);
+// Size in bytes, or -1 on failure.
+int64_t PlatformFileSize(PlatformFile file);
+// Cuts the file at the current position.
+bool PlatformTruncateFile(PlatformFile file);
+
+bool PlatformDeleteFile(const char* path);
+bool PlatformCreateDirectory(const char* path);
+bool PlatformRemoveDirectory(const char* path);
+bool PlatformRenameFile(const char* from, const char* to);
+// True when any file or directory matches; * and ? are wildcards in the last component.
+bool PlatformPathExists(const char* pattern);
+bool PlatformGetCurrentDirectory(std::string* path);
+bool PlatformSetCurrentDirectory(const char* path);
+bool PlatformGetTempDirectory(std::string* path);
+bool PlatformGetExecutablePath(std::string* path);
+
+}  // namespace velmora
