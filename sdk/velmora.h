@@ -9,6 +9,7 @@
 #include "velmora_files.h"
 #include "velmora_serial.h"
 #include "velmora_graphics.h"
+#include "velmora_images.h"
 #include "velmora_text.h"
 #include "velmora_strings.h"
 

@@ -1,0 +1,7 @@
+#include "host/events.h"
+
+namespace velmora {
+
+void ResetTimers() {}
+
+}  // namespace velmora

@@ -1,0 +1,9 @@
+#include "io/slots.h"
+
+namespace velmora {
+
+void ResetFileSlots() {}
+void CloseAllFileSlots() {}
+void CloseAllSerialSlots() {}
+
+}  // namespace velmora
