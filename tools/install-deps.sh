@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs the Debian/Ubuntu packages Velmora needs to build, run and test (sudo when not root).
+# Skips apt entirely when everything is already there.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config python3
+  gcc-avr binutils-avr avr-libc
+  libpng-dev libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core
+  libgtest-dev libbenchmark-dev simavr libsimavr-dev libelf-dev
+  socat imagemagick
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+[ "$(id -u)" -ne 0 ] && sudo="sudo"
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Builds Velmora twice (optimised, and with AddressSanitizer and UndefinedBehaviorSanitizer) and
+# runs every test in both builds.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+tools/install-deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BENCH=OFF > /dev/null
+cmake --build build -j "$jobs"
+(cd build && ctest --output-on-failure -j "$jobs")
+
+cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON \
+  -DVELMORA_BENCH=OFF > /dev/null
+cmake --build build-sanitize -j "$jobs"
+(cd build-sanitize && ASAN_OPTIONS=detect_leaks=0 ctest --output-on-failure -j "$jobs")
