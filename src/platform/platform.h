@@ -27,6 +27,42 @@ void PlatformLocalTime(PlatformDateTime* time);
 void PlatformUtcTime(PlatformDateTime* time);
 
 // ---------------------------------------------------------------------------------------------
+// Fonts
+//
+// Scalable system fonts found by face name (the nearest installed face stands in for an unknown
+// name) and rendered glyph by glyph to 8-bit coverage. Layout, underline, strike-out and drawing
+// are portable (src/graphics/text.cpp).
+
+using PlatformFont = intptr_t;
+constexpr PlatformFont kNoFont = 0;
+
+// A font whose cell (ascent plus descent) is `height` pixels; 0 asks for the default height.
+// Returns kNoFont only when no font at all can be had. `fixed_pitch` asks for a monospace face.
+PlatformFont PlatformCreateFont(const char* face, int32_t height, bool bold, bool italic,
+                                bool fixed_pitch);
+void PlatformReleaseFont(PlatformFont font);
+
+struct PlatformFontMetrics {
+  int32_t ascent;            // pixels above the baseline
+  int32_t line_height;       // ascent plus descent: the distance between lines
+  int32_t underline_offset;  // rows below the baseline of the underline's top row
+  int32_t strikeout_offset;  // rows above the baseline of the strike-out's top row
+  int32_t stroke;            // thickness of both lines
+};
+PlatformFontMetrics PlatformGetFontMetrics(PlatformFont font);
+
+// One glyph: its coverage rows (0 clear to 255 full) and where they go relative to the pen
+// position on the baseline. The coverage stays valid until the next call for the same font.
+struct PlatformGlyph {
+  int32_t left, top;  // offset of the bitmap's top-left from the pen; top counts up
+  int32_t width, height, pitch;
+  const uint8_t* coverage;
+  int32_t advance;  // whole pixels
+};
+// False (and an empty glyph) for a code point the font cannot render.
+bool PlatformRenderGlyph(PlatformFont font, uint32_t code_point, PlatformGlyph* glyph);
+
+// ---------------------------------------------------------------------------------------------
 // Window and message pump
 
 enum class PumpResult { kNone, kDispatched, kQuit };
@@ -93,5 +129,40 @@ bool PlatformGetCurrentDirectory(std::string* path);
 bool PlatformSetCurrentDirectory(const char* path);
 bool PlatformGetTempDirectory(std::string* path);
 bool PlatformGetExecutablePath(std::string* path);
+
+// ---------------------------------------------------------------------------------------------
+// Serial ports
+//
+// Port n is COMn; each backend maps port numbers to its devices in one documented place.
+
+using PlatformSerial = intptr_t;
+constexpr PlatformSerial kInvalidSerial = -1;
+
+// Line settings as parsed from the guest's settings text.
+struct SerialSettings {
+  uint32_t baud;
+  uint8_t data_bits;    // 5-8
+  char parity;          // 'N', 'E', 'O', 'M' (mark), 'S' (space)
+  uint8_t stop_halves;  // stop bits times two: 2, 3 or 4
+  bool dtr, rts;        // lines raised after applying
+};
+
+// Opens an existing port for reading and writing, without sharing.
+PlatformSerial PlatformOpenSerial(uint8_t port);
+bool PlatformCloseSerial(PlatformSerial port);
+bool PlatformConfigureSerial(PlatformSerial port, const SerialSettings& settings);
+// A read waits at most `total` ms, and at most `interval` ms (0: no limit) after each byte.
+bool PlatformSetSerialTimeouts(PlatformSerial port, uint32_t interval, uint32_t total);
+// Returns the bytes transferred, or -1 on failure. Writes wait as long as the port needs.
+int64_t PlatformWriteSerial(PlatformSerial port, const void* buffer, uint32_t count);
+int64_t PlatformReadSerial(PlatformSerial port, void* buffer, uint32_t count);
+// Modem status bits: CTS 0x10, DSR 0x20, RING 0x40.
+bool PlatformSerialModemStatus(PlatformSerial port, uint32_t* status);
+enum class SerialLine { kDtr, kRts };
+bool PlatformSetSerialLine(PlatformSerial port, SerialLine line, bool on);
+bool PlatformPurgeSerial(PlatformSerial port, bool output, bool input);
+// Bytes waiting in the receive or the transmit queue, or -1 on failure.
+int64_t PlatformSerialInputCount(PlatformSerial port);
+int64_t PlatformSerialOutputCount(PlatformSerial port);
 
 }  // namespace velmora

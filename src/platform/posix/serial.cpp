@@ -1,0 +1,261 @@
+// Serial ports on POSIX through termios. Port n is the device named by the environment variable
+// VELMORA_COM<n> (for example VELMORA_COM3=/dev/ttyUSB0), else /dev/ttyS<n-1>.
+//
+// A handle is an index into a small table that keeps the descriptor with its read timeouts,
+// which termios has no place for. The descriptor stays non-blocking; reads wait with poll.
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <termios.h>
+#include <time.h>
+#include <unistd.h>
+
+#include <string>
+
+#include "platform/platform.h"
+
+namespace velmora {
+namespace {
+
+struct SerialPortRecord {
+  int fd;  // -1 when free
+  uint32_t interval;
+  uint32_t total;
+};
+
+// 255 ports plus room for presence tests.
+constexpr int kMaxSerialPorts = 260;
+SerialPortRecord SerialPorts[kMaxSerialPorts];
+bool SerialPortsReady = false;
+
+// Until the guest sets timeouts, a read takes what arrives within 1 ms.
+constexpr uint32_t kDefaultReadTotal = 1;
+
+SerialPortRecord* Record(PlatformSerial port) {
+  if (port < 0 || port >= kMaxSerialPorts || !SerialPortsReady) return nullptr;
+  SerialPortRecord* record = &SerialPorts[port];
+  return record->fd >= 0 ? record : nullptr;
+}
+
+int Descriptor(PlatformSerial port) {
+  const SerialPortRecord* record = Record(port);
+  return record ? record->fd : -1;
+}
+
+std::string SerialDevicePath(uint8_t port) {
+  const std::string variable = "VELMORA_COM" + std::to_string(port);
+  const char* path = getenv(variable.c_str());
+  if (path && *path) return path;
+  return "/dev/ttyS" + std::to_string(port - 1);
+}
+
+uint64_t NowMilliseconds() {
+  timespec now;
+  clock_gettime(CLOCK_MONOTONIC, &now);
+  return uint64_t(now.tv_sec) * 1000 + uint64_t(now.tv_nsec) / 1000000;
+}
+
+struct BaudRate {
+  uint32_t baud;
+  speed_t speed;
+};
+constexpr BaudRate kBaudRates[] = {
+    {50, B50},         {75, B75},         {110, B110},       {134, B134},     {150, B150},
+    {200, B200},       {300, B300},       {600, B600},       {1200, B1200},   {1800, B1800},
+    {2400, B2400},     {4800, B4800},     {9600, B9600},     {19200, B19200}, {38400, B38400},
+    {57600, B57600},   {115200, B115200}, {230400, B230400},
+#ifdef B460800
+    {460800, B460800},
+#endif
+#ifdef B921600
+    {921600, B921600},
+#endif
+};
+
+bool FindSpeed(uint32_t baud, speed_t* speed) {
+  for (const BaudRate& rate : kBaudRates) {
+    if (rate.baud == baud) {
+      *speed = rate.speed;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+PlatformSerial PlatformOpenSerial(uint8_t port) {
+  if (!SerialPortsReady) {
+    for (SerialPortRecord& record : SerialPorts) record.fd = -1;
+    SerialPortsReady = true;
+  }
+  int index = 0;
+  while (index < kMaxSerialPorts && SerialPorts[index].fd >= 0) ++index;
+  if (index == kMaxSerialPorts) return kInvalidSerial;
+  const std::string path = SerialDevicePath(port);
+  const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) return kInvalidSerial;
+  struct stat info;
+  // Only terminals are ports; the lock keeps out a second opener (no sharing).
+  if (fstat(fd, &info) != 0 || !S_ISCHR(info.st_mode) || !isatty(fd) ||
+      (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)) {
+    close(fd);
+    return kInvalidSerial;
+  }
+  SerialPorts[index] = {fd, 0, kDefaultReadTotal};
+  return index;
+}
+
+bool PlatformCloseSerial(PlatformSerial port) {
+  SerialPortRecord* record = Record(port);
+  if (!record) return false;
+  const int fd = record->fd;
+  record->fd = -1;
+  return close(fd) == 0;
+}
+
+bool PlatformConfigureSerial(PlatformSerial port, const SerialSettings& settings) {
+  const int fd = Descriptor(port);
+  termios mode;
+  speed_t speed;
+  if (fd < 0 || tcgetattr(fd, &mode) != 0 || !FindSpeed(settings.baud, &speed)) return false;
+  cfmakeraw(&mode);
+  mode.c_cflag |= CLOCAL | CREAD;
+  mode.c_cflag &= ~(CSIZE | PARENB | PARODD | CSTOPB);
+#ifdef CRTSCTS
+  mode.c_cflag &= ~CRTSCTS;
+#endif
+  static const tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
+  mode.c_cflag |= kSizes[settings.data_bits - 5];
+  switch (settings.parity) {
+    case 'N':
+      break;
+    case 'E':
+      mode.c_cflag |= PARENB;
+      break;
+    case 'O':
+      mode.c_cflag |= PARENB | PARODD;
+      break;
+#ifdef CMSPAR
+    case 'M':
+      mode.c_cflag |= PARENB | PARODD | CMSPAR;
+      break;
+    case 'S':
+      mode.c_cflag |= PARENB | CMSPAR;
+      break;
+#endif
+    default:
+      return false;
+  }
+  // termios knows one or two stop bits; 1.5 is sent as two.
+  if (settings.stop_halves > 2) mode.c_cflag |= CSTOPB;
+  mode.c_cc[VMIN] = 0;
+  mode.c_cc[VTIME] = 0;
+  if (cfsetispeed(&mode, speed) != 0 || cfsetospeed(&mode, speed) != 0 ||
+      tcsetattr(fd, TCSANOW, &mode) != 0) {
+    return false;
+  }
+  // Devices without modem lines (pseudo-terminals, some adapters) still take the settings.
+  int lines = TIOCM_DTR;
+  ioctl(fd, settings.dtr ? TIOCMBIS : TIOCMBIC, &lines);
+  lines = TIOCM_RTS;
+  ioctl(fd, settings.rts ? TIOCMBIS : TIOCMBIC, &lines);
+  return true;
+}
+
+bool PlatformSetSerialTimeouts(PlatformSerial port, uint32_t interval, uint32_t total) {
+  SerialPortRecord* record = Record(port);
+  if (!record) return false;
+  record->interval = interval;
+  record->total = total;
+  return true;
+}
+
+int64_t PlatformWriteSerial(PlatformSerial port, const void* buffer, uint32_t count) {
+  const int fd = Descriptor(port);
+  if (fd < 0) return -1;
+  uint32_t done = 0;
+  while (done < count) {
+    const ssize_t n = write(fd, static_cast<const char*>(buffer) + done, count - done);
+    if (n > 0) {
+      done += uint32_t(n);
+      continue;
+    }
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0 && errno == EAGAIN) {
+      // No write timeout: wait until the port takes more.
+      pollfd wait = {fd, POLLOUT, 0};
+      if (poll(&wait, 1, -1) >= 0 || errno == EINTR) continue;
+    }
+    return done > 0 ? int64_t(done) : -1;
+  }
+  return done;
+}
+
+// Waits at most `total` ms for the whole read, and at most `interval` ms after each byte.
+int64_t PlatformReadSerial(PlatformSerial port, void* buffer, uint32_t count) {
+  const SerialPortRecord* record = Record(port);
+  if (!record) return -1;
+  const uint64_t deadline = NowMilliseconds() + record->total;
+  uint32_t done = 0;
+  while (done < count) {
+    const uint64_t now = NowMilliseconds();
+    uint64_t wait = now < deadline ? deadline - now : 0;
+    if (done > 0 && record->interval > 0 && record->interval < wait) wait = record->interval;
+    pollfd ready = {record->fd, POLLIN, 0};
+    const int polled = poll(&ready, 1, int(wait));
+    if (polled < 0 && errno == EINTR) continue;
+    if (polled < 0) return done > 0 ? int64_t(done) : -1;
+    if (polled == 0) break;
+    const ssize_t n = read(record->fd, static_cast<char*>(buffer) + done, count - done);
+    if (n > 0) {
+      done += uint32_t(n);
+    } else if (n == 0 || errno == EAGAIN || errno == EINTR) {
+      if (wait == 0) break;
+    } else {
+      return done > 0 ? int64_t(done) : -1;
+    }
+  }
+  return done;
+}
+
+bool PlatformSerialModemStatus(PlatformSerial port, uint32_t* status) {
+  const int fd = Descriptor(port);
+  int lines = 0;
+  if (fd < 0 || ioctl(fd, TIOCMGET, &lines) != 0) return false;
+  *status = (lines & TIOCM_CTS ? 0x10 : 0) | (lines & TIOCM_DSR ? 0x20 : 0) |
+            (lines & TIOCM_RNG ? 0x40 : 0);
+  return true;
+}
+
+bool PlatformSetSerialLine(PlatformSerial port, SerialLine line, bool on) {
+  const int fd = Descriptor(port);
+  int bits = line == SerialLine::kDtr ? TIOCM_DTR : TIOCM_RTS;
+  return fd >= 0 && ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
+}
+
+bool PlatformPurgeSerial(PlatformSerial port, bool output, bool input) {
+  const int fd = Descriptor(port);
+  const int queue = output && input ? TCIOFLUSH : output ? TCOFLUSH : TCIFLUSH;
+  return fd >= 0 && tcflush(fd, queue) == 0;
+}
+
+int64_t PlatformSerialInputCount(PlatformSerial port) {
+  const int fd = Descriptor(port);
+  int count = 0;
+  if (fd < 0 || ioctl(fd, FIONREAD, &count) != 0) return -1;
+  return count;
+}
+
+int64_t PlatformSerialOutputCount(PlatformSerial port) {
+  const int fd = Descriptor(port);
+  int count = 0;
+  if (fd < 0 || ioctl(fd, TIOCOUTQ, &count) != 0) return -1;
+  return count;
+}
+
+}  // namespace velmora
