@@ -27,6 +27,8 @@ struct HeadlessState {
   std::vector<ScriptedInput> schedule;  // sorted by time, stable
   size_t next_scheduled = 0;
   std::deque<ScriptedInput> queue;  // due messages, one per pump
+  bool fixed_date = false;
+  int64_t date_start = 0;  // milliseconds since 1970-01-01 00:00 of the fixed wall clock
   bool quit_posted = false;
   bool paint_pending = false;
   HeadlessWindowInfo window = {true, kDefaultWidth, kDefaultHeight, 0, 0, 0, 0, 0, false, 0};
@@ -90,6 +92,48 @@ bool ParseInt(std::string_view text, int64_t low, int64_t high, int64_t* value) 
   const char* end = text.data() + text.size();
   auto [stop, error] = std::from_chars(text.data(), end, *value);
   return error == std::errc() && stop == end && *value >= low && *value <= high;
+}
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
+  year -= month <= 2;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t year_of_era = year - era * 400;
+  const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}
+
+void CivilFromDays(int64_t days, int64_t* year, int64_t* month, int64_t* day) {
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const int64_t day_of_era = days - era * 146097;
+  const int64_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const int64_t day_of_year =
+      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const int64_t shifted_month = (5 * day_of_year + 2) / 153;
+  *day = day_of_year - (153 * shifted_month + 2) / 5 + 1;
+  *month = shifted_month < 10 ? shifted_month + 3 : shifted_month - 9;
+  *year = year_of_era + era * 400 + (*month <= 2);
+}
+
+void FixedDateTime(PlatformDateTime* time) {
+  const int64_t now = State.date_start + HeadlessElapsed();
+  const int64_t days = now / 86400000;
+  int64_t milliseconds = now % 86400000;
+  int64_t year, month, day;
+  CivilFromDays(days, &year, &month, &day);
+  time->year = uint16_t(year);
+  time->month = uint8_t(month);
+  time->day = uint8_t(day);
+  time->weekday = uint8_t((days + 4) % 7);  // 1970-01-01 was a Thursday
+  time->hour = uint8_t(milliseconds / 3600000);
+  milliseconds %= 3600000;
+  time->minute = uint8_t(milliseconds / 60000);
+  milliseconds %= 60000;
+  time->second = uint8_t(milliseconds / 1000);
+  time->millisecond = uint16_t(milliseconds % 1000);
 }
 
 }  // namespace
@@ -213,6 +257,55 @@ bool HeadlessLoadScript(const char* path, std::string* error) {
   return true;
 }
 
+void HeadlessSetDateTime(const PlatformDateTime& start) {
+  State.fixed_date = true;
+  State.date_start = DaysFromCivil(start.year, start.month, start.day) * 86400000 +
+                     int64_t(start.hour) * 3600000 + int64_t(start.minute) * 60000 +
+                     int64_t(start.second) * 1000 + start.millisecond - int64_t(HeadlessElapsed());
+}
+
+bool ParseDateTime(std::string_view text, PlatformDateTime* time) {
+  // Fields: digits, the separator that must follow, and the allowed range.
+  struct Field {
+    int digits;
+    const char* separators;
+    int64_t low, high;
+  };
+  static constexpr Field kFields[] = {
+      {4, "-", 1970, 9999}, {2, "-", 1, 12}, {2, "T ", 1, 31}, {2, ":", 0, 23},
+      {2, ":", 0, 59},      {2, ".", 0, 59}, {3, "", 0, 999},
+  };
+  int64_t value[7] = {0, 0, 0, 0, 0, 0, 0};
+  size_t at = 0;
+  for (int i = 0; i < 7; ++i) {
+    const Field& field = kFields[i];
+    if (text.size() - at < size_t(field.digits)) return false;
+    const std::string_view digits = text.substr(at, field.digits);
+    if (digits.find_first_not_of("0123456789") != std::string_view::npos ||
+        !ParseInt(digits, field.low, field.high, &value[i])) {
+      return false;
+    }
+    at += field.digits;
+    if (at == text.size()) {
+      if (i < 5) return false;
+      break;  // milliseconds may be left out
+    }
+    if (field.separators[0] == 0 ||
+        std::string_view(field.separators).find(text[at]) == std::string_view::npos) {
+      return false;
+    }
+    ++at;
+  }
+  // The day must exist in its month.
+  int64_t year, month, day;
+  CivilFromDays(DaysFromCivil(value[0], value[1], value[2]), &year, &month, &day);
+  if (day != value[2]) return false;
+  *time = {uint16_t(value[0]), uint8_t(value[1]), uint8_t(value[2]), 0,
+           uint8_t(value[3]),  uint8_t(value[4]), uint8_t(value[5]), uint16_t(value[6])};
+  time->weekday = uint8_t((DaysFromCivil(value[0], value[1], value[2]) + 4) % 7);
+  return true;
+}
+
 HeadlessWindowInfo HeadlessWindow() {
   HeadlessWindowInfo info = State.window;
   info.quit_posted = State.quit_posted;
@@ -233,6 +326,22 @@ void PlatformSleep(uint32_t milliseconds) {
     PosixSleep(milliseconds);
   } else {
     AdvanceVirtualClock(milliseconds);
+  }
+}
+
+void PlatformLocalTime(PlatformDateTime* time) {
+  if (State.fixed_date) {
+    FixedDateTime(time);
+  } else {
+    PosixLocalTime(time);
+  }
+}
+
+void PlatformUtcTime(PlatformDateTime* time) {
+  if (State.fixed_date) {
+    FixedDateTime(time);
+  } else {
+    PosixUtcTime(time);
   }
 }
 

@@ -6,6 +6,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
+
 namespace velmora {
 
 // Virtual: the clock moves only when the host sleeps or pumps, so runs are exactly repeatable.
@@ -15,6 +17,13 @@ enum class HeadlessClockMode { kVirtual, kReal };
 // The tick count the virtual clock starts from: as if the host had been up for 1000 seconds, so
 // that timers whose last firing is still 0 fire at once, as they do on a long-running host.
 constexpr uint32_t kDefaultVirtualClockStart = 1000000;
+
+// Fixes the wall clock: local time and UTC both read `start` at the start of the run and move
+// with the backend's clock (a fixed clock has no time zone). The weekday is worked out.
+void HeadlessSetDateTime(const PlatformDateTime& start);
+// Parses "YYYY-MM-DDTHH:MM:SS" with an optional ".mmm" (a space may stand for the T), years
+// 1970 to 9999. Returns false for anything else, including impossible dates.
+bool ParseDateTime(std::string_view text, PlatformDateTime* time);
 
 // One user action. `at` counts milliseconds from the start of the run on the backend's clock;
 // the action reaches the window procedure at the first pump at or after that time.

@@ -24,7 +24,7 @@ void FillDateTime(const struct tm& parts, long nanoseconds, PlatformDateTime* ti
 
 }  // namespace
 
-void PlatformLocalTime(PlatformDateTime* time) {
+void PosixLocalTime(PlatformDateTime* time) {
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
   struct tm parts;
@@ -32,7 +32,7 @@ void PlatformLocalTime(PlatformDateTime* time) {
   FillDateTime(parts, now.tv_nsec, time);
 }
 
-void PlatformUtcTime(PlatformDateTime* time) {
+void PosixUtcTime(PlatformDateTime* time) {
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
   struct tm parts;
