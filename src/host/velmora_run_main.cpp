@@ -1,1 +1,344 @@
-int main() { return 0; }
+// velmora-run: the headless runner. Loads a HEX program, runs it without a window and reports how
+// the run ended, for scripts, tests, benchmarks and CI.
+#include <chrono>
+#include <cinttypes>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/machine.h"
+#include "host/run.h"
+
+namespace velmora {
+namespace {
+
+// Exit statuses.
+constexpr int kExitQuit = 0;
+constexpr int kExitFault = 1;
+constexpr int kExitLoadFailed = 2;
+constexpr int kExitLimit = 3;
+constexpr int kExitTimeout = 4;
+constexpr int kExitUsage = 64;
+
+constexpr const char* kUsage =
+    "usage: velmora-run [options] PROGRAM.hex\n"
+    "\n"
+    "Runs a guest program from an Intel HEX file on the Velmora machine without a window.\n"
+    "How the run ended goes to stderr; dumps go to stdout.\n"
+    "\n"
+    "options (a value may also follow an '=': --seed=7):\n"
+    "  --max-instructions N   stop after N instructions (exit status 3)\n"
+    "  --timeout SECONDS      stop after this much wall time, fractions allowed (exit status 4)\n"
+    "  --dump-state           print pc, r0..r31, sreg, sp, rampz, eind, fault and the\n"
+    "                         instruction count as 'name value' lines when the run ends\n"
+    "  --dump-memory START:LENGTH\n"
+    "                         print data memory START..START+LENGTH-1 as 'mem 0xADDR: bytes'\n"
+    "                         lines of 16 when the run ends (hex with 0x, or decimal;\n"
+    "                         repeatable; the range must lie within 0x0000..0xFFFF)\n"
+    "  --trace[=FILE]         write one line per instruction (pc, word, disassembly) to\n"
+    "                         stderr or FILE; tracing runs much slower\n"
+    "  --seed N               seed the random generator with N (default: from the clock)\n"
+    "  --quiet                leave out the boot report and the end report on stderr\n"
+    "  --help                 show this text\n"
+    // Options added by other parts of the host are listed here.
+    "\n"
+    "exit statuses:\n"
+    "  0   the guest ended through the quit message (window closed or destroyed)\n"
+    "  1   the machine stopped on a fault\n"
+    "  2   the program did not load, or its first instruction is bad\n"
+    "  3   --max-instructions reached\n"
+    "  4   --timeout reached\n"
+    "  64  bad command line\n";
+
+struct MemoryRange {
+  uint32_t start;
+  uint32_t length;
+};
+
+struct RunOptions {
+  const char* program = nullptr;
+  uint64_t max_instructions = 0;
+  double timeout_seconds = 0;
+  bool dump_state = false;
+  std::vector<MemoryRange> dumps;
+  bool trace = false;
+  std::string trace_path;  // empty: stderr
+  bool seed_given = false;
+  uint32_t seed = 0;
+  bool quiet = false;
+};
+
+RunOptions Options;
+
+// A path given on the command line, made absolute: the boot changes the working directory to the
+// program's directory, and files the user names must still land where the user meant.
+std::string StartDirectoryPath(const char* path) {
+  std::error_code error;
+  const std::filesystem::path absolute = std::filesystem::absolute(path, error);
+  return error ? std::string(path) : absolute.string();
+}
+
+bool ParseUnsigned(std::string_view text, uint64_t* value) {
+  if (text.empty()) return false;
+  std::string copy(text);
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long parsed = strtoull(copy.c_str(), &end, 0);
+  if (errno != 0 || *end != '\0' || copy[0] == '-' || copy[0] == '+') return false;
+  *value = parsed;
+  return true;
+}
+
+bool ParseSeconds(std::string_view text, double* value) {
+  std::string copy(text);
+  char* end = nullptr;
+  const double parsed = strtod(copy.c_str(), &end);
+  if (copy.empty() || *end != '\0' || !(parsed > 0) || parsed > 1e9) return false;
+  *value = parsed;
+  return true;
+}
+
+bool ParseMemoryRange(std::string_view text, MemoryRange* range) {
+  const size_t colon = text.find(':');
+  uint64_t start = 0;
+  uint64_t length = 0;
+  if (colon == std::string_view::npos || !ParseUnsigned(text.substr(0, colon), &start) ||
+      !ParseUnsigned(text.substr(colon + 1), &length)) {
+    return false;
+  }
+  if (start >= kGuestDataSize || length > kGuestDataSize - start) return false;
+  *range = {uint32_t(start), uint32_t(length)};
+  return true;
+}
+
+int UsageError(const char* message, std::string_view detail) {
+  fprintf(stderr, "velmora-run: %s%.*s\n", message, int(detail.size()), detail.data());
+  fprintf(stderr, "try 'velmora-run --help'\n");
+  return kExitUsage;
+}
+
+// Parses the command line into Options; returns -1 to go on, else the exit status.
+int ParseCommandLine(int argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    std::string_view arg = argv[i];
+    if (arg.size() < 2 || arg.substr(0, 2) != "--") {
+      if (arg.size() > 1 && arg[0] == '-' && arg != "-h") return UsageError("unknown option ", arg);
+      if (arg == "-h") {
+        fputs(kUsage, stdout);
+        return 0;
+      }
+      if (Options.program != nullptr) return UsageError("more than one program: ", arg);
+      Options.program = argv[i];
+      continue;
+    }
+    std::string_view name = arg;
+    std::string_view inline_value;
+    bool has_inline_value = false;
+    if (const size_t eq = arg.find('='); eq != std::string_view::npos) {
+      name = arg.substr(0, eq);
+      inline_value = arg.substr(eq + 1);
+      has_inline_value = true;
+    }
+    // The value of an option that takes one: after '=' or as the next argument.
+    std::string_view value;
+    const auto take_value = [&]() -> bool {
+      if (has_inline_value) {
+        value = inline_value;
+        return true;
+      }
+      if (i + 1 >= argc) return false;
+      value = argv[++i];
+      return true;
+    };
+    const auto no_value = [&]() { return !has_inline_value; };
+
+    if (name == "--help") {
+      fputs(kUsage, stdout);
+      return 0;
+    } else if (name == "--max-instructions") {
+      if (!take_value() || !ParseUnsigned(value, &Options.max_instructions) ||
+          Options.max_instructions == 0) {
+        return UsageError("--max-instructions needs a count of 1 or more", "");
+      }
+    } else if (name == "--timeout") {
+      if (!take_value() || !ParseSeconds(value, &Options.timeout_seconds)) {
+        return UsageError("--timeout needs a number of seconds above 0", "");
+      }
+    } else if (name == "--dump-state") {
+      if (!no_value()) return UsageError("--dump-state takes no value", "");
+      Options.dump_state = true;
+    } else if (name == "--dump-memory") {
+      MemoryRange range;
+      if (!take_value() || !ParseMemoryRange(value, &range)) {
+        return UsageError("--dump-memory needs START:LENGTH within 0x0000..0xFFFF: ", value);
+      }
+      Options.dumps.push_back(range);
+    } else if (name == "--trace") {
+      Options.trace = true;
+      if (has_inline_value) {
+        if (inline_value.empty()) return UsageError("--trace= needs a file name", "");
+        Options.trace_path = StartDirectoryPath(std::string(inline_value).c_str());
+      }
+    } else if (name == "--seed") {
+      uint64_t seed = 0;
+      if (!take_value() || !ParseUnsigned(value, &seed) || seed > 0xFFFFFFFFu) {
+        return UsageError("--seed needs a number from 0 to 4294967295", "");
+      }
+      Options.seed = uint32_t(seed);
+      Options.seed_given = true;
+    } else if (name == "--quiet") {
+      if (!no_value()) return UsageError("--quiet takes no value", "");
+      Options.quiet = true;
+      // Options added by other parts of the host go here, each one 'else if' with its parsing;
+      // file names through StartDirectoryPath, and a line in kUsage and docs/runner.md.
+    } else {
+      return UsageError("unknown option ", name);
+    }
+  }
+  if (Options.program == nullptr) return UsageError("no program given", "");
+  return -1;
+}
+
+const char* FaultMeaning(uint8_t fault) {
+  switch (fault) {
+    case kFaultEmptyOpcode:
+      return "empty opcode table entry";
+    case kFaultUndefinedOneOperand:
+      return "undefined instruction";
+    case kFaultUndefinedLoad:
+      return "undefined load instruction";
+    case kFaultUndefinedStore:
+      return "undefined store instruction";
+    case kFaultDataWrite:
+      return "data write beyond 0xFFFF";
+    case kFaultDataRead:
+      return "data read beyond 0xFFFF";
+    case kFaultPcOutside:
+      return "pc outside program memory";
+    case kFaultElpm:
+      return "ELPM beyond program memory";
+    case kFaultRjmp:
+      return "RJMP target outside program memory";
+    case kFaultJmp:
+      return "JMP target outside program memory";
+    case kFaultOperandOutside:
+      return "instruction operand outside program memory";
+    case kFaultEijmp:
+      return "EIJMP target outside program memory";
+    case kFaultCall:
+      return "CALL target outside program memory";
+    case kFaultRcall:
+      return "RCALL target outside program memory";
+    case kFaultEicall:
+      return "EICALL target outside program memory";
+    default:
+      return "unknown fault";
+  }
+}
+
+void PrintEndReport(const RunReport& report) {
+  char where[64];
+  snprintf(where, sizeof where, "pc 0x%06" PRIX32 " (byte address 0x%06" PRIX32 ")", Machine.pc,
+           Machine.pc * 2);
+  switch (report.end) {
+    case RunEnd::kQuit:
+      fprintf(stderr, "velmora-run: the guest ended (quit message) at %s\n", where);
+      break;
+    case RunEnd::kFault:
+      fprintf(stderr, "velmora-run: fault %u (%s) at %s\n", Machine.fault,
+              FaultMeaning(Machine.fault), where);
+      break;
+    case RunEnd::kLimit:
+      fprintf(stderr, "velmora-run: instruction limit reached at %s\n", where);
+      break;
+    case RunEnd::kTimeout:
+      fprintf(stderr, "velmora-run: timeout after %g s at %s\n", Options.timeout_seconds, where);
+      break;
+  }
+  const double mips = report.seconds > 0 ? double(report.instructions) / report.seconds / 1e6 : 0;
+  fprintf(stderr, "velmora-run: %" PRIu64 " instructions in %.3f s (%.1f MIPS)\n",
+          report.instructions, report.seconds, mips);
+}
+
+void DumpState(uint64_t instructions) {
+  printf("pc 0x%06" PRIX32 "\n", Machine.pc);
+  for (int r = 0; r < 32; ++r) printf("r%d 0x%02X\n", r, Machine.data[r]);
+  printf("sreg 0x%02X\n", ComposeSreg());
+  printf("sp 0x%04X\n", StackPointer());
+  printf("rampz 0x%02X\n", Machine.data[kRampzAddress]);
+  printf("eind 0x%02X\n", Machine.data[kEindAddress]);
+  printf("fault %u\n", Machine.fault);
+  printf("instructions %" PRIu64 "\n", instructions);
+}
+
+void DumpMemory(const MemoryRange& range) {
+  const uint32_t end = range.start + range.length;
+  for (uint32_t line = range.start; line < end; line += 16) {
+    printf("mem 0x%04" PRIX32 ":", line);
+    for (uint32_t a = line; a < end && a < line + 16; ++a) {
+      // SREG lives in the flags; the guest reads it composed.
+      printf(" %02X", a == kSregAddress ? ComposeSreg() : Machine.data[a]);
+    }
+    printf("\n");
+  }
+}
+
+int RunMain(int argc, char** argv) {
+  if (const int status = ParseCommandLine(argc, argv); status >= 0) return status;
+
+  FILE* trace = nullptr;
+  if (Options.trace) {
+    trace = stderr;
+    if (!Options.trace_path.empty()) {
+      trace = fopen(Options.trace_path.c_str(), "w");
+      if (trace == nullptr) {
+        fprintf(stderr, "velmora-run: cannot write the trace to %s\n", Options.trace_path.c_str());
+        return kExitUsage;
+      }
+    }
+  }
+
+  EchoBootReport = !Options.quiet;
+  const uint32_t seed = Options.seed_given ? Options.seed : StartSeed();
+  const BootOutcome boot = StartHost(Options.program, seed);
+
+  int status = kExitLoadFailed;
+  RunReport report = {RunEnd::kQuit, 0, 0.0};
+  if (boot == BootOutcome::kReady) {
+    report = RunHost(Options.max_instructions, Options.timeout_seconds, trace);
+    switch (report.end) {
+      case RunEnd::kQuit:
+        status = kExitQuit;
+        break;
+      case RunEnd::kFault:
+        status = kExitFault;
+        break;
+      case RunEnd::kLimit:
+        status = kExitLimit;
+        break;
+      case RunEnd::kTimeout:
+        status = kExitTimeout;
+        break;
+    }
+    if (!Options.quiet) PrintEndReport(report);
+  }
+  // Work on the finished run that needs the canvas (screenshots) goes here, before EndHost.
+  EndHost();
+
+  if (Options.dump_state) DumpState(report.instructions);
+  for (const MemoryRange& range : Options.dumps) DumpMemory(range);
+  fflush(stdout);
+  if (trace != nullptr && trace != stderr) fclose(trace);
+  return status;
+}
+
+}  // namespace
+}  // namespace velmora
+
+int main(int argc, char** argv) {
+  return velmora::RunMain(argc, argv);
+}

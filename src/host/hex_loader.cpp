@@ -1,0 +1,159 @@
+#include "host/hex_loader.h"
+
+#include <cstring>
+
+#include "core/machine.h"
+#include "io/file_layer.h"
+#include "services/status.h"
+
+namespace velmora {
+
+uint32_t ProgramSize = 0;
+char LoadedProgramPath[kRecordedPathLimit] = {};
+uint32_t LoadedProgramPathLength = 0;
+
+namespace {
+
+constexpr uint8_t kNoDigit = 255;
+
+uint8_t HexDigitValue(char c) {
+  if (c >= '0' && c <= '9') return uint8_t(c - '0');
+  if (c >= 'A' && c <= 'F') return uint8_t(c - 'A' + 10);
+  if (c >= 'a' && c <= 'f') return uint8_t(c - 'a' + 10);
+  return kNoDigit;
+}
+
+// One record's text with CR, LF and spaces removed, and the decoding state of the whole file.
+struct HexReader {
+  FileHandle file;
+  char line[kHexLineRoom];
+  uint32_t length;
+  bool digit_error;
+};
+
+// A pair of characters as one byte, most significant digit first; a non-digit reads as 0 and
+// marks the file bad. Every validated field goes through here, data bytes included, so that a
+// stray character can never load as a silent zero.
+uint8_t HexByteAt(HexReader& reader, uint32_t position) {
+  uint8_t value = 0;
+  for (uint32_t i = 0; i < 2; ++i) {
+    uint8_t digit = HexDigitValue(reader.line[position + i]);
+    if (digit == kNoDigit) {
+      reader.digit_error = true;
+      digit = 0;
+    }
+    value = uint8_t(value << 4 | digit);
+  }
+  return value;
+}
+
+// Reads one line up to and including its line feed and closes it up. Returns 0 or the code that
+// ends the load.
+uint8_t ReadHexLine(HexReader& reader) {
+  uint32_t stored = 0;
+  char raw[kHexLineRoom];
+  for (;;) {
+    // The last cell stays free for the terminator a line buffer of this size always had.
+    if (stored == kHexLineRoom - 1) return kHexBadLine;
+    const uint8_t byte = FileReadByte(reader.file);
+    if (EndOfFileFlag != 0 || HostError != 0) return kHexTruncated;
+    raw[stored++] = char(byte);
+    if (byte == 0x0A) break;
+  }
+  reader.length = 0;
+  for (uint32_t i = 0; i < stored; ++i) {
+    const char c = raw[i];
+    if (c != '\r' && c != '\n' && c != ' ') reader.line[reader.length++] = c;
+  }
+  return 0;
+}
+
+void RecordProgramPath(const char* path) {
+  const size_t length = strnlen(path, kRecordedPathLimit);
+  if (length >= kRecordedPathLimit) return;
+  memcpy(LoadedProgramPath, path, length);
+  LoadedProgramPath[length] = '\0';
+  LoadedProgramPathLength = uint32_t(length);
+}
+
+// Decodes the records from the open file until the end record or a failure.
+uint8_t ReadHexRecords(HexReader& reader) {
+  uint64_t base = 0;
+  uint64_t highest = 0;
+  for (;;) {
+    if (const uint8_t failure = ReadHexLine(reader)) return failure;
+    if (reader.length == 0 || reader.line[0] != ':') return kHexBadLine;
+    // Colon, count, address and type.
+    if (reader.length < 9) return kHexBadLine;
+    const uint8_t count = HexByteAt(reader, 1);
+    const uint8_t address_high = HexByteAt(reader, 3);
+    const uint8_t address_low = HexByteAt(reader, 5);
+    const uint8_t type = HexByteAt(reader, 7);
+    const uint32_t offset = uint32_t(address_high) << 8 | address_low;
+    uint8_t sum = uint8_t(count + address_high + address_low + type);
+    uint32_t checksum_at;
+    switch (type) {
+      case 0x00: {
+        checksum_at = 9 + 2 * uint32_t(count);
+        if (reader.length < checksum_at + 2) return kHexBadLine;
+        for (uint32_t i = 0; i < count; ++i) {
+          const uint8_t value = HexByteAt(reader, 9 + 2 * i);
+          sum = uint8_t(sum + value);
+          const uint64_t target = base + offset + i;
+          if (target >= kProgramBytes) return kHexTooBig;
+          Machine.program[target] = value;
+          if (target > highest) highest = target;
+        }
+        break;
+      }
+      case 0x01:
+        // The end record's checksum is not examined, and nothing after it is read.
+        if (reader.digit_error) return kHexBadDigit;
+        ProgramSize = uint32_t(highest + 1);
+        return kHexLoaded;
+      case 0x02:
+      case 0x04: {
+        checksum_at = 13;
+        if (reader.length < checksum_at + 2) return kHexBadLine;
+        const uint8_t high = HexByteAt(reader, 9);
+        const uint8_t low = HexByteAt(reader, 11);
+        sum = uint8_t(sum + high + low);
+        const uint64_t value = uint32_t(high) << 8 | low;
+        base = type == 0x02 ? value << 4 : value << 16;
+        break;
+      }
+      default:
+        return kHexBadRecordType;
+    }
+    sum = uint8_t(sum + HexByteAt(reader, checksum_at));
+    if (sum != 0) return kHexBadChecksum;
+    if (reader.digit_error) return kHexBadDigit;
+  }
+}
+
+}  // namespace
+
+uint8_t LoadHexProgram(const char* path) {
+  memset(Machine.program, 0xFF, kProgramBytes);
+  HostError = 0;
+  HexReader reader;
+  reader.file = FileOpen(path, kOpenRead);
+  if (reader.file == kInvalidHandle) return kHexCannotOpen;
+  ProgramSize = 0;
+  reader.length = 0;
+  reader.digit_error = false;
+  const uint8_t result = ReadHexRecords(reader);
+  FileClose(reader.file);
+  if (result == kHexLoaded) RecordProgramPath(path);
+  return result;
+}
+
+std::string GuestProgramPath() {
+  std::string path(LoadedProgramPath, LoadedProgramPathLength);
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+}  // namespace velmora

@@ -1,0 +1,39 @@
+// The Intel HEX loader: fills program memory from a HEX text file, once per run at boot.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace velmora {
+
+// Result codes of LoadHexProgram; 2 and 6 to 9 are never returned.
+enum HexLoadResult : uint8_t {
+  kHexLoaded = 0,
+  kHexBadDigit = 1,  // a field holds a character that is no hexadecimal digit
+  kHexBadChecksum = 3,
+  kHexBadRecordType = 4,  // a type other than 00, 01, 02 and 04
+  kHexBadLine = 5,        // no colon, an empty line, a line too long or a record cut short
+  kHexCannotOpen = 10,
+  kHexTruncated = 11,  // the file ended, or a read failed, before the end record
+  kHexTooBig = 12,     // a data byte at 0x41000 or beyond
+};
+
+// Room for one line counting its CR and LF and a terminator: lines of up to 298 bytes.
+constexpr uint32_t kHexLineRoom = 299;
+// A path of this many characters or more is not recorded in LoadedProgramPath.
+constexpr uint32_t kRecordedPathLimit = 300;
+
+// Highest address written + 1 after a successful load; 0 after a failure once the file opened.
+extern uint32_t ProgramSize;
+// The path of the last successful load, as given; empty until then.
+extern char LoadedProgramPath[kRecordedPathLimit];
+extern uint32_t LoadedProgramPathLength;
+
+// Sets program memory to 0xFF, then reads the file at `path` into it. Leaves HostError as the
+// file layer left it.
+uint8_t LoadHexProgram(const char* path);
+
+// LoadedProgramPath as the guest sees paths: every '/' turned into '\'.
+std::string GuestProgramPath();
+
+}  // namespace velmora

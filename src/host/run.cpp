@@ -1,0 +1,227 @@
+#include "host/run.h"
+
+#include <chrono>
+#include <cstring>
+#include <string_view>
+
+#include "core/dispatch.h"
+#include "core/encodings.h"
+#include "core/machine.h"
+#include "graphics/canvas.h"
+#include "graphics/text.h"
+#include "host/events.h"
+#include "host/hex_loader.h"
+#include "io/file_layer.h"
+#include "io/slots.h"
+#include "platform/platform.h"
+#include "services/gate.h"
+#include "services/random.h"
+#include "services/status.h"
+
+namespace velmora {
+
+uint8_t BootLoadCode = 0;
+bool EchoBootReport = false;
+
+namespace {
+
+// Boot report lines and their places on the screen.
+constexpr int32_t kBannerY = 0;
+constexpr int32_t kStatusY = 16;
+constexpr int32_t kTooBigY = 32;
+constexpr int32_t kNotFoundY = 48;
+
+// The first byte of a runnable program: the low byte of its first instruction word.
+constexpr uint8_t kFirstByteLowest = 0x0C;
+constexpr uint8_t kFirstByteHighest = 0xFC;
+
+// Instructions between two looks at the limit and the clock: small enough for a timeout to
+// answer within milliseconds, large enough to cost nothing per instruction.
+constexpr uint64_t kRunChunk = 1 << 18;
+
+void BootLine(int32_t y, const std::string& text) {
+  DrawTextAt(0, y, text);
+  PlatformRequestRepaint();
+  if (EchoBootReport) fprintf(stderr, "%s\n", text.c_str());
+}
+
+// The program's directory becomes the working directory, so that the guest's relative file names
+// refer to it. A path without a directory part leaves the working directory as it is.
+void EnterProgramDirectory(const char* path) {
+  const std::string_view text(path);
+  const size_t cut = text.find_last_of("\\/");
+  if (cut == std::string_view::npos) return;
+  const std::string directory =
+      cut == 0 ? std::string(text.substr(0, 1)) : std::string(text.substr(0, cut));
+  FileSetCurrentDir(directory.c_str());
+}
+
+BootOutcome FailBoot(uint8_t code) {
+  BootLoadCode = code;
+  BootLine(kStatusY, "Load HEX program error " + std::to_string(code));
+  if (code == kHexTooBig) {
+    BootLine(kTooBigY, "Program too big. Supports only 256kB.");
+  } else {
+    BootLine(kNotFoundY, "Program not found");
+  }
+  return BootOutcome::kLoadFailed;
+}
+
+// The stem of an executable path: no directory, no last extension.
+std::string PathStemOf(const std::string& path) {
+  const size_t slash = path.find_last_of("\\/");
+  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+  const size_t dot = name.find_last_of('.');
+  if (dot != std::string::npos) name.resize(dot);
+  return name;
+}
+
+}  // namespace
+
+BootOutcome StartHost(const char* program_path, uint32_t seed) {
+  InitServiceTables();
+  CreateCanvas();
+  PlatformFitWindow(ScreenSize.width, ScreenSize.height);
+  SeedRandom(seed);
+
+  SystemFontMode = 1;
+  if (!BackgroundBrush.hollow) {
+    FillInclusive({0, 0, ScreenSize.width - 1, ScreenSize.height - 1}, BackgroundBrush.colour);
+  }
+  BootLine(kBannerY, "Velmora ver. 0");
+
+  if (program_path == nullptr) return FailBoot(kHexBadDigit);
+  BootLoadCode = LoadHexProgram(program_path);
+  if (BootLoadCode != kHexLoaded) return FailBoot(BootLoadCode);
+  EnterProgramDirectory(program_path);
+
+  const uint8_t first = Machine.program[0];
+  if (first < kFirstByteLowest || first > kFirstByteHighest) {
+    BootLine(kStatusY, "Error: bad instruction");
+    return BootOutcome::kBadInstruction;
+  }
+  BootLine(kStatusY, "HEX Load Ok " + std::to_string(ProgramSize) + " bytes");
+
+  ResetFileSlots();
+  ResetTimers();
+  ResetMachine();
+  return BootOutcome::kReady;
+}
+
+uint32_t StartSeed() {
+  PlatformDateTime now;
+  PlatformLocalTime(&now);
+  int32_t x = 0;
+  int32_t y = 0;
+  PlatformCursorPosition(&x, &y);
+  return uint32_t(now.second) + uint32_t(now.millisecond) + uint32_t(x) + uint32_t(y) * 256u +
+         PlatformTickCount();
+}
+
+bool FindProgramPath(const char* command_line, std::string* path) {
+  if (command_line != nullptr && command_line[0] != '\0') {
+    std::string_view text(command_line);
+    const size_t quote = text.find('"');
+    if (quote != std::string_view::npos) {
+      text.remove_prefix(quote + 1);
+      const size_t closing = text.find('"');
+      if (closing != std::string_view::npos) text = text.substr(0, closing);
+    }
+    path->assign(text);
+    return true;
+  }
+  std::string executable;
+  if (!PlatformGetExecutablePath(&executable)) return false;
+  const std::string stem = PathStemOf(executable);
+  if (FileExists((stem + ".hex").c_str())) {
+    *path = stem + ".hex";
+    return true;
+  }
+  const std::string list = stem + ".path";
+  if (!FileExists(list.c_str())) return false;
+  const FileHandle file = FileOpen(list.c_str(), kOpenRead);
+  if (file == kInvalidHandle) return false;
+  char line[512] = {};
+  FileReadLine(file, sizeof line, reinterpret_cast<uint8_t*>(line));
+  const bool read_ok = HostError == 0 || HostError == 255;
+  FileClose(file);
+  if (!read_ok || line[0] == '\0') return false;
+  path->assign(line);
+  return true;
+}
+
+RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace) {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point start = Clock::now();
+  const auto seconds_since_start = [&start] {
+    return std::chrono::duration<double>(Clock::now() - start).count();
+  };
+  RunReport report = {RunEnd::kQuit, 0, 0.0};
+  for (;;) {
+    if (Machine.quit != 0) {
+      report.end = RunEnd::kQuit;
+      break;
+    }
+    if (Machine.fault != 0) {
+      report.end = RunEnd::kFault;
+      break;
+    }
+    if (max_instructions != 0 && report.instructions >= max_instructions) {
+      report.end = RunEnd::kLimit;
+      break;
+    }
+    if (timeout_seconds > 0 && seconds_since_start() >= timeout_seconds) {
+      report.end = RunEnd::kTimeout;
+      break;
+    }
+    uint64_t chunk = kRunChunk;
+    if (max_instructions != 0 && max_instructions - report.instructions < chunk) {
+      chunk = max_instructions - report.instructions;
+    }
+    if (trace == nullptr) {
+      report.instructions += RunInstructions(chunk);
+      continue;
+    }
+    // The traced loop: one line per instruction, before it runs.
+    for (uint64_t i = 0; i < chunk && (Machine.fault | Machine.quit) == 0; ++i) {
+      const uint32_t pc = Machine.pc;
+      if (pc < kProgramWords) {
+        const uint8_t* at = &Machine.program[2 * pc];
+        const uint16_t word = uint16_t(at[0] | at[1] << 8);
+        const uint16_t next = uint16_t(at[2] | at[3] << 8);
+        fprintf(trace, "%06X  %04X  %s\n", pc, word, DisassembleInstruction(word, next).c_str());
+      }
+      StepInstruction();
+      ++report.instructions;
+    }
+  }
+  report.seconds = seconds_since_start();
+  return report;
+}
+
+void EndHost() {
+  if (PlatformWindowExists()) {
+    PlatformDestroyWindow();
+    return;
+  }
+  CloseAllFileSlots();
+  CloseAllSerialSlots();
+  DestroyCanvas();
+}
+
+bool IdlePump() {
+  const auto pump = [] { return PlatformPumpMessage() != PumpResult::kQuit; };
+  const uint32_t t0 = PlatformTickCount();
+  uint32_t countdown = 10;
+  if (!pump()) return false;
+  while (PlatformTickCount() - t0 <= countdown) {
+    if (!pump()) return false;
+    PlatformSleep(1);
+    if (!pump()) return false;
+    if (countdown == 0) break;
+    --countdown;
+  }
+  return pump();
+}
+
+}  // namespace velmora

@@ -1,0 +1,60 @@
+// The host's run lifecycle, shared by velmora-run and the desktop program: start-up with the boot
+// report, the run loop, and the end of a run, which always goes through the window's destruction
+// so that files and serial ports a guest left open are closed and nothing it wrote is lost.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+namespace velmora {
+
+enum class BootOutcome {
+  kReady,           // loaded, first instruction fine, host tables and machine reset
+  kLoadFailed,      // BootLoadCode holds the loader's code (1 when no program was found)
+  kBadInstruction,  // the program's first byte lies outside 0x0C..0xFC
+};
+
+// The loader's result of the last boot, 1 when there was no program to load.
+extern uint8_t BootLoadCode;
+// When set, every boot report line is also written to stderr (velmora-run sets it).
+extern bool EchoBootReport;
+
+// The start-up of one run: service tables, canvas and window size, random seed, then the boot
+// report on the screen while the program at `program_path` (nullptr: none found) is loaded; the
+// working directory becomes the program's directory. On kReady the file slots, timers and machine
+// are reset and the guest can run.
+BootOutcome StartHost(const char* program_path, uint32_t seed);
+
+// The seed the desktop program uses: local time's seconds and milliseconds, the cursor position
+// (y times 256) and the tick count, summed.
+uint32_t StartSeed();
+
+// The desktop program's way to find its program when given no path: "<stem>.hex" in the working
+// directory, else the first line of "<stem>.path" there, where stem is the executable's name
+// without directory and extension. With a command line: the text between the first double quote
+// and the next one, or the whole line without quotes. Returns false when nothing was found.
+bool FindProgramPath(const char* command_line, std::string* path);
+
+// How a run ended.
+enum class RunEnd { kQuit, kFault, kLimit, kTimeout };
+
+struct RunReport {
+  RunEnd end;
+  uint64_t instructions;
+  double seconds;  // wall time of the run loop
+};
+
+// Runs the guest until a fault, the quit message, `max_instructions` (0: no limit) or
+// `timeout_seconds` of wall time (0: none). With `trace` set, writes one line per instruction
+// (pc, instruction word, disassembly) to it.
+RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace);
+
+// Ends the run the way the window's destruction does: open file and serial slots closed, canvas
+// released. Safe to call whatever ended the run, and more than once.
+void EndHost();
+
+// About ten milliseconds of idling with messages handled; false once the quit message arrived.
+bool IdlePump();
+
+}  // namespace velmora

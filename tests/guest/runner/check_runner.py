@@ -1,0 +1,254 @@
+"""velmora-run end to end: exit statuses, boot report, dump formats, limits and tracing.
+
+usage: check_runner.py VELMORA_RUN BINARY_DIR GROUP
+GROUP is one of the functions named in GROUPS below; each is one ctest test.
+"""
+
+import os
+import re
+import sys
+import tempfile
+
+import velmora_test as vt
+
+runner, (binary_dir, group) = vt.setup(sys.argv)
+
+
+def program(name):
+    return os.path.join(binary_dir, name + ".hex")
+
+
+def hex_program_size(path):
+    """Highest address written + 1, read from the HEX file the way the loader counts it."""
+    base, highest = 0, 0
+    with open(path) as f:
+        for line in f:
+            line = line.strip()
+            count, offset, kind = int(line[1:3], 16), int(line[3:7], 16), int(line[7:9], 16)
+            if kind == 0 and count:
+                highest = max(highest, base + offset + count - 1)
+            elif kind == 2:
+                base = int(line[9:13], 16) << 4
+            elif kind == 4:
+                base = int(line[9:13], 16) << 16
+            elif kind == 1:
+                break
+    return highest + 1
+
+
+def record(kind, offset, payload):
+    body = bytes([len(payload), offset >> 8, offset & 0xFF, kind]) + bytes(payload)
+    return ":" + body.hex().upper() + "%02X" % (-sum(body) & 0xFF) + "\n"
+
+
+END = ":00000001FF\n"
+tmp = tempfile.mkdtemp(prefix="velmora-runner-")
+
+
+def write_hex(name, text):
+    path = os.path.join(tmp, name)
+    with open(path, "w") as f:
+        f.write(text)
+    return path
+
+
+# Register values state.S loads: r(n) = n * 7 + 1.
+STATE_REGISTERS = {"r%d" % n: (n * 7 + 1) & 0xFF for n in range(32)}
+
+
+def check_state():
+    r = vt.run_guest(program("runner_state"),
+                     ["--seed", "1", "--dump-memory", "0x200:48", "--dump-memory", "0x5B:5",
+                      "--dump-memory", "0x7FFE:3", "--dump-memory", "512:20",
+                      "--dump-memory", "0xFFF0:16"])
+    vt.expect_equal("exit status", r.exit_code, vt.EXIT_FAULT, r)
+    want = dict(STATE_REGISTERS, pc=0x48, sreg=0xC3, sp=0x7FFD, rampz=0x5A, eind=0xA5,
+                fault=vt.FAULT_UNDEFINED, instructions=260)
+    for name, value in want.items():
+        vt.expect_equal(name, r.state.get(name), value, r)
+    vt.expect_equal("pattern", r.memory(0x200, 48), bytes(range(48)), r)
+    # The I/O registers as the guest sees them: SREG composed from the flags.
+    vt.expect_equal("io", r.memory(0x5B, 5), bytes([0x5A, 0xA5, 0xFD, 0x7F, 0xC3]), r)
+    vt.expect_equal("pushed", r.memory(0x7FFE, 3), b"\x11\x11\x11", r)
+    vt.expect_equal("top of RAM", r.memory(0xFFF0, 16), b"\xFF" * 16, r)
+
+    # The exact text: state lines in a fixed order, then each range in 16-byte lines.
+    lines = r.stdout.splitlines()
+    names = [line.split()[0] for line in lines if not line.startswith("mem ")]
+    vt.expect_equal("state names", names,
+                    ["pc"] + ["r%d" % n for n in range(32)] +
+                    ["sreg", "sp", "rampz", "eind", "fault", "instructions"], r)
+    vt.expect("pc 0x000048" in lines and "r31 0xDA" in lines and "sp 0x7FFD" in lines and
+              "fault 2" in lines and "instructions 260" in lines, "state line format", r)
+    mem = [line for line in lines if line.startswith("mem ")]
+    vt.expect_equal("memory lines", mem, [
+        "mem 0x0200: " + " ".join("%02X" % b for b in range(0, 16)),
+        "mem 0x0210: " + " ".join("%02X" % b for b in range(16, 32)),
+        "mem 0x0220: " + " ".join("%02X" % b for b in range(32, 48)),
+        "mem 0x005B: 5A A5 FD 7F C3",
+        "mem 0x7FFE: 11 11 11",
+        "mem 0x0200: " + " ".join("%02X" % b for b in range(0, 16)),
+        "mem 0x0210: 10 11 12 13",
+        "mem 0xFFF0: " + " ".join(["FF"] * 16),
+    ], r)
+    vt.expect(re.search(r"fault 2 .*pc 0x000048", r.stderr) is not None,
+              "end report names the fault and pc", r)
+    vt.expect(re.search(r"\b260 instructions\b", r.stderr) is not None,
+              "end report counts instructions", r)
+
+
+def check_limits():
+    # jmp, ldi, then inc/rjmp pairs: the count decides r16 and pc exactly, also across the
+    # runner's internal chunks of instructions.
+    for limit, r16, pc in [(1, 0xFF, 2), (2, 0x00, 3), (1001, 0xF4, 4), (262145, 0x00, 4),
+                           (262146, 0x00, 3), (262147, 0x01, 4), (600000, (599998 // 2) & 0xFF, 3)]:
+        r = vt.run_guest(program("runner_loop"), ["--max-instructions", limit])
+        vt.expect_equal("exit after %d" % limit, r.exit_code, vt.EXIT_LIMIT, r)
+        vt.expect_equal("instructions after %d" % limit, r.state.get("instructions"), limit, r)
+        vt.expect_equal("fault after %d" % limit, r.state.get("fault"), 0, r)
+        if limit > 1:
+            vt.expect_equal("r16 after %d" % limit, r.state.get("r16"), r16, r)
+        vt.expect_equal("pc after %d" % limit, r.state.get("pc"), pc, r)
+    r = vt.run_guest(program("runner_loop"), ["--max-instructions", "1001"])
+    vt.expect("instruction limit" in r.stderr, "end report names the limit", r)
+
+    r = vt.run_guest(program("runner_loop"), ["--timeout", "0.2"], timeout=30)
+    vt.expect_equal("exit on timeout", r.exit_code, vt.EXIT_TIMEOUT, r)
+    vt.expect(r.state.get("instructions", 0) > 1000, "ran until the timeout", r)
+    vt.expect("timeout" in r.stderr, "end report names the timeout", r)
+    # The limit still applies with a timeout, whichever comes first.
+    r = vt.run_guest(program("runner_loop"), ["--timeout", "60", "--max-instructions", "50"])
+    vt.expect_equal("limit before timeout", r.exit_code, vt.EXIT_LIMIT, r)
+
+
+def check_boot():
+    state = program("runner_state")
+    r = vt.run_guest(state, ["--max-instructions", "1"])
+    size = hex_program_size(state)
+    vt.expect_equal("runs after a good load", r.exit_code, vt.EXIT_LIMIT, r)
+    vt.expect_equal("boot report", [l for l in r.stderr.splitlines() if not l.startswith("velmora-run:")],
+                    ["Velmora ver. 0", "HEX Load Ok %d bytes" % size], r)
+
+    too_big = write_hex("big.hex", record(0, 0, [0x0C, 0x94, 0, 0]) + record(4, 0, [0, 4]) +
+                        record(0, 0x0FFF, [1, 2]) + END)
+    gap_first = write_hex("first0B.hex", record(0, 0, [0x0B, 0x94]) + END)
+    cases = [
+        # name, path, code or None, the lines after the banner
+        ("missing", os.path.join(tmp, "no-such.hex"),
+         ["Load HEX program error 10", "Program not found"]),
+        ("too big", too_big,
+         ["Load HEX program error 12", "Program too big. Supports only 256kB."]),
+        ("bad checksum", write_hex("sum.hex", ":020000000C9463\n" + END),
+         ["Load HEX program error 3", "Program not found"]),
+        ("no end record", write_hex("short.hex", record(0, 0, [0x0C, 0x94, 0, 0])),
+         ["Load HEX program error 11", "Program not found"]),
+        ("first byte 0x0B", gap_first, ["Error: bad instruction"]),
+        ("first byte 0xFD", write_hex("firstFD.hex", record(0, 0, [0xFD, 0xCF]) + END),
+         ["Error: bad instruction"]),
+        ("nothing at address 0", write_hex("empty.hex", END), ["Error: bad instruction"]),
+    ]
+    for name, path, after in cases:
+        r = vt.run_guest(path, [])
+        vt.expect_equal(name + ": exit", r.exit_code, vt.EXIT_LOAD_FAILED, r)
+        vt.expect_equal(name + ": boot report", r.stderr.splitlines(), ["Velmora ver. 0"] + after, r)
+        vt.expect_equal(name + ": nothing ran", r.state.get("instructions"), 0, r)
+
+    # The first-byte range is inclusive at both ends.
+    for first, word in [(0x0C, [0x0C, 0x94, 0, 0]), (0xFC, [0xFC, 0xE0])]:
+        r = vt.run_guest(write_hex("first%02X.hex" % first, record(0, 0, word) + END),
+                         ["--max-instructions", "1"])
+        vt.expect_equal("first byte 0x%02X runs" % first, r.exit_code, vt.EXIT_LIMIT, r)
+        vt.expect("HEX Load Ok 4 bytes" in r.stderr if first == 0x0C else
+                  "HEX Load Ok 2 bytes" in r.stderr, "size for first byte 0x%02X" % first, r)
+    # LDI r31, 0x0C is the instruction 0xE0FC.
+    vt.expect_equal("0xE0FC ran", r.state.get("r31"), 0x0C, r)
+
+    # --quiet keeps stderr clean but changes nothing else.
+    r = vt.run_guest(os.path.join(tmp, "no-such.hex"), ["--quiet"])
+    vt.expect_equal("quiet exit", r.exit_code, vt.EXIT_LOAD_FAILED, r)
+    vt.expect_equal("quiet stderr", r.stderr, "", r)
+
+
+def check_data():
+    r = vt.run_guest(program("runner_data"), ["--dump-memory", "0x180:10", "--dump-memory", "0x1A0:26"])
+    vt.expect_equal("exit", r.exit_code, vt.EXIT_FAULT, r)
+    vt.expect_equal("fault", r.state.get("fault"), vt.FAULT_UNDEFINED, r)
+    vt.expect_equal("primes", list(r.memory(0x180, 10)), [2, 3, 5, 7, 11, 13, 17, 19, 23, 29], r)
+    vt.expect_equal("strings", r.memory(0x1A0, 26), b"Velmora runner\0from flash\0", r)
+    vt.expect_equal("stack back at the top", r.state.get("sp") >= 0xFFF0, True, r)
+
+
+def check_cli():
+    state = program("runner_state")
+    usage = [
+        ([], "no program"),
+        (["--frobnicate", state], "unknown option"),
+        (["-x", state], "unknown short option"),
+        ([state, state], "two programs"),
+        (["--dump-memory", "0x10000:1", state], "start beyond the data space"),
+        (["--dump-memory", "0xFFFF:2", state], "range beyond the data space"),
+        (["--dump-memory", "0x200", state], "no length"),
+        (["--dump-memory", "0x200:zz", state], "bad length"),
+        (["--max-instructions", "ten", state], "bad count"),
+        (["--max-instructions", "0", state], "zero count"),
+        (["--max-instructions", "-5", state], "negative count"),
+        (["--timeout", "0", state], "zero timeout"),
+        (["--timeout", "soon", state], "bad timeout"),
+        (["--seed", "4294967296", state], "seed too large"),
+        (["--dump-state=yes", state], "value for a flag"),
+        ([state, "--max-instructions"], "missing value"),
+    ]
+    for args, why in usage:
+        r = vt.run_guest(None, args, dump_state=False)
+        vt.expect_equal("usage error: " + why, r.exit_code, vt.EXIT_USAGE, r)
+        vt.expect(r.stdout == "" and "velmora-run" in r.stderr, "usage error reported: " + why, r)
+
+    r = vt.run_guest(None, ["--help"], dump_state=False)
+    vt.expect_equal("help exit", r.exit_code, 0, r)
+    for word in ["--max-instructions", "--timeout", "--dump-state", "--dump-memory", "--trace",
+                 "--seed", "--quiet", "--help", "  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  64 "]:
+        vt.expect(word in r.stdout, "help mentions %r" % word, r)
+
+    # Values after '=' or as the next argument mean the same.
+    a = vt.run_guest(state, ["--max-instructions=10", "--seed=3", "--dump-memory=0x5B:2"])
+    b = vt.run_guest(state, ["--max-instructions", "10", "--seed", "3", "--dump-memory", "0x5B:2"])
+    vt.expect_equal("= form exit", a.exit_code, vt.EXIT_LIMIT, a)
+    vt.expect_equal("= form output", a.stdout, b.stdout, a)
+    # Options may follow the program.
+    c = vt.run_guest(state, ["--max-instructions", "10"], dump_state=False)
+    d = vt.run_guest(None, [state, "--max-instructions", "10", "--dump-state"], dump_state=False)
+    vt.expect_equal("options after the program", d.exit_code, vt.EXIT_LIMIT, d)
+    vt.expect_equal("no dump unless asked", c.stdout, "", c)
+
+
+def check_trace():
+    path = os.path.join(tmp, "trace.txt")
+    r = vt.run_guest(program("runner_loop"), ["--max-instructions", "7", "--trace=" + path])
+    vt.expect_equal("exit", r.exit_code, vt.EXIT_LIMIT, r)
+    with open(path) as f:
+        lines = f.read().splitlines()
+    vt.expect_equal("one line per instruction", len(lines), 7, r)
+    fmt = re.compile(r"^([0-9A-F]{6})  ([0-9A-F]{4})  (\S.*)$")
+    parsed = [fmt.match(line) for line in lines]
+    vt.expect(all(parsed), "trace line format: %r" % lines, r)
+    if all(parsed):
+        vt.expect_equal("pcs", [int(m.group(1), 16) for m in parsed], [0, 2, 3, 4, 3, 4, 3], r)
+        vt.expect_equal("words", [int(m.group(2), 16) for m in parsed[:4]],
+                        [0x940C, 0xE000, 0x9503, 0xCFFE], r)
+        for m, mnemonic in zip(parsed, ["jmp", "ldi", "inc", "rjmp"]):
+            vt.expect(m.group(3).lower().startswith(mnemonic), "disassembly %r" % m.group(3), r)
+
+    # Tracing changes nothing the guest sees; to stderr it is one line per instruction as well.
+    plain = vt.run_guest(program("runner_state"), [])
+    traced = vt.run_guest(program("runner_state"), ["--trace"])
+    vt.expect_equal("traced state", traced.state, plain.state, traced)
+    vt.expect_equal("traced exit", traced.exit_code, vt.EXIT_FAULT, traced)
+    trace_lines = [l for l in traced.stderr.splitlines() if fmt.match(l)]
+    vt.expect_equal("stderr trace lines", len(trace_lines), 260, traced)
+    vt.expect(trace_lines[-1].startswith("000048  9404"), "last traced is the stop", traced)
+
+
+GROUPS = {"state": check_state, "limits": check_limits, "boot": check_boot, "data": check_data,
+          "cli": check_cli, "trace": check_trace}
+GROUPS[group]()
+vt.finish()
