@@ -11,23 +11,29 @@ namespace {
 uint8_t* const R = Machine.data;
 constexpr int kX = 26, kY = 28, kZ = 30;
 
-inline void Next() { Machine.pc += 1; }
-inline uint16_t Pointer(int low) { return uint16_t(R[low] | (R[low + 1] << 8)); }
+inline void Next() {
+  Machine.pc += 1;
+}
+inline uint16_t Pointer(int low) {
+  return uint16_t(R[low] | (R[low + 1] << 8));
+}
 inline void SetPointer(int low, uint16_t value) {
   R[low] = uint8_t(value);
   R[low + 1] = uint8_t(value >> 8);
 }
 
+// Pre-decrement moves the pointer before the read; post-increment reads the byte first, so a
+// pointer aimed at its own registers sees their value before the instruction. The loaded byte
+// is written last: LD R26,X+ leaves the loaded byte in R26.
 inline void LoadThrough(const uint8_t* w, int pointer, int change) {
-  const int d = FieldD5(w);
   uint16_t address = Pointer(pointer);
   if (change < 0) {
     address = uint16_t(address - 1);
     SetPointer(pointer, address);
-  } else if (change > 0) {
-    SetPointer(pointer, uint16_t(address + 1));
   }
-  R[d] = ReadData(address);
+  const uint8_t value = ReadData(address);
+  if (change > 0) SetPointer(pointer, uint16_t(address + 1));
+  R[FieldD5(w)] = value;
   Next();
 }
 
@@ -117,28 +123,60 @@ void ExecSTS(const uint8_t* w) {
 }
 
 // LD Rd,X / X+ / -X. 1001 000d dddd 11xx
-void ExecLD_X(const uint8_t* w) { LoadThrough(w, kX, 0); }
-void ExecLD_XINC(const uint8_t* w) { LoadThrough(w, kX, 1); }
-void ExecLD_XDEC(const uint8_t* w) { LoadThrough(w, kX, -1); }
+void ExecLD_X(const uint8_t* w) {
+  LoadThrough(w, kX, 0);
+}
+void ExecLD_XINC(const uint8_t* w) {
+  LoadThrough(w, kX, 1);
+}
+void ExecLD_XDEC(const uint8_t* w) {
+  LoadThrough(w, kX, -1);
+}
 // LD Rd,Y / Y+ / -Y. 1001 000d dddd 10xx
-void ExecLD_Y(const uint8_t* w) { LoadThrough(w, kY, 0); }
-void ExecLD_YINC(const uint8_t* w) { LoadThrough(w, kY, 1); }
-void ExecLD_YDEC(const uint8_t* w) { LoadThrough(w, kY, -1); }
+void ExecLD_Y(const uint8_t* w) {
+  LoadThrough(w, kY, 0);
+}
+void ExecLD_YINC(const uint8_t* w) {
+  LoadThrough(w, kY, 1);
+}
+void ExecLD_YDEC(const uint8_t* w) {
+  LoadThrough(w, kY, -1);
+}
 // LD Rd,Z+ / -Z. 1001 000d dddd 00xx
-void ExecLD_ZINC(const uint8_t* w) { LoadThrough(w, kZ, 1); }
-void ExecLD_ZDEC(const uint8_t* w) { LoadThrough(w, kZ, -1); }
+void ExecLD_ZINC(const uint8_t* w) {
+  LoadThrough(w, kZ, 1);
+}
+void ExecLD_ZDEC(const uint8_t* w) {
+  LoadThrough(w, kZ, -1);
+}
 
 // ST X,Rr / X+ / -X. 1001 001r rrrr 11xx
-void ExecST_X(const uint8_t* w) { StoreThrough(w, kX, 0); }
-void ExecST_XINC(const uint8_t* w) { StoreThrough(w, kX, 1); }
-void ExecST_XDEC(const uint8_t* w) { StoreThrough(w, kX, -1); }
+void ExecST_X(const uint8_t* w) {
+  StoreThrough(w, kX, 0);
+}
+void ExecST_XINC(const uint8_t* w) {
+  StoreThrough(w, kX, 1);
+}
+void ExecST_XDEC(const uint8_t* w) {
+  StoreThrough(w, kX, -1);
+}
 // ST Y,Rr / Y+ / -Y. 1001 001r rrrr 10xx
-void ExecST_Y(const uint8_t* w) { StoreThrough(w, kY, 0); }
-void ExecST_YINC(const uint8_t* w) { StoreThrough(w, kY, 1); }
-void ExecST_YDEC(const uint8_t* w) { StoreThrough(w, kY, -1); }
+void ExecST_Y(const uint8_t* w) {
+  StoreThrough(w, kY, 0);
+}
+void ExecST_YINC(const uint8_t* w) {
+  StoreThrough(w, kY, 1);
+}
+void ExecST_YDEC(const uint8_t* w) {
+  StoreThrough(w, kY, -1);
+}
 // ST Z+,Rr / -Z. 1001 001r rrrr 00xx
-void ExecST_ZINC(const uint8_t* w) { StoreThrough(w, kZ, 1); }
-void ExecST_ZDEC(const uint8_t* w) { StoreThrough(w, kZ, -1); }
+void ExecST_ZINC(const uint8_t* w) {
+  StoreThrough(w, kZ, 1);
+}
+void ExecST_ZDEC(const uint8_t* w) {
+  StoreThrough(w, kZ, -1);
+}
 
 // PUSH: the byte goes where SP pointed, then SP moves down. 1001 001r rrrr 1111
 void ExecPUSH(const uint8_t* w) {
@@ -237,10 +275,16 @@ void ExecLPM_INC(const uint8_t* w) {
 }
 
 // ELPM: extended load program memory into R0. 1001 0101 1101 1000
-void ExecELPM_R0(const uint8_t*) { LoadProgramExtended(0, false); }
+void ExecELPM_R0(const uint8_t*) {
+  LoadProgramExtended(0, false);
+}
 // ELPM Rd,Z. 1001 000d dddd 0110
-void ExecELPM(const uint8_t* w) { LoadProgramExtended(FieldD5(w), false); }
+void ExecELPM(const uint8_t* w) {
+  LoadProgramExtended(FieldD5(w), false);
+}
 // ELPM Rd,Z+: new Z and RAMPZ come from the address before the load. 1001 000d dddd 0111
-void ExecELPM_INC(const uint8_t* w) { LoadProgramExtended(FieldD5(w), true); }
+void ExecELPM_INC(const uint8_t* w) {
+  LoadProgramExtended(FieldD5(w), true);
+}
 
 }  // namespace velmora
