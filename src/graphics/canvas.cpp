@@ -130,6 +130,15 @@ void CreateLayer(uint32_t layer, int32_t width, int32_t height, uint8_t reserved
   }
 }
 
+void DeleteLayer(uint32_t layer) {
+  HostError = 0;
+  if (layer == CurrentLayer) {
+    HostError = 2;
+    return;
+  }
+  if (LayerExists(layer)) ReleaseLayer(LayerTable[layer]);
+}
+
 void SelectLayer(uint32_t layer) {
   HostError = 0;
   if (layer == CurrentLayer) return;

@@ -95,6 +95,9 @@ void SetClip(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 void ResetClip();
 // HostError 0 on success, 2 on any failure (including a size the host cannot afford).
 void CreateLayer(uint32_t layer, int32_t width, int32_t height, uint8_t reserved);
+// HostError 0; 2 for the current layer (refused); 1 when the platform refused the release.
+// Deleting an absent layer is a success.
+void DeleteLayer(uint32_t layer);
 // HostError 0, or 1 when the layer is absent.
 void SelectLayer(uint32_t layer);
 // A temporary switch to another layer and back to the guest's layer and clip; nests only once.
@@ -111,7 +114,8 @@ inline bool InsideDrawBounds(int32_t x, int32_t y) {
          y <= DrawBounds.bottom;
 }
 inline void PutPixel(int32_t x, int32_t y, uint32_t colour) {
-  if (InsideDrawBounds(x, y)) ScreenSurface.pixels[std::size_t(y) * ScreenSurface.width + x] = colour;
+  if (InsideDrawBounds(x, y))
+    ScreenSurface.pixels[std::size_t(y) * ScreenSurface.width + x] = colour;
 }
 inline uint32_t GetPixel(int32_t x, int32_t y) {
   if (!InsideDrawBounds(x, y)) return kNoPixel;
