@@ -104,8 +104,14 @@ void FileReadBlock(FileHandle file, uint32_t count, uint8_t* buffer) {
   ReadExactly(file, buffer, count);
 }
 
+// A buffer too small for one byte and its terminator reads nothing, and says so by a clear
+// status rather than the one the previous operation left.
 uint32_t FileReadLine(FileHandle file, uint32_t size, uint8_t* buffer) {
-  if (size < 2) return 1;
+  if (size < 2) {
+    HostError = 0;
+    EndOfFileFlag = 0;
+    return 1;
+  }
   uint32_t stored = 0;
   for (;;) {
     const uint8_t byte = FileReadByte(file);

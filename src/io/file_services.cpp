@@ -1,7 +1,374 @@
+// Group 7 file and directory services: the guest names open files by slot (B(0x60)) and passes
+// names, buffers and values from 0x60; every service writes the status byte.
+#include <string>
+
+#include "host/hex_loader.h"
+#include "io/file_layer.h"
+#include "io/slots.h"
+#include "platform/platform.h"
 #include "services/gate.h"
+#include "services/guest.h"
+#include "services/status.h"
 
 namespace velmora {
+namespace {
 
-void FillFileServices(ServiceProc* /*group7*/) {}
+constexpr uint8_t kStatusOk = 0;
+constexpr uint8_t kStatusNotOpen = 1;  // also: open failed, path not available or too long
+constexpr uint8_t kStatusRange = 2;
+constexpr uint8_t kStatusNameTooLong = 3;
+constexpr uint8_t kStatusEndOfFile = 255;
+
+uint8_t SlotArgument() {
+  return GuestByte(kArgumentAddress);
+}
+uint16_t WordArgument(uint32_t offset) {
+  return GuestWord(kArgumentAddress + offset);
+}
+
+// A guest name as a terminated host string; names are cut at the end of the data space.
+std::string GuestName(uint32_t offset) {
+  return std::string(GuestString(WordArgument(offset)));
+}
+
+// Refuses a buffer that reaches 0xFFFF or beyond; `empty` also writes a zero byte at its start.
+bool InRange(uint32_t buffer, uint32_t length, bool empty) {
+  if (buffer + length < 0xFFFF) return true;
+  if (empty) SetGuestByte(buffer, 0);
+  SetStatus(kStatusRange);
+  return false;
+}
+
+// The open slot named by B(0x60), or nullptr after reporting status 1.
+FileSlotEntry* OpenSlot() {
+  FileSlotEntry* slot = &FileSlot[SlotArgument()];
+  if (slot->open) return slot;
+  SetStatus(kStatusNotOpen);
+  return nullptr;
+}
+
+// After a read: status 255 when it came up short, else the layer's code.
+void ReportRead() {
+  if (EndOfFileFlag) HostError = kStatusEndOfFile;
+  ReportHostError();
+}
+
+// Copies a path with its terminator when it fits `size` bytes, else leaves an empty string.
+void DeliverPath(uint32_t buffer, uint32_t size, const std::string& path, uint8_t too_long) {
+  if (path.size() >= size) {
+    SetGuestByte(buffer, 0);
+    SetStatus(too_long);
+    return;
+  }
+  WriteGuestString(buffer, path);
+  SetStatus(kStatusOk);
+}
+
+std::string KeepBeforeLastBackslash(const std::string& path) {
+  const size_t cut = path.rfind('\\');
+  return cut == std::string::npos ? path : path.substr(0, cut);
+}
+
+// 40: closes what the slot holds, then opens the name at W(0x62) in mode B(0x61).
+void ServiceFileOpen() {
+  FileSlotEntry* slot = &FileSlot[SlotArgument()];
+  if (slot->open) {
+    FileClose(slot->handle);
+    slot->open = 0;
+  }
+  const std::string name = GuestName(2);
+  slot->handle = FileOpen(name.c_str(), GuestByte(0x61));
+  const bool opened = HostError == 0 && slot->handle != kInvalidHandle;
+  slot->open = opened;
+  SetStatus(opened ? kStatusOk : kStatusNotOpen);
+}
+
+// 41. The platform releases the handle even when its close reports a failure, so the slot is
+// closed either way; a failure shows as status 1.
+void ServiceFileClose() {
+  FileSlotEntry* slot = OpenSlot();
+  if (!slot) return;
+  FileClose(slot->handle);
+  slot->open = 0;
+  SetStatus(HostError == 0 ? kStatusOk : kStatusNotOpen);
+}
+
+void ServiceFileFlush() {
+  if (FileSlotEntry* slot = OpenSlot()) {
+    FileFlush(slot->handle);
+    ReportHostError();
+  }
+}
+
+void ServiceFileDelete() {
+  FileDelete(GuestName(0).c_str());
+  ReportHostError();
+}
+
+void ServiceDirCreate() {
+  DirCreate(GuestName(0).c_str());
+  ReportHostError();
+}
+
+void ServiceFileExists() {
+  SetStatus(kStatusOk);
+  SetGuestByte(kArgumentAddress, FileExists(GuestName(0).c_str()) ? 1 : 0);
+}
+
+void ServiceFileSeekStart() {
+  if (FileSlotEntry* slot = OpenSlot()) {
+    FileSeekStart(slot->handle);
+    ReportHostError();
+  }
+}
+
+void ServiceFileSeek() {
+  if (FileSlotEntry* slot = OpenSlot()) {
+    FileSeek(slot->handle, GuestInt32(0x61));
+    ReportHostError();
+  }
+}
+
+void ServiceFileSeekEnd() {
+  if (FileSlotEntry* slot = OpenSlot()) {
+    FileSeekEnd(slot->handle);
+    ReportHostError();
+  }
+}
+
+void ServiceFileReadByte() {
+  if (FileSlotEntry* slot = OpenSlot()) {
+    SetGuestByte(kArgumentAddress, FileReadByte(slot->handle));
+    ReportRead();
+  }
+}
+
+void ServiceFileReadWord() {
+  if (FileSlotEntry* slot = OpenSlot()) {
+    SetGuestWord(kArgumentAddress, FileReadWord(slot->handle));
+    ReportRead();
+  }
+}
+
+void ServiceFileReadDword() {
+  if (FileSlotEntry* slot = OpenSlot()) {
+    SetGuestDword(kArgumentAddress, FileReadDword(slot->handle));
+    ReportRead();
+  }
+}
+
+// 52: a 64-bit read that takes four bytes and clears the upper half.
+void ServiceFileReadQword() {
+  if (FileSlotEntry* slot = OpenSlot()) {
+    SetGuestDword(kArgumentAddress, FileReadDword(slot->handle));
+    SetGuestDword(kArgumentAddress + 4, 0);
+    ReportRead();
+  }
+}
+
+void ServiceFileWriteByte() {
+  if (FileSlotEntry* slot = OpenSlot()) {
+    FileWriteByte(slot->handle, GuestByte(0x61));
+    ReportHostError();
+  }
+}
+
+void ServiceFileWriteWord() {
+  if (FileSlotEntry* slot = OpenSlot()) {
+    FileWriteWord(slot->handle, GuestWord(0x61));
+    ReportHostError();
+  }
+}
+
+void ServiceFileWriteDword() {
+  if (FileSlotEntry* slot = OpenSlot()) {
+    FileWriteDword(slot->handle, GuestDword(0x61));
+    ReportHostError();
+  }
+}
+
+void ServiceFileWriteQword() {
+  if (FileSlotEntry* slot = OpenSlot()) {
+    FileWriteQword(slot->handle, GuestDword(0x61), GuestDword(0x65));
+    ReportHostError();
+  }
+}
+
+void ReadBlock(uint16_t buffer, uint16_t count, bool empty) {
+  if (!InRange(buffer, count, empty)) return;
+  if (FileSlotEntry* slot = OpenSlot()) {
+    FileReadBlock(slot->handle, count, GuestBuffer(buffer, count));
+    ReportRead();
+  }
+}
+
+// 57: count first, buffer second; 99: buffer first.
+void ServiceFileReadBlock() {
+  ReadBlock(WordArgument(3), WordArgument(1), false);
+}
+void ServiceFileReadBlockBufferFirst() {
+  ReadBlock(WordArgument(1), WordArgument(3), true);
+}
+
+void ServiceFileWriteBlock() {
+  const uint16_t count = WordArgument(1);
+  const uint16_t buffer = WordArgument(3);
+  if (!InRange(buffer, count, false)) return;
+  if (FileSlotEntry* slot = OpenSlot()) {
+    FileWriteBlock(slot->handle, count, GuestBuffer(buffer, count));
+    ReportHostError();
+  }
+}
+
+void ServiceFileSize() {
+  if (FileSlotEntry* slot = OpenSlot()) {
+    SetGuestDword(kArgumentAddress, FileSize(slot->handle));
+    ReportHostError();
+  }
+}
+
+void ServiceDirRemove() {
+  DirRemove(GuestName(0).c_str());
+  ReportHostError();
+}
+
+void ServiceFileRename() {
+  FileRename(GuestName(0).c_str(), GuestName(2).c_str());
+  ReportHostError();
+}
+
+// 62 and 63: the buffer is known to lie inside the data space after the range check.
+void ServiceGetCurrentDir() {
+  const uint16_t buffer = WordArgument(0);
+  const uint16_t size = WordArgument(2);
+  if (!InRange(buffer, size, true)) return;
+  FileGetCurrentDir(size, reinterpret_cast<char*>(GuestBuffer(buffer, size)));
+  ReportHostError();
+}
+
+void ServiceGetTempPath() {
+  const uint16_t buffer = WordArgument(0);
+  const uint16_t size = WordArgument(2);
+  if (!InRange(buffer, size, true)) return;
+  FileGetTempPath(size, reinterpret_cast<char*>(GuestBuffer(buffer, size)));
+  ReportHostError();
+}
+
+void ServiceSetCurrentDir() {
+  FileSetCurrentDir(GuestName(0).c_str());
+  ReportHostError();
+}
+
+// 68: the executable's name without directory and without its last extension.
+void ServiceExecutableName() {
+  const uint16_t buffer = WordArgument(0);
+  const uint16_t size = WordArgument(2);
+  if (!InRange(buffer, size, true)) return;
+  std::string path;
+  if (!PlatformGetExecutablePath(&path)) {
+    SetGuestByte(buffer, 0);
+    SetStatus(kStatusNotOpen);
+    return;
+  }
+  std::string stem = path.substr(path.rfind('\\') == std::string::npos ? 0 : path.rfind('\\') + 1);
+  const size_t point = stem.rfind('.');
+  if (point != std::string::npos) stem.resize(point);
+  DeliverPath(buffer, size, stem, kStatusNameTooLong);
+}
+
+// 69: a path that does not fit whole gives an empty string, never a cut-off directory.
+void ServiceExecutableDirectory() {
+  const uint16_t buffer = WordArgument(0);
+  const uint16_t size = WordArgument(2);
+  if (!InRange(buffer, size, true)) return;
+  std::string path;
+  if (!PlatformGetExecutablePath(&path) || path.size() >= size) {
+    SetGuestByte(buffer, 0);
+    SetStatus(kStatusNotOpen);
+    return;
+  }
+  DeliverPath(buffer, size, KeepBeforeLastBackslash(path), kStatusNotOpen);
+}
+
+void ServiceFileReadLine() {
+  const uint16_t buffer = WordArgument(1);
+  const uint16_t size = WordArgument(3);
+  if (!InRange(buffer, size, true)) return;
+  if (FileSlotEntry* slot = OpenSlot()) {
+    SetGuestWord(kArgumentAddress,
+                 uint16_t(FileReadLine(slot->handle, size, GuestBuffer(buffer, size))));
+    ReportRead();
+  }
+}
+
+void ServiceFileWriteText() {
+  if (FileSlotEntry* slot = OpenSlot()) {
+    SetGuestWord(kArgumentAddress, uint16_t(FileWriteText(slot->handle, GuestName(1).c_str())));
+    ReportHostError();
+  }
+}
+
+void ServiceFileWriteLine() {
+  if (FileSlotEntry* slot = OpenSlot()) {
+    SetGuestWord(kArgumentAddress, uint16_t(FileWriteLine(slot->handle, GuestName(1).c_str())));
+    ReportHostError();
+  }
+}
+
+// 102: a program loaded from the current directory (no backslash in its path) lies in ".".
+void ServiceProgramDirectory() {
+  const uint16_t buffer = WordArgument(0);
+  const uint16_t size = WordArgument(2);
+  if (!InRange(buffer, size, true)) return;
+  const std::string path = GuestProgramPath();
+  std::string directory = KeepBeforeLastBackslash(path);
+  if (!path.empty() && directory == path) directory = ".";
+  DeliverPath(buffer, size, directory, kStatusNotOpen);
+}
+
+void ServiceProgramPath() {
+  const uint16_t buffer = WordArgument(0);
+  const uint16_t size = WordArgument(2);
+  if (!InRange(buffer, size, true)) return;
+  DeliverPath(buffer, size, GuestProgramPath(), kStatusNotOpen);
+}
+
+}  // namespace
+
+void FillFileServices(ServiceProc* group7) {
+  group7[40] = ServiceFileOpen;
+  group7[41] = ServiceFileClose;
+  group7[42] = ServiceFileFlush;
+  group7[43] = ServiceFileDelete;
+  group7[44] = ServiceDirCreate;
+  group7[45] = ServiceFileExists;
+  group7[46] = ServiceFileSeekStart;
+  group7[47] = ServiceFileSeek;
+  group7[48] = ServiceFileSeekEnd;
+  group7[49] = ServiceFileReadByte;
+  group7[50] = ServiceFileReadWord;
+  group7[51] = ServiceFileReadDword;
+  group7[52] = ServiceFileReadQword;
+  group7[53] = ServiceFileWriteByte;
+  group7[54] = ServiceFileWriteWord;
+  group7[55] = ServiceFileWriteDword;
+  group7[56] = ServiceFileWriteQword;
+  group7[57] = ServiceFileReadBlock;
+  group7[58] = ServiceFileWriteBlock;
+  group7[59] = ServiceFileSize;
+  group7[60] = ServiceDirRemove;
+  group7[61] = ServiceFileRename;
+  group7[62] = ServiceGetCurrentDir;
+  group7[63] = ServiceGetTempPath;
+  group7[64] = ServiceSetCurrentDir;
+  group7[68] = ServiceExecutableName;
+  group7[69] = ServiceExecutableDirectory;
+  group7[98] = ServiceFileReadLine;
+  group7[99] = ServiceFileReadBlockBufferFirst;
+  group7[100] = ServiceFileWriteText;
+  group7[101] = ServiceFileWriteLine;
+  group7[102] = ServiceProgramDirectory;
+  group7[103] = ServiceProgramPath;
+}
 
 }  // namespace velmora
