@@ -1,9 +1,261 @@
 #include "graphics/text.h"
 
+#include <algorithm>
+#include <cstring>
+
 namespace velmora {
 
 uint8_t SystemFontMode = 0;
+uint8_t FontSlot = 0;
+uint32_t BuiltinFont = 0;
+int32_t CharSpacing = 1;
+FontSlotEntry FontSlots[kFontSlotCount];
 
-int32_t DrawTextAt(int32_t x, int32_t /*y*/, std::string_view /*text*/) { return x; }
+namespace {
+
+// ---------------------------------------------------------------------------------------------
+// Built-in fonts
+
+// Coordinates add up in 32 bits and wrap, whatever a guest string makes of them.
+int32_t WrappingAdd(int32_t a, int32_t b) {
+  return int32_t(uint32_t(a) + uint32_t(b));
+}
+
+struct BuiltinGlyph {
+  int32_t width, height;
+  const uint8_t* bits;
+};
+
+// Finds a glyph by direct offset; a record that would reach past the table's end draws nothing.
+BuiltinGlyph FindBuiltinGlyph(const GlyphTable& table, uint8_t code) {
+  const uint8_t* t = table.bytes;
+  if (table.size < 5) return {};
+  if (t[0] == kFixedGlyphTableTag) {
+    const uint32_t width = t[1], height = t[2], per_glyph = uint32_t(t[3] << 8 | t[4]);
+    const uint32_t start = uint16_t(5 + code * per_glyph);
+    if ((width * height + 7) / 8 > per_glyph || start + per_glyph > table.size) return {};
+    return {int32_t(width), int32_t(height), t + start};
+  }
+  if (t[0] != kProportionalGlyphTableTag || table.size < kProportionalRecordsStart) return {};
+  const uint32_t height = t[1];
+  const uint32_t record = uint32_t(t[2 + 2 * code] << 8 | t[3 + 2 * code]);
+  if (record >= table.size) return {};
+  const uint32_t width = t[record];
+  if (record + 1 + (width * height + 7) / 8 > table.size) return {};
+  return {int32_t(width), int32_t(height), t + record + 1};
+}
+
+const GlyphTable& CurrentBuiltinTable() {
+  return BuiltinFontTables[BuiltinFont < kBuiltinFontCount ? BuiltinFont : 0];
+}
+
+int32_t BuiltinFontHeight(const GlyphTable& table) {
+  return table.size > 2 ? (table.bytes[0] == kFixedGlyphTableTag ? table.bytes[2] : table.bytes[1])
+                        : 0;
+}
+
+// ---------------------------------------------------------------------------------------------
+// System fonts
+
+constexpr int32_t kSystemFontHeight = 16;  // the boot report's line spacing
+constexpr int32_t kFallbackFontHeight = 14;
+constexpr size_t kFaceNameLimit = 31;  // longer face names are cut, as the platform's are
+
+PlatformFont SharedSystemFont = kNoFont;
+bool SlotsReady = false;
+
+const FontSlotEntry& CurrentSlot() {
+  if (!SlotsReady) CreateFontSlots();
+  return FontSlots[FontSlot];
+}
+
+// Character codes are Windows-1252 text: 0x80-0x9F hold typographic signs, the rest is Latin-1.
+constexpr uint16_t kWindows1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+
+uint32_t CodePoint(uint8_t code) {
+  return code >= 0x80 && code < 0xA0 ? kWindows1252High[code - 0x80] : code;
+}
+
+// One character of laid-out text: `code` drawn with its pen at `pen_x` on line `line`.
+struct LaidOutChar {
+  int32_t line, pen_x;
+  uint8_t code;
+  bool prefix_underline;  // it followed a single '&'
+};
+
+// Lays `text` out top-left aligned: lines end at LF, CR LF or CR; '&' is not drawn but marks the
+// next character for underlining, "&&" is one '&'. Calls `visit` for every character with the
+// glyph already rendered; returns the number of lines and the widest line.
+template <typename Visit>
+void LayOut(PlatformFont font, std::string_view text, int32_t* lines, int32_t* widest,
+            Visit visit) {
+  *lines = 0;
+  *widest = 0;
+  size_t i = 0;
+  while (i < text.size()) {
+    int32_t pen = 0;
+    while (i < text.size() && text[i] != '\n' && text[i] != '\r') {
+      uint8_t code = uint8_t(text[i++]);
+      bool underline = false;
+      if (code == '&') {
+        if (i >= text.size() || text[i] == '\n' || text[i] == '\r') continue;
+        if (text[i] != '&') underline = true;
+        code = uint8_t(text[i++]);
+      }
+      PlatformGlyph glyph;
+      PlatformRenderGlyph(font, CodePoint(code), &glyph);
+      visit(LaidOutChar{*lines, pen, code, underline}, glyph);
+      pen += glyph.advance;
+    }
+    *widest = std::max(*widest, pen);
+    ++*lines;
+    if (i < text.size()) {  // the line break: CR LF, LF or CR
+      if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
+      ++i;
+    }
+  }
+}
+
+// Mixes `colour` into the pixel by `coverage` (255: the colour itself).
+void BlendPixel(int64_t x, int64_t y, uint32_t colour, uint32_t coverage) {
+  if (x < INT32_MIN || x > INT32_MAX || y < INT32_MIN || y > INT32_MAX) return;
+  const uint32_t under = GetPixel(int32_t(x), int32_t(y));
+  if (under == kNoPixel) return;
+  if (coverage >= 255) {
+    PutPixel(int32_t(x), int32_t(y), colour);
+    return;
+  }
+  uint32_t mixed = 0;
+  for (int shift = 0; shift < 24; shift += 8) {
+    const uint32_t t = (colour >> shift) & 0xFF, d = (under >> shift) & 0xFF;
+    mixed |= ((t * coverage + d * (255 - coverage) + 127) / 255) << shift;
+  }
+  PutPixel(int32_t(x), int32_t(y), mixed);
+}
+
+// The rectangle system-font text is cut to: from its origin to the clip's right and bottom
+// (exclusive, as the platform's rectangles are).
+struct CutRect {
+  int64_t left, top, right, bottom;
+  bool Inside(int64_t x, int64_t y) const {
+    return x >= left && x < right && y >= top && y < bottom;
+  }
+};
+
+void FillRows(const CutRect& cut, int64_t x, int64_t y, int32_t width, int32_t rows) {
+  for (int64_t j = y; j < y + rows; ++j)
+    for (int64_t i = x; i < x + width; ++i)
+      if (cut.Inside(i, j)) BlendPixel(i, j, TextColour, 255);
+}
+
+int32_t DrawSystemText(int32_t x, int32_t y, std::string_view text) {
+  const FontSlotEntry& slot = CurrentSlot();
+  if (slot.font == kNoFont) return y;
+  const PlatformFontMetrics metrics = PlatformGetFontMetrics(slot.font);
+  const CutRect cut = {x, y, ClipRect.right, ClipRect.bottom};
+  int32_t lines, widest;
+  LayOut(slot.font, text, &lines, &widest, [&](const LaidOutChar& c, const PlatformGlyph& g) {
+    const int64_t pen_x = int64_t(x) + c.pen_x;
+    const int64_t baseline = int64_t(y) + int64_t(c.line) * metrics.line_height + metrics.ascent;
+    for (int32_t row = 0; row < g.height; ++row) {
+      const uint8_t* coverage = g.coverage + int64_t(row) * g.pitch;
+      const int64_t py = baseline - g.top + row;
+      for (int32_t col = 0; col < g.width; ++col) {
+        const int64_t px = pen_x + g.left + col;
+        if (coverage[col] != 0 && cut.Inside(px, py)) BlendPixel(px, py, TextColour, coverage[col]);
+      }
+    }
+    if (slot.underline || c.prefix_underline) {
+      FillRows(cut, pen_x, baseline + metrics.underline_offset, g.advance, metrics.stroke);
+    }
+    if (slot.strikeout) {
+      FillRows(cut, pen_x, baseline - metrics.strikeout_offset, g.advance, metrics.stroke);
+    }
+  });
+  return WrappingAdd(y, lines * metrics.line_height);
+}
+
+}  // namespace
+
+// ---------------------------------------------------------------------------------------------
+
+void CreateFontSlots() {
+  if (SlotsReady) return;
+  SharedSystemFont = PlatformCreateFont("", kSystemFontHeight, false, false, true);
+  for (FontSlotEntry& slot : FontSlots) slot = {SharedSystemFont, false, false};
+  SlotsReady = true;
+}
+
+void ReleaseFontSlots() {
+  for (FontSlotEntry& slot : FontSlots) {
+    if (slot.font != SharedSystemFont) PlatformReleaseFont(slot.font);
+    slot = {kNoFont, false, false};
+  }
+  PlatformReleaseFont(SharedSystemFont);
+  SharedSystemFont = kNoFont;
+  SlotsReady = false;
+}
+
+uint8_t CreateSlotFont(uint8_t slot, const char* face, uint16_t height, bool bold, bool italic,
+                       bool underline, bool strikeout) {
+  if (!SlotsReady) CreateFontSlots();
+  char name[kFaceNameLimit + 1] = {};
+  std::strncpy(name, face, kFaceNameLimit);
+  FontSlotEntry created = {PlatformCreateFont(name, height, bold, italic, false), underline,
+                           strikeout};
+  uint8_t status = 0;
+  if (created.font == kNoFont) {
+    status = 1;
+    created = {PlatformCreateFont("System", kFallbackFontHeight, false, false, false), false,
+               false};
+    // With no font to be had at all the slot keeps text going with the shared font.
+    if (created.font == kNoFont) created.font = SharedSystemFont;
+  }
+  FontSlotEntry& entry = FontSlots[slot];
+  if (entry.font != SharedSystemFont) PlatformReleaseFont(entry.font);
+  entry = created;
+  return status;
+}
+
+int32_t DrawGlyph(int32_t x, int32_t y, const GlyphTable& table, uint8_t code) {
+  if (x > ScreenSize.width || y > ScreenSize.height) return 0;
+  const BuiltinGlyph glyph = FindBuiltinGlyph(table, code);
+  if (glyph.width == 0 || glyph.height == 0) return 0;
+  uint32_t bit = 0;
+  for (int32_t i = 0; i < glyph.width; ++i) {
+    for (int32_t j = 0; j < glyph.height; ++j, ++bit) {
+      if (glyph.bits[bit >> 3] >> (bit & 7) & 1) PutPixel(x + i, y + j, TextColour);
+    }
+  }
+  return glyph.width;
+}
+
+int32_t DrawTextAt(int32_t x, int32_t y, std::string_view text) {
+  if (SystemFontMode) return DrawSystemText(x, y, text);
+  const GlyphTable& table = CurrentBuiltinTable();
+  for (char c : text)
+    x = WrappingAdd(WrappingAdd(x, DrawGlyph(x, y, table, uint8_t(c))), CharSpacing);
+  return x;
+}
+
+Size MeasureText(std::string_view text) {
+  if (SystemFontMode) {
+    const FontSlotEntry& slot = CurrentSlot();
+    if (slot.font == kNoFont) return {0, 0};
+    int32_t lines, widest;
+    LayOut(slot.font, text, &lines, &widest, [](const LaidOutChar&, const PlatformGlyph&) {});
+    return {widest, lines * PlatformGetFontMetrics(slot.font).line_height};
+  }
+  if (text.empty()) return {0, 0};
+  const GlyphTable& table = CurrentBuiltinTable();
+  int32_t width = 0;
+  for (char c : text) {
+    width = WrappingAdd(width, WrappingAdd(FindBuiltinGlyph(table, uint8_t(c)).width, CharSpacing));
+  }
+  return {WrappingAdd(width, -CharSpacing), BuiltinFontHeight(table)};
+}
 
 }  // namespace velmora
