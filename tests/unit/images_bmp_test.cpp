@@ -1,0 +1,355 @@
+// The BMP reader and writer on real files: header checks, exact bytes written, and files that are
+// cut short, corrupted or promise more than they hold.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "graphics/bmp.h"
+#include "graphics/canvas.h"
+#include "services/gate.h"
+#include "services/guest.h"
+#include "services/status.h"
+
+namespace velmora {
+namespace {
+
+using Bytes = std::vector<uint8_t>;
+
+constexpr uint32_t kUntouched = 0x00ABCDEF;
+
+void Put(Bytes& out, uint32_t value, int width) {
+  for (int i = 0; i < width; ++i) out.push_back(uint8_t(value >> (8 * i)));
+}
+
+// A file header and an info header of `size` bytes with the 40-byte fields (12: the core form).
+Bytes Header(uint32_t size, int32_t width, int32_t height, uint16_t bits, uint32_t compression) {
+  Bytes out = {'B', 'M'};
+  Put(out, 0, 4);
+  Put(out, 0, 4);
+  Put(out, 14 + size, 4);
+  Put(out, size, 4);
+  if (size == 12) {
+    Put(out, uint32_t(width), 2);
+    Put(out, uint32_t(height), 2);
+    Put(out, 1, 2);
+    Put(out, bits, 2);
+    return out;
+  }
+  Put(out, uint32_t(width), 4);
+  Put(out, uint32_t(height), 4);
+  Put(out, 1, 2);
+  Put(out, bits, 2);
+  Put(out, compression, 4);
+  while (out.size() < 14 + size) out.push_back(0);
+  return out;
+}
+
+// The 5 × 3 picture the files in tests/data/images hold (row 0 at the top).
+uint32_t PatternColour(int x, int y) {
+  const uint32_t red = (x * 50 + y * 7) % 256, green = (y * 80 + x) % 256,
+                 blue = (x * y * 30 + 11) % 256;
+  return red | green << 8 | blue << 16;
+}
+
+class ImagesBmp : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/velmora_images_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+    CreateCanvas();
+  }
+  void TearDown() override {
+    DestroyCanvas();
+    const std::string command = "rm -rf '" + dir_ + "'";
+    ASSERT_EQ(system(command.c_str()), 0);
+  }
+  std::string Path(const std::string& name) const { return dir_ + "/" + name; }
+  static std::string DataPath(const std::string& name) {
+    return std::string(VELMORA_TEST_DATA_DIR) + "/images/" + name;
+  }
+  void Store(const std::string& name, const Bytes& bytes) const {
+    std::ofstream(Path(name), std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), std::streamsize(bytes.size()));
+  }
+  static Bytes Load(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return Bytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  }
+  // Makes `layer` current with every pixel kUntouched.
+  static void FreshLayer(uint32_t layer, int32_t width, int32_t height) {
+    CreateLayer(layer, width, height, 0);
+    ASSERT_EQ(HostError, 0u);
+    SelectLayer(layer);
+    FillInclusive({0, 0, width - 1, height - 1}, kUntouched);
+  }
+
+  std::string dir_;
+};
+
+TEST(ImagesHeader, ChecksHeaderFieldsInOrder) {
+  struct Case {
+    const char* what;
+    Bytes bytes;
+    uint8_t result;
+    int32_t width, height;
+    bool top_down;
+  };
+  Bytes not_bmp = Header(40, 5, 3, 32, 1);
+  not_bmp[1] = 'A';
+  // A core header has no compression field: what follows it is pixel data, not a code.
+  Bytes core_then_pixels = Header(12, 5, 3, 24, 0);
+  Put(core_then_pixels, 1, 4);
+  const Case cases[] = {
+      {"core 12", Header(12, 5, 3, 24, 0), 0, 5, 3, false},
+      {"core sizes are unsigned", Header(12, 0xFFFF, 0x8000, 24, 0), 0, 65535, 32768, false},
+      {"core then pixel data", core_then_pixels, 0, 5, 3, false},
+      {"info 40", Header(40, 640, 480, 24, 0), 0, 640, 480, false},
+      {"info 52 bit fields", Header(52, 7, 2, 24, 3), 0, 7, 2, false},
+      {"info 56", Header(56, 7, 2, 24, 0), 0, 7, 2, false},
+      {"info 108", Header(108, 7, 2, 24, 0), 0, 7, 2, false},
+      {"info 124", Header(124, 7, 2, 24, 0), 0, 7, 2, false},
+      {"top-down rows", Header(40, 9, -4, 24, 0), 0, 9, 4, true},
+      {"signature first", not_bmp, 2, 0, 0, false},
+      {"depth before size", Header(64, 5, 3, 32, 0), 6, 5, 3, false},
+      {"depth before compression", Header(40, 5, 3, 8, 1), 6, 5, 3, false},
+      {"size before compression", Header(64, 5, 3, 24, 1), 3, 5, 3, false},
+      {"OS/2 64-byte header", Header(64, 5, 3, 24, 0), 3, 5, 3, false},
+      {"size below 12 reads no depth", Header(11, 5, 3, 24, 0), 6, 0, 0, false},
+      {"run-length 24 bits", Header(40, 5, 3, 24, 1), 5, 5, 3, false},
+      {"compression 4", Header(124, 5, 3, 24, 4), 5, 5, 3, false},
+      {"32 bits with bit fields", Header(124, 5, 3, 32, 3), 6, 5, 3, false},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const ImageHeader header = ParseImageHeader(c.bytes.data(), uint32_t(c.bytes.size()));
+    EXPECT_EQ(header.result, c.result);
+    if (c.result == 2) continue;
+    EXPECT_EQ(header.width, c.width);
+    EXPECT_EQ(header.height, c.height);
+    EXPECT_EQ(header.top_down, c.top_down);
+  }
+}
+
+TEST(ImagesHeader, FieldsTheFileEndsBeforeCountAsZero) {
+  // Run-length coded, so the compression field decides once it has been read whole.
+  const Bytes full = Header(40, 5, 3, 24, 1);
+  for (uint32_t length = 0; length <= full.size(); ++length) {
+    SCOPED_TRACE(length);
+    const uint8_t want = length < 2 ? 2 : length < 30 ? 6 : length < 34 ? 0 : 5;
+    EXPECT_EQ(ParseImageHeader(full.data(), length).result, want);
+  }
+}
+
+TEST_F(ImagesBmp, SavesExactBytesWithPaddingBottomRowFirst) {
+  struct Case {
+    int32_t width, height;
+    size_t file_size;
+    int padding;
+  };
+  for (const Case& c : {Case{3, 2, 78, 3}, Case{4, 1, 66, 0}, Case{1, 3, 66, 1}}) {
+    SCOPED_TRACE(c.width * 10 + c.height);
+    FreshLayer(1, c.width, c.height);
+    for (int y = 0; y < c.height; ++y) {
+      for (int x = 0; x < c.width; ++x) PutPixel(x, y, PatternColour(x, y));
+    }
+    ASSERT_EQ(SaveImage(Path("out.bmp").c_str(), 0, 0, c.width, c.height), kImageOk);
+    Bytes want(54, 0);
+    std::memcpy(want.data(), "BM", 2);
+    want[2] = uint8_t(c.file_size);
+    want[10] = 54;
+    want[14] = 40;
+    want[18] = uint8_t(c.width);
+    want[22] = uint8_t(c.height);
+    want[26] = 1;
+    want[28] = 24;
+    for (int y = c.height - 1; y >= 0; --y) {
+      for (int x = 0; x < c.width; ++x) {
+        const uint32_t colour = PatternColour(x, y);
+        want.insert(want.end(), {uint8_t(colour >> 16), uint8_t(colour >> 8), uint8_t(colour)});
+      }
+      want.insert(want.end(), c.padding, 0);
+    }
+    EXPECT_EQ(want.size(), c.file_size);
+    EXPECT_EQ(Load(Path("out.bmp")), want);
+  }
+}
+
+TEST_F(ImagesBmp, SavingOverALongerFileLeavesNoOldTail) {
+  Store("old.bmp", Bytes(5000, 0x5A));
+  FreshLayer(1, 3, 2);
+  ASSERT_EQ(SaveImage(Path("old.bmp").c_str(), 0, 0, 3, 2), kImageOk);
+  EXPECT_EQ(Load(Path("old.bmp")).size(), 78u);
+}
+
+TEST_F(ImagesBmp, SaveReportsOpenAndWriteFailures) {
+  FreshLayer(1, 3, 2);
+  EXPECT_EQ(SaveImage(Path("no/such/dir/x.bmp").c_str(), 0, 0, 3, 2), kImageCannotOpen);
+  if (access("/dev/full", W_OK) == 0) {
+    EXPECT_EQ(SaveImage("/dev/full", 0, 0, 3, 2), kImageWriteFailed);
+  }
+}
+
+TEST_F(ImagesBmp, InvertedRectangleSavesAnEmptyImage) {
+  FreshLayer(1, 8, 8);
+  ASSERT_EQ(SaveImage(Path("e.bmp").c_str(), 6, 6, 2, 2), kImageOk);
+  const Bytes saved = Load(Path("e.bmp"));
+  ASSERT_EQ(saved.size(), 54u);
+  const ImageHeader header = ParseImageHeader(saved.data(), uint32_t(saved.size()));
+  EXPECT_EQ(header.result, kImageOk);
+  EXPECT_EQ(header.width, 0);
+  EXPECT_EQ(header.height, 0);
+}
+
+TEST_F(ImagesBmp, LoadsEveryAcceptedHeaderRightWayUp) {
+  for (const char* name : {"core12.bmp", "info40.bmp", "v52.bmp", "v56.bmp", "v4_108.bmp",
+                           "v5_124.bmp", "topdown.bmp"}) {
+    SCOPED_TRACE(name);
+    FreshLayer(1, 7, 5);
+    ASSERT_EQ(LoadImagePixels(DataPath(name).c_str(), 1, 1), kImageOk);
+    for (int y = 0; y < 5; ++y) {
+      for (int x = 0; x < 7; ++x) {
+        const bool inside = x >= 1 && x <= 5 && y >= 1 && y <= 3;
+        ASSERT_EQ(GetPixel(x, y), inside ? PatternColour(x - 1, y - 1) : kUntouched)
+            << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST_F(ImagesBmp, RejectedFilesDrawNothing) {
+  struct Case {
+    const char* name;
+    uint8_t result;
+  };
+  const Case cases[] = {{"rgba32.bmp", 6}, {"pal8.bmp", 6}, {"rle8.bmp", 6},   {"os2v2_64.bmp", 3},
+                        {"rle24.bmp", 5},  {"text.txt", 2}, {"missing.bmp", 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    FreshLayer(1, 6, 4);
+    EXPECT_EQ(ReadImageHeader(DataPath(c.name).c_str()).result, c.result);
+    EXPECT_EQ(LoadImagePixels(DataPath(c.name).c_str(), 0, 0), c.result);
+    for (int y = 0; y < 4; ++y) {
+      for (int x = 0; x < 6; ++x) ASSERT_EQ(GetPixel(x, y), kUntouched);
+    }
+  }
+}
+
+// Every prefix of a file: each pixel whose three bytes are in the prefix is drawn, every other
+// pixel keeps its colour.
+TEST_F(ImagesBmp, EveryPrefixDrawsExactlyThePixelsItHolds) {
+  const Bytes full = Load(DataPath("info40.bmp"));
+  ASSERT_EQ(full.size(), 102u);
+  for (size_t length = 0; length <= full.size(); ++length) {
+    SCOPED_TRACE(length);
+    Store("cut.bmp", Bytes(full.begin(), full.begin() + length));
+    FreshLayer(1, 5, 3);
+    const uint8_t result = LoadImagePixels(Path("cut.bmp").c_str(), 0, 0);
+    EXPECT_EQ(result, length < 2 ? 2 : length < 30 ? 6 : 0);
+    for (int y = 0; y < 3; ++y) {
+      for (int x = 0; x < 5; ++x) {
+        const size_t end = 54 + size_t(2 - y) * 16 + size_t(x) * 3 + 3;
+        ASSERT_EQ(GetPixel(x, y), end <= length ? PatternColour(x, y) : kUntouched)
+            << x << "," << y;
+      }
+    }
+  }
+}
+
+TEST_F(ImagesBmp, RandomByteFlipsStayInsideTheLayer) {
+  const Bytes original = Load(DataPath("v5_124.bmp"));
+  std::mt19937 random(1234);
+  for (int round = 0; round < 300; ++round) {
+    Bytes bytes = original;
+    const int flips = 1 + int(random() % 4);
+    for (int i = 0; i < flips; ++i) bytes[random() % bytes.size()] ^= uint8_t(1 + random() % 255);
+    Store("flip.bmp", bytes);
+    FreshLayer(1, 6, 6);
+    const uint8_t result = LoadImagePixels(Path("flip.bmp").c_str(), int32_t(random() % 8) - 2, 1);
+    EXPECT_TRUE(result == 0 || result == 2 || result == 3 || result == 5 || result == 6);
+  }
+}
+
+// Headers that promise rows of billions of pixels over a few bytes of data: what data there is
+// lands where the header says, nothing else is touched.
+TEST_F(ImagesBmp, SizesBeyondThePixelArithmeticAreHarmless) {
+  struct Case {
+    int32_t width, height;
+    int first_row;  // layer row of the file's first row; -1: outside the layer
+  };
+  const Case cases[] = {{INT32_MAX, INT32_MAX, -1},
+                        {INT32_MAX, INT32_MIN, 0},
+                        {-5, 3, -1},
+                        {INT32_MIN, -1, -1},
+                        {3, 0, -1},
+                        {1431655766, 2, 1}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.width) + " x " + std::to_string(c.height));
+    Bytes bytes = Header(40, c.width, c.height, 24, 0);
+    bytes.insert(bytes.end(), 21, 0x11);
+    Store("big.bmp", bytes);
+    FreshLayer(1, 4, 4);
+    EXPECT_EQ(LoadImagePixels(Path("big.bmp").c_str(), 0, 0), kImageOk);
+    for (int y = 0; y < 4; ++y) {
+      for (int x = 0; x < 4; ++x) {
+        ASSERT_EQ(GetPixel(x, y), y == c.first_row ? 0x00111111u : kUntouched) << x << "," << y;
+      }
+    }
+  }
+}
+
+// A row larger than the pixel buffer arrives in pieces whose boundary splits a pixel.
+TEST_F(ImagesBmp, PixelSplitByThePieceBoundaryIsDrawnWhole) {
+  const int32_t width = 3400000;
+  Bytes bytes = Header(40, width, 1, 24, 0);
+  const size_t start = bytes.size();
+  bytes.resize(start + ImageRowSize(width));
+  for (size_t i = 0; i < size_t(width) * 3; ++i) bytes[start + i] = uint8_t(i * 7 + i / 251);
+  Store("wide.bmp", bytes);
+  const int32_t first = int32_t(kPixelBufferSize / 3) - 3;  // the split pixel is the fourth
+  FreshLayer(1, 8, 1);
+  ASSERT_EQ(LoadImagePixels(Path("wide.bmp").c_str(), -first, 0), kImageOk);
+  for (int x = 0; x < 8; ++x) {
+    const uint8_t* bgr = &bytes[start + size_t(first + x) * 3];
+    EXPECT_EQ(GetPixel(x, 0), uint32_t(bgr[2] | bgr[1] << 8 | bgr[0] << 16)) << x;
+  }
+}
+
+// Function 77 into the current layer gives the screen the image's size; into another layer it
+// leaves the current layer current with its clip.
+TEST_F(ImagesBmp, LoadAsLayerSizesTheScreenOnlyForTheCurrentLayer) {
+  InitServiceTables();
+  const std::string name = DataPath("info40.bmp");
+  std::memcpy(Machine.data + 0x300, name.c_str(), name.size() + 1);
+  auto load_as_layer = [](uint16_t layer) {
+    SetGuestWord(kArgumentAddress, 0x300);
+    SetGuestWord(kArgumentAddress + 2, layer);
+    GraphicsTable[77]();
+    return Machine.data[kStatusAddress];
+  };
+  SetClip(10, 20, 30, 40);
+  EXPECT_EQ(load_as_layer(5), 0);
+  EXPECT_EQ(CurrentLayer, 0u);
+  EXPECT_EQ(ScreenSize.width, 240);
+  EXPECT_EQ(ClipRect.left, 10);
+  EXPECT_EQ(ClipRect.bottom, 40);
+  EXPECT_EQ(LayerTable[5].width, 5);
+  EXPECT_EQ(LayerTable[5].height, 3);
+  EXPECT_EQ(LayerTable[5].pixels[0], PatternColour(0, 0));
+
+  EXPECT_EQ(load_as_layer(0), 0);
+  EXPECT_EQ(CurrentLayer, 0u);
+  EXPECT_EQ(ScreenSize.width, 5);
+  EXPECT_EQ(ScreenSize.height, 3);
+  EXPECT_EQ(GetPixel(4, 2), PatternColour(4, 2));
+}
+
+}  // namespace
+}  // namespace velmora
