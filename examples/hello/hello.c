@@ -1,0 +1,41 @@
+/* Hello, Velmora: the first guest program to run.
+ *
+ * It finds the first 20 prime numbers, adds them up with the host's arithmetic service
+ * (group 9, function 1: the 32-bit value at 0x60 += the one at 0x64), leaves everything in RAM
+ * and ends by closing its window. Run it headless and look at the results:
+ *
+ *   velmora-run --dump-state --dump-memory 0x100:48 build/examples/hello/hello.hex
+ *
+ *   0x100  the 20 primes, one byte each (02 03 05 07 0B ...)
+ *   0x114  their sum, 32 bits little-endian (639 = 7F 02 00 00)
+ *   0x118  a greeting, zero-terminated
+ */
+#include "velmora.h"
+
+#define PRIME_COUNT 20
+
+volatile uint8_t* const primes = (volatile uint8_t*)0x100;
+volatile uint32_t* const sum = (volatile uint32_t*)0x114;
+volatile char* const greeting = (volatile char*)0x118;
+
+int main(void) {
+  uint8_t found = 0;
+  for (uint8_t n = 2; found < PRIME_COUNT; ++n) {
+    uint8_t prime = 1;
+    for (uint8_t i = 0; i < found && primes[i] * primes[i] <= n; ++i) {
+      if (n % primes[i] == 0) prime = 0;
+    }
+    if (prime) primes[found++] = n;
+  }
+
+  uint32_t total = 0;
+  for (uint8_t i = 0; i < PRIME_COUNT; ++i) total = vm_add32(total, primes[i]);
+  *sum = total;
+
+  const char* text = "Hello, Velmora!";
+  for (uint8_t i = 0; text[i] != 0; ++i) greeting[i] = text[i];
+  greeting[15] = 0;
+
+  /* Closing the window ends the run: velmora-run exits with status 0. */
+  vm_exit();
+}
