@@ -1,0 +1,376 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <string>
+#include <vector>
+
+#include "core/hostcall.h"
+#include "core/machine.h"
+#include "services/gate.h"
+#include "services/guest.h"
+
+namespace velmora {
+namespace {
+
+constexpr uint16_t kS = 0x300;  // first string argument
+constexpr uint16_t kT = 0x400;  // second string argument
+constexpr uint8_t kUntouchedStatus = 0xA5;
+
+class StringsServices : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() { InitServiceTables(); }
+  void SetUp() override {
+    ClearMachine();
+    // Guard bytes above 0xFFFF that a bounded service must neither read as text nor write.
+    std::memset(Machine.data + kGuestDataSize, 'G', kDataSpaceSize - kGuestDataSize);
+  }
+
+  static void Put(uint32_t address, std::string_view text) {
+    std::memcpy(Machine.data + address, text.data(), text.size());
+    Machine.data[address + text.size()] = 0;
+  }
+  static std::string At(uint32_t address) { return std::string(GuestString(address)); }
+  static void Args(std::vector<uint8_t> bytes) {
+    std::memcpy(Machine.data + kArgumentAddress, bytes.data(), bytes.size());
+  }
+  static void Call(uint8_t function) {
+    Machine.data[kStatusAddress] = kUntouchedStatus;
+    Machine.data[kGroupAddress] = 5;
+    Machine.data[kFunctionAddress] = function;
+    ServiceCall();
+    EXPECT_EQ(Machine.data[kStatusAddress], kUntouchedStatus) << "function " << int(function);
+  }
+  static bool GuardIntact() {
+    for (uint32_t a = kGuestDataSize; a < kDataSpaceSize; ++a) {
+      if (Machine.data[a] != 'G') return false;
+    }
+    return true;
+  }
+};
+
+std::vector<uint8_t> Le(uint64_t value, int bytes) {
+  std::vector<uint8_t> out;
+  for (int i = 0; i < bytes; ++i) out.push_back(uint8_t(value >> (8 * i)));
+  return out;
+}
+
+std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t>& b) {
+  a.insert(a.end(), b.begin(), b.end());
+  return a;
+}
+
+std::vector<uint8_t> FloatBytes(float value) {
+  uint32_t bits;
+  std::memcpy(&bits, &value, 4);
+  return Le(bits, 4);
+}
+
+std::vector<uint8_t> DoubleBytes(double value) {
+  uint64_t bits;
+  std::memcpy(&bits, &value, 8);
+  return Le(bits, 8);
+}
+
+const std::vector<uint8_t> kTArg = Le(kT, 2);
+constexpr int kNoResult = -1;
+
+struct ServiceCase {
+  uint8_t function;
+  std::string s;              // string at kS, named by W(0x60)
+  std::vector<uint8_t> args;  // the argument bytes from 0x62
+  std::string t;              // string at kT, for arguments that name it
+  std::string after;          // the string at kS afterwards
+  int result;                 // W(0x60) afterwards, or kNoResult when it still names s
+};
+
+TEST_F(StringsServices, TableOfOperations) {
+  const int64_t i64_min = std::numeric_limits<int64_t>::min();
+  const ServiceCase cases[] = {
+      // length, copy, append
+      {1, "", {}, "", "", 0},
+      {1, "hello", {}, "", "hello", 5},
+      {2, "xxxxxxxx", kTArg, "abc", "abc", 3},
+      {4, "xxxxxxxx", kTArg, "abc", "abc", 3},
+      {2, "xxxx", kTArg, "", "", 0},
+      {3, "ab", kTArg, "cd", "abcd", 4},
+      {3, "ab", kTArg, "", "ab", 2},
+      {3, "", kTArg, "cd", "cd", 2},
+      // find
+      {5, "hello", {'l'}, "", "hello", 2},
+      {5, "hello", {'h'}, "", "hello", 0},
+      {5, "hello", {0}, "", "hello", 0xFFFF},
+      {5, "", {'a'}, "", "", 0xFFFF},
+      {6, "hello", kTArg, "", "hello", 0},
+      {6, "", kTArg, "", "", 0},
+      {6, "hel", kTArg, "hello", "hel", 0xFFFF},
+      {6, "hello", kTArg, "hello", "hello", 0},
+      {6, "abc", kTArg, "abd", "abc", 0xFFFF},
+      {6, "hello", kTArg, "ll", "hello", 2},
+      {6, "aaab", kTArg, "aab", "aaab", 1},
+      {6, "hello", kTArg, "lo!", "hello", 0xFFFF},
+      // replace, delete, insert, remove, reverse
+      {7, "banana", {'a', 'o'}, "", "bonono", 3},
+      {7, "banana", {'a', 'a'}, "", "banana", 3},
+      {7, "banana", {0, 'x'}, "", "banana", 0},
+      {7, "banana", {'a', 0}, "", "b", 3},
+      {8, "abcdefg", Le(2, 2) + Le(3, 2), "", "abfg", 4},
+      {8, "abcdefg", Le(2, 2) + Le(0, 2), "", "abcdefg", 7},
+      {8, "abcdefg", Le(4, 2) + Le(3, 2), "", "abcd", 4},
+      {8, "abcdefg", Le(5, 2) + Le(100, 2), "", "abcde", 5},
+      {8, "abcdefg", Le(7, 2) + Le(1, 2), "", "abcdefg", 7},
+      {8, "abcdefg", Le(9, 2) + Le(0xFFFF, 2), "", "abcdefg", 7},
+      {9, "abc", Le(3, 2) + Le('d', 1), "", "abcd", 4},
+      {9, "abc", Le(0, 2) + Le('x', 1), "", "xabc", 4},
+      {9, "abc", Le(1, 2) + Le('x', 1), "", "axbc", 4},
+      {9, "", Le(0, 2) + Le('x', 1), "", "x", 1},
+      {9, "abc", Le(4, 2) + Le('x', 1), "", "abc", 3},
+      {10, "banana", {'a'}, "", "bnn", 3},
+      {10, "banana", {0}, "", "banana", 6},
+      {10, "aaa", {'a'}, "", "", 0},
+      {11, "abcd", {}, "", "dcba", kNoResult},
+      {11, "abc", {}, "", "cba", kNoResult},
+      {11, "", {}, "", "", kNoResult},
+      // decimals: width byte at 0x62, value from 0x63
+      {12, "n=", Le(4, 1) + Le(42, 2), "", "n=0042", 6},
+      {12, "", Le(0, 1) + Le(65535, 2), "", "65535", 5},
+      {12, "", Le(200, 1) + Le(7, 2), "", std::string(63, '0') + "7", 64},
+      {13, "", Le(0, 1) + Le(4294967295u, 4), "", "4294967295", 10},
+      {13, "", Le(2, 1) + Le(1234, 4), "", "#4", 2},
+      {14, "", Le(0, 1) + Le(10000000000000000000ull, 8), "", "#000000000000000000", 19},
+      {14, "", Le(0, 1) + Le(9999999999999999999ull, 8), "", "9999999999999999999", 19},
+      {17, "x", Le(0, 1) + Le(uint32_t(-1), 4), "", "x-1", 3},
+      {17, "", Le(3, 1) + Le(uint32_t(-5), 4), "", "-005", 4},
+      {17, "", Le(0, 1) + Le(0x80000000u, 4), "", "-2147483648", 11},
+      {17, "", Le(0, 1) + Le(2147483647, 4), "", "2147483647", 10},
+      {18, "", Le(0, 1) + Le(uint64_t(i64_min), 8), "", "-9223372036854775808", 20},
+      {18, "", Le(2, 1) + Le(uint64_t(-123), 8), "", "-#3", 3},
+      {19, "", Le(0, 1) + Le(0x8000, 2), "", "-32768", 6},
+      {19, "", Le(0, 1) + Le(32767, 2), "", "32767", 5},
+      {19, "", Le(2, 1) + Le(uint16_t(-5), 2), "", "-05", 3},
+      // reals: digits at 0x62, value from 0x63
+      {15, "old text", Le(3, 1) + FloatBytes(1234567.0f), "", "1.23E6", 6},
+      {15, "old", Le(2, 1) + FloatBytes(1.0f), "", "1", 1},
+      {15, "", Le(30, 1) + FloatBytes(0.1f), "", "0.10000000149011611938", 22},
+      {15, "", Le(5, 1) + FloatBytes(-std::numeric_limits<float>::infinity()), "", "Err", 3},
+      {16, "", Le(2, 1) + DoubleBytes(1.5e5), "", "1.5E5", 5},
+      {16, "", Le(5, 1) + DoubleBytes(std::nan("")), "", "Err", 3},
+      {16, "", Le(64, 1) + DoubleBytes(-0.5), "", "-0.5", 4},
+      {16, "", Le(64, 1) + DoubleBytes(-1e22), "", "-1.E22", 6},
+      {16, "", Le(0, 1) + DoubleBytes(0.25), "", "0.2", 3},
+      // cutting
+      {20, "a.b.c", {'.'}, "", "c", kNoResult},
+      {21, "a.b.c", {'.'}, "", "b.c", kNoResult},
+      {21, "abc", {'.'}, "", "abc", kNoResult},
+      {22, "a.b.c", {'.'}, "", "a.b", kNoResult},
+      {23, "a.b.c", {'.'}, "", "a", kNoResult},
+      {23, "abc", {0}, "", "abc", kNoResult},
+      {24, "key=value;", {'=', ';'}, "", "value", kNoResult},
+      {24, "abc;def", {'=', ';'}, "", "abc", kNoResult},
+      {24, "k=v", {'=', ';'}, "", "v", kNoResult},
+      {25, "abc(def)ghi", {'(', ')'}, "", "abcghi", kNoResult},
+      {26, "C:\\dir\\", {}, "", "", kNoResult},
+      {26, "C:\\dir\\file.txt", {}, "", "file.txt", kNoResult},
+      {27, "C:\\work\\demo.tar.gz", {}, "", "demo.tar", kNoResult},
+      {28, "archive.tar.gz", {}, "", "gz", kNoResult},
+      {28, "noext", {}, "", "noext", kNoResult},
+      {29, "name.txt", {}, "", "name.txt", kNoResult},
+      {29, "C:\\work\\demo.hex", {}, "", "C:\\work", kNoResult},
+      // case: ASCII letters only
+      {30, "Hello, World! \xC0\xE9Z[@", {}, "", "hello, world! \xC0\xE9z[@", kNoResult},
+      {31, "Hello, World! \xC0\xE9z{`", {}, "", "HELLO, WORLD! \xC0\xE9Z{`", kNoResult},
+      // hex
+      {32, "x=", {0x3C}, "", "x=3C", 4},
+      {33, "", Le(0x00FF, 2), "", "00FF", 4},
+      {34, "#", Le(0xDEADBEEF, 4), "", "#DEADBEEF", 9},
+      {35, "", Le(0x0123456789ABCDEFull, 8), "", "0123456789ABCDEF", 16},
+  };
+  for (const ServiceCase& c : cases) {
+    SetUp();
+    Put(kS, c.s);
+    Put(kT, c.t);
+    Args(Le(kS, 2) + c.args);
+    Call(c.function);
+    SCOPED_TRACE("function " + std::to_string(c.function) + " on \"" + c.s + "\"");
+    EXPECT_EQ(At(kS), c.after);
+    EXPECT_EQ(GuestWord(kArgumentAddress), c.result == kNoResult ? kS : c.result);
+    EXPECT_EQ(At(kT), c.t);
+  }
+}
+
+TEST_F(StringsServices, Parsing) {
+  struct Case {
+    const char* text;
+    int32_t integer;
+    float real;
+  } cases[] = {
+      {"12abc", 12, 12.0f},
+      {"  -123xyz", -123, -123.0f},
+      {"\t\n\v\f\r+42", 42, 42.0f},
+      {"abc", 0, 0.0f},
+      {"", 0, 0.0f},
+      {"- 5", 0, 0.0f},
+      {"-1", -1, -1.0f},
+      {"2147483647", 2147483647, 2147483647.0f},
+      {"2147483648", 2147483647, 2147483648.0f},
+      {"-2147483648", -2147483647 - 1, -2147483648.0f},
+      {"-2147483649", -2147483647 - 1, -2147483649.0f},
+      {"99999999999999999999999", 2147483647, 1e23f},
+      {"3.25", 3, 3.25f},
+      {" -1e3x", -1, -1000.0f},
+      {"1e40", 1, std::numeric_limits<float>::infinity()},
+      {"0x1p4", 0, 16.0f},
+      {"0.1", 0, 0.1f},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.text);
+    for (uint8_t function : {36, 37, 38}) {
+      SetUp();
+      Put(kS, c.text);
+      Args(Le(kS, 2) + Le(0xCCCCCCCCCCCCull, 6));
+      Call(function);
+      if (function == 36) {
+        EXPECT_EQ(GuestInt32(kArgumentAddress), c.integer);
+        EXPECT_EQ(GuestWord(kArgumentAddress + 4), 0xCCCC);
+      } else if (function == 37) {
+        EXPECT_EQ(int64_t(GuestQword(kArgumentAddress)), int64_t(c.integer));
+      } else {
+        EXPECT_EQ(GuestFloat(kArgumentAddress), c.real);
+      }
+      EXPECT_EQ(At(kS), c.text);
+    }
+  }
+}
+
+// A string that runs into the end of the data space ends at 0xFFFF: it is read no further and
+// nothing is written past it.
+TEST_F(StringsServices, UnterminatedStringAtTheTop) {
+  const uint16_t top = 0xFFF0;
+  const auto put_top = [&] { std::memcpy(Machine.data + top, "ABCDEFGHIJKLMNOP", 16); };
+  put_top();
+  Args(Le(top, 2));
+  Call(1);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 16);
+
+  Put(kT, "xyz");
+  Args(Le(top, 2) + kTArg);
+  Call(3);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 16);
+
+  for (uint8_t function : {12, 13, 17, 19, 32, 33, 34, 35}) {
+    Args(Le(top, 2) + Le(0xFFFFFFFF01ull, 5));
+    Call(function);
+    EXPECT_EQ(GuestWord(kArgumentAddress), 16) << int(function);
+  }
+  Args(Le(top, 2) + Le(0, 2) + Le('!', 1));
+  Call(9);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 16);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(Machine.data + top), 16), "ABCDEFGHIJKLMNOP");
+
+  Args(Le(top, 2));
+  Call(11);
+  Call(30);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(Machine.data + top), 16), "ponmlkjihgfedcba");
+  put_top();
+  Args(Le(top, 2) + Le('P', 1));
+  Call(10);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 15);
+  EXPECT_EQ(At(top), "ABCDEFGHIJKLMNO");
+
+  put_top();
+  Put(kT, "NOP");
+  Args(Le(top, 2) + kTArg);
+  Call(6);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 13);
+
+  Args(Le(kS, 2) + Le(top, 2));
+  Call(2);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 16);
+  EXPECT_EQ(At(kS), "ABCDEFGHIJKLMNOP");
+
+  for (uint8_t function : {20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 36, 37, 38}) {
+    put_top();
+    Args(Le(top, 2) + Le('Q', 1) + Le('R', 1));
+    Call(function);
+  }
+  EXPECT_TRUE(GuardIntact());
+}
+
+TEST_F(StringsServices, WritesNearTheTopAreCut) {
+  Put(kT, "hello world");
+  Args(Le(0xFFFA, 2) + kTArg);
+  Call(2);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 5);
+  EXPECT_EQ(At(0xFFFA), "hello");
+
+  Put(0xFFFC, "ab");
+  Args(Le(0xFFFC, 2) + Le(0, 2) + Le('x', 1));
+  Call(9);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 3);
+  EXPECT_EQ(At(0xFFFC), "xab");
+  Args(Le(0xFFFC, 2) + Le(0, 2) + Le('y', 1));
+  Call(9);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 3);
+  EXPECT_EQ(At(0xFFFC), "xab");
+
+  Put(0xFFF8, "n=");
+  Args(Le(0xFFF8, 2) + Le(64, 1) + Le(7, 8));
+  Call(14);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 7);
+  EXPECT_EQ(At(0xFFF8), "n=00000");
+
+  Put(0xFFFD, "");
+  Args(Le(0xFFFD, 2) + Le(0, 1) + Le(uint32_t(-7), 4));
+  Call(17);
+  EXPECT_EQ(At(0xFFFD), "-7");
+
+  Args(Le(0xFFFC, 2) + Le(9, 1) + DoubleBytes(3.14159265));
+  Call(16);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 3);
+  EXPECT_EQ(At(0xFFFC), "3.1");
+
+  Args(Le(0xFFFF, 2) + kTArg);
+  Call(3);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 0);
+  EXPECT_EQ(Machine.data[0xFFFF], 0);
+  EXPECT_TRUE(GuardIntact());
+}
+
+// Copy and append read their whole source before they write.
+TEST_F(StringsServices, OverlappingSourceAndDestination) {
+  struct Case {
+    uint8_t function;
+    int destination_offset;
+    int source_offset;
+    const char* after;  // the text from kS on
+    int result;
+  } cases[] = {
+      {2, 2, 0, "ababcdef", 6},                                  // destination inside the source
+      {2, 0, 2, "cdef", 4},                                      // source inside the destination
+      {2, 0, 0, "abcdef", 6},    {3, 0, 0, "abcdefabcdef", 12},  // a string appended to itself
+      {3, 0, 3, "abcdefdef", 9}, {3, 0, 6, "abcdef", 6},         // the empty tail
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    Put(kS, "abcdef");
+    Args(Le(kS + c.destination_offset, 2) + Le(kS + c.source_offset, 2));
+    Call(c.function);
+    EXPECT_EQ(At(kS), c.after) << int(c.function) << " " << c.destination_offset;
+    EXPECT_EQ(GuestWord(kArgumentAddress), c.result);
+  }
+}
+
+TEST_F(StringsServices, FunctionZeroAndBeyondDoNothing) {
+  Put(kS, "abc");
+  for (int function : {0, 39, 255}) {
+    Args(Le(kS, 2));
+    Call(uint8_t(function));
+    EXPECT_EQ(GuestWord(kArgumentAddress), kS);
+    EXPECT_EQ(At(kS), "abc");
+    EXPECT_EQ(Machine.data[kGroupAddress], 0);
+  }
+}
+
+}  // namespace
+}  // namespace velmora
