@@ -4,8 +4,10 @@ usage: check_runner.py VELMORA_RUN BINARY_DIR GROUP
 GROUP is one of the functions named in GROUPS below; each is one ctest test.
 """
 
+import atexit
 import os
 import re
+import shutil
 import sys
 import tempfile
 
@@ -43,6 +45,7 @@ def record(kind, offset, payload):
 
 END = ":00000001FF\n"
 tmp = tempfile.mkdtemp(prefix="velmora-runner-")
+atexit.register(shutil.rmtree, tmp, True)
 
 
 def write_hex(name, text):
@@ -248,7 +251,39 @@ def check_trace():
     vt.expect(trace_lines[-1].startswith("000048  9404"), "last traced is the stop", traced)
 
 
+def check_ending():
+    # Every way a run can end closes the guest's open file with its data, and the program ran in
+    # its own directory: started from elsewhere with a relative path.
+    cases = [(1, [], vt.EXIT_FAULT), (2, [], vt.EXIT_QUIT),
+             (3, ["--max-instructions", "5000"], vt.EXIT_LIMIT),
+             (3, ["--timeout", "0.2"], vt.EXIT_TIMEOUT)]
+    for index, (ending, args, status) in enumerate(cases):
+        name = "ending %d %s" % (ending, " ".join(args))
+        start = os.path.realpath(os.path.join(tmp, "end%d" % index))
+        home = os.path.join(start, "sub")
+        os.makedirs(home)
+        shutil.copy(program("runner_ending%d" % ending), home)
+        relative = os.path.join("sub", "runner_ending%d.hex" % ending)
+        r = vt.run_guest(relative, args + ["--dump-memory", "0x1F0:5", "--dump-memory", "0x300:512",
+                                           "--dump-memory", "0x500:512"], cwd=start, timeout=30)
+        vt.expect_equal(name + ": exit", r.exit_code, status, r)
+        vt.expect_equal(name + ": statuses", r.memory(0x1F0, 5)[2:], b"\0\0\xA5", r)
+        vt.expect_equal(name + ": open status", r.byte(0x1F0), 0, r)
+        vt.expect_equal(name + ": working directory", r.cstring(0x300),
+                        home.replace("/", "\\").encode(), r)
+        vt.expect_equal(name + ": program path", r.cstring(0x500),
+                        relative.replace("/", "\\").encode(), r)
+        path = os.path.join(home, "ending.txt")
+        vt.expect(os.path.exists(path), name + ": file written in the program directory", r)
+        vt.expect(not os.path.exists(os.path.join(start, "ending.txt")),
+                  name + ": nothing in the starting directory", r)
+        if os.path.exists(path):
+            with open(path, "rb") as f:
+                vt.expect_equal(name + ": file content", f.read().rstrip(b"\r\n"),
+                                b"written before the end", r)
+
+
 GROUPS = {"state": check_state, "limits": check_limits, "boot": check_boot, "data": check_data,
-          "cli": check_cli, "trace": check_trace}
+          "cli": check_cli, "trace": check_trace, "ending": check_ending}
 GROUPS[group]()
 vt.finish()
