@@ -62,7 +62,8 @@ class TextDrawTest : public ::testing::Test {
     Ink ink;
     for (int32_t y = 0; y < ScreenSurface.height; ++y) {
       for (int32_t x = 0; x < ScreenSurface.width; ++x) {
-        if (pixels[size_t(y) * ScreenSurface.width + x] == background) continue;
+        const uint32_t pixel = pixels[size_t(y) * ScreenSurface.width + x];
+        if (pixel == background || pixel == kNoPixel) continue;  // kNoPixel: outside the clip
         ink.left = std::min(ink.left, x);
         ink.right = std::max(ink.right, x);
         ink.top = std::min(ink.top, y);
