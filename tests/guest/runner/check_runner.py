@@ -283,7 +283,20 @@ def check_ending():
                                 b"written before the end", r)
 
 
+def check_seed():
+    def draws(*args):
+        r = vt.run_guest(program("runner_random"), list(args) + ["--dump-memory", "0x180:16"])
+        vt.expect_equal("exit", r.exit_code, vt.EXIT_FAULT, r)
+        return r.memory(0x180, 16)
+    first = draws("--seed", "1")
+    vt.expect_equal("same seed, same numbers", draws("--seed=1"), first)
+    vt.expect(draws("--seed", "2") != first, "another seed, other numbers")
+    vt.expect(len(set(first[i:i + 2] for i in range(0, 16, 2))) > 1, "the draws vary: %r" % first)
+    vt.expect_equal("largest seed", draws("--seed", "4294967295"), draws("--seed", "0xFFFFFFFF"))
+
+
 GROUPS = {"state": check_state, "limits": check_limits, "boot": check_boot, "data": check_data,
-          "cli": check_cli, "trace": check_trace, "ending": check_ending}
+          "cli": check_cli, "trace": check_trace, "ending": check_ending,
+          "seed": check_seed}
 GROUPS[group]()
 vt.finish()
