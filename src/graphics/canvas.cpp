@@ -24,6 +24,7 @@ bool ArcCounterClockwise = false;
 uint64_t LayerMemoryInUse = 0;
 DrawSurface ScreenSurface = {nullptr, 0, 0};
 Rect DrawBounds = {0, 0, -1, -1};
+void (*CanvasReleaseHook)() = nullptr;
 
 namespace {
 
@@ -205,6 +206,7 @@ void CreateCanvas() {
 }
 
 void DestroyCanvas() {
+  if (CanvasReleaseHook != nullptr) CanvasReleaseHook();
   ReleaseAllLayers();
   LayerSwitch = {-1, {0, 0, 0, 0}};
   SelectSurface(nullptr, 0, 0);

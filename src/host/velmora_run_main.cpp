@@ -12,6 +12,7 @@
 
 #include "core/machine.h"
 #include "host/run.h"
+#include "host/screenshot.h"
 
 namespace velmora {
 namespace {
@@ -44,6 +45,8 @@ constexpr const char* kUsage =
     "  --seed N               seed the random generator with N (default: from the clock)\n"
     "  --quiet                leave out the boot report and the end report on stderr\n"
     "  --help                 show this text\n"
+    "  --screenshot FILE.png  write the shown part of the current layer as a PNG file when the\n"
+    "                         run ends (also after a failed boot or a closed window)\n"
     // Options added by other parts of the host are listed here.
     "\n"
     "exit statuses:\n"
@@ -70,6 +73,7 @@ struct RunOptions {
   bool seed_given = false;
   uint32_t seed = 0;
   bool quiet = false;
+  std::string screenshot_path;  // empty: none
 };
 
 RunOptions Options;
@@ -193,6 +197,9 @@ int ParseCommandLine(int argc, char** argv) {
     } else if (name == "--quiet") {
       if (!no_value()) return UsageError("--quiet takes no value", "");
       Options.quiet = true;
+    } else if (name == "--screenshot") {
+      if (!take_value() || value.empty()) return UsageError("--screenshot needs a file name", "");
+      Options.screenshot_path = StartDirectoryPath(std::string(value).c_str());
       // Options added by other parts of the host go here, each one 'else if' with its parsing;
       // file names through StartDirectoryPath, and a line in kUsage and docs/runner.md.
     } else {
@@ -304,6 +311,7 @@ int RunMain(int argc, char** argv) {
 
   EchoBootReport = !Options.quiet;
   const uint32_t seed = Options.seed_given ? Options.seed : StartSeed();
+  if (!Options.screenshot_path.empty()) ArmScreenshot();
   const BootOutcome boot = StartHost(Options.program, seed);
 
   int status = kExitLoadFailed;
@@ -327,6 +335,7 @@ int RunMain(int argc, char** argv) {
     if (!Options.quiet) PrintEndReport(report);
   }
   // Work on the finished run that needs the canvas (screenshots) goes here, before EndHost.
+  if (!Options.screenshot_path.empty()) SaveScreenshot(Options.screenshot_path.c_str());
   EndHost();
 
   if (Options.dump_state) DumpState(report.instructions);
