@@ -13,6 +13,7 @@
 #include "core/machine.h"
 #include "host/run.h"
 #include "host/screenshot.h"
+#include "platform/headless/headless.h"
 
 namespace velmora {
 namespace {
@@ -47,6 +48,17 @@ constexpr const char* kUsage =
     "  --help                 show this text\n"
     "  --screenshot FILE.png  write the shown part of the current layer as a PNG file when the\n"
     "                         run ends (also after a failed boot or a closed window)\n"
+    "  --clock virtual|real   virtual (default): time moves 1 ms per message pump and by every\n"
+    "                         sleep, so runs repeat exactly; real: the wall clock\n"
+    "  --clock-start MS       the tick count the virtual clock starts from (default 1000000)\n"
+    "  --date YYYY-MM-DDTHH:MM:SS[.mmm]\n"
+    "                         fix the guest's date and time at the start; it moves with the clock\n"
+    "  --click X,Y@MS         a left click (button down, then up) at client position X,Y when\n"
+    "                         MS milliseconds of the run have passed; repeatable, like these:\n"
+    "  --mouse-down X,Y@MS  --mouse-up X,Y@MS  --mouse-move X,Y@MS  --double-click X,Y@MS\n"
+    "  --close MS             a close request (the window's close button) at MS\n"
+    "  --script FILE          scripted input, one action a line: click|down|up|move|double X,Y@MS\n"
+    "                         or close@MS; '#' starts a comment line\n"
     // Options added by other parts of the host are listed here.
     "\n"
     "exit statuses:\n"
@@ -74,6 +86,10 @@ struct RunOptions {
   uint32_t seed = 0;
   bool quiet = false;
   std::string screenshot_path;  // empty: none
+  HeadlessClockMode clock = HeadlessClockMode::kVirtual;
+  uint32_t clock_start = kDefaultVirtualClockStart;
+  bool date_given = false;
+  PlatformDateTime date = {};
 };
 
 RunOptions Options;
@@ -123,6 +139,77 @@ int UsageError(const char* message, std::string_view detail) {
   fprintf(stderr, "velmora-run: %s%.*s\n", message, int(detail.size()), detail.data());
   fprintf(stderr, "try 'velmora-run --help'\n");
   return kExitUsage;
+}
+
+// Scripted input and the headless clock: options that take a value.
+bool IsHeadlessOption(std::string_view name) {
+  for (std::string_view option :
+       {"--click", "--mouse-down", "--mouse-up", "--mouse-move", "--double-click", "--close",
+        "--script", "--clock", "--clock-start", "--date"}) {
+    if (name == option) return true;
+  }
+  return false;
+}
+
+// Returns false when `name` is not a headless option, else sets `error` (nullptr when the value
+// was fine).
+bool ParseHeadlessOption(std::string_view name, std::string_view value, const char** error) {
+  static constexpr std::pair<std::string_view, std::string_view> kInputOptions[] = {
+      {"--click", "click "},     {"--mouse-down", "down "},     {"--mouse-up", "up "},
+      {"--mouse-move", "move "}, {"--double-click", "double "},
+  };
+  *error = nullptr;
+  for (const auto& [option, verb] : kInputOptions) {
+    if (name != option) continue;
+    ScriptedInput input;
+    if (!ParseScriptedInput(std::string(verb) + std::string(value), &input)) {
+      *error = "scripted mouse input needs X,Y@MS (X and Y from -32768 to 32767): ";
+    } else {
+      HeadlessSchedule(input);
+    }
+    return true;
+  }
+  if (name == "--close") {
+    ScriptedInput input;
+    if (!ParseScriptedInput("close@" + std::string(value), &input)) {
+      *error = "--close needs the milliseconds of the run after which it comes: ";
+    } else {
+      HeadlessSchedule(input);
+    }
+  } else if (name == "--script") {
+    static std::string failure;
+    if (!HeadlessLoadScript(std::string(value).c_str(), &failure)) {
+      failure += ": ";
+      *error = failure.c_str();
+    }
+  } else if (name == "--clock") {
+    if (value == "virtual") {
+      Options.clock = HeadlessClockMode::kVirtual;
+    } else if (value == "real") {
+      Options.clock = HeadlessClockMode::kReal;
+    } else {
+      *error = "--clock needs virtual or real: ";
+    }
+  } else if (name == "--clock-start") {
+    uint64_t start = 0;
+    if (!ParseUnsigned(value, &start) || start > 0xFFFFFFFFu) {
+      *error = "--clock-start needs a tick count from 0 to 4294967295: ";
+    }
+    Options.clock_start = uint32_t(start);
+  } else if (name == "--date") {
+    Options.date_given = ParseDateTime(value, &Options.date);
+    if (!Options.date_given) *error = "--date needs YYYY-MM-DDTHH:MM:SS[.mmm] (1970-9999): ";
+  } else {
+    return false;
+  }
+  return true;
+}
+
+// The headless clock as the options ask, started now.
+void ApplyHeadlessOptions() {
+  HeadlessSetClockStart(Options.clock_start);
+  HeadlessSetClockMode(Options.clock);
+  if (Options.date_given) HeadlessSetDateTime(Options.date);
 }
 
 // Parses the command line into Options; returns -1 to go on, else the exit status.
@@ -200,6 +287,11 @@ int ParseCommandLine(int argc, char** argv) {
     } else if (name == "--screenshot") {
       if (!take_value() || value.empty()) return UsageError("--screenshot needs a file name", "");
       Options.screenshot_path = StartDirectoryPath(std::string(value).c_str());
+    } else if (IsHeadlessOption(name)) {
+      const char* error = nullptr;
+      if (!take_value()) return UsageError("missing value for ", name);
+      ParseHeadlessOption(name, value, &error);
+      if (error != nullptr) return UsageError(error, value);
       // Options added by other parts of the host go here, each one 'else if' with its parsing;
       // file names through StartDirectoryPath, and a line in kUsage and docs/runner.md.
     } else {
@@ -312,6 +404,7 @@ int RunMain(int argc, char** argv) {
   EchoBootReport = !Options.quiet;
   const uint32_t seed = Options.seed_given ? Options.seed : StartSeed();
   if (!Options.screenshot_path.empty()) ArmScreenshot();
+  ApplyHeadlessOptions();
   const BootOutcome boot = StartHost(Options.program, seed);
 
   int status = kExitLoadFailed;
