@@ -1,7 +1,240 @@
+// Group 7 serial port services: slot n (B(0x60)) is the port COMn; every service writes the
+// status byte.
+#include "io/serial_layer.h"
+#include "io/slots.h"
 #include "services/gate.h"
+#include "services/guest.h"
+#include "services/status.h"
 
 namespace velmora {
+namespace {
 
-void FillSerialServices(ServiceProc* /*group7*/) {}
+constexpr uint8_t kStatusOk = 0;
+constexpr uint8_t kStatusNotOpen = 1;
+constexpr uint8_t kStatusRange = 2;
+
+uint8_t SlotArgument() {
+  return GuestByte(kArgumentAddress);
+}
+
+// The open slot named by B(0x60), or nullptr after reporting status 1.
+SerialSlotEntry* OpenSlot() {
+  SerialSlotEntry* slot = &SerialSlot[SlotArgument()];
+  if (slot->open) return slot;
+  SetStatus(kStatusNotOpen);
+  return nullptr;
+}
+
+bool InRange(uint32_t buffer, uint32_t count) {
+  if (buffer + count < 0xFFFF) return true;
+  SetStatus(kStatusRange);
+  return false;
+}
+
+// 73: closes what the slot holds, then opens port COMn for slot n.
+void ServiceSerialOpen() {
+  const uint8_t port = SlotArgument();
+  SerialSlotEntry* slot = &SerialSlot[port];
+  if (slot->open) {
+    SerialClose(slot->handle);
+    slot->open = 0;
+  }
+  slot->handle = SerialOpen(port);
+  const bool opened = HostError == 0 && slot->handle != kInvalidSerialHandle;
+  slot->open = opened;
+  SetStatus(opened ? kStatusOk : kStatusNotOpen);
+}
+
+// 74: the slot is closed whatever the outcome.
+void ServiceSerialClose() {
+  if (SerialSlotEntry* slot = OpenSlot()) {
+    SerialClose(slot->handle);
+    slot->open = 0;
+    ReportHostError();
+  }
+}
+
+void ServiceSerialConfigure() {
+  if (SerialSlotEntry* slot = OpenSlot()) {
+    SerialConfigure(slot->handle, GuestDword(0x61), GuestByte(0x65), GuestByte(0x66),
+                    GuestByte(0x67));
+    ReportHostError();
+  }
+}
+
+void ServiceSerialTimeouts() {
+  if (SerialSlotEntry* slot = OpenSlot()) {
+    SerialSetTimeouts(slot->handle, GuestDword(0x61));
+    ReportHostError();
+  }
+}
+
+void ServiceSerialWriteBlock() {
+  const uint16_t count = GuestWord(0x61);
+  const uint16_t buffer = GuestWord(0x63);
+  if (!InRange(buffer, count)) return;
+  if (SerialSlotEntry* slot = OpenSlot()) {
+    SerialWriteBlock(slot->handle, count, GuestBuffer(buffer, count));
+    ReportHostError();
+  }
+}
+
+void ServiceSerialReadBlock() {
+  const uint16_t count = GuestWord(0x61);
+  const uint16_t buffer = GuestWord(0x63);
+  if (!InRange(buffer, count)) return;
+  if (SerialSlotEntry* slot = OpenSlot()) {
+    SetGuestWord(kArgumentAddress,
+                 uint16_t(SerialReadBlock(slot->handle, count, GuestBuffer(buffer, count))));
+    ReportHostError();
+  }
+}
+
+void ServiceSerialWriteByte() {
+  if (SerialSlotEntry* slot = OpenSlot()) {
+    SerialWriteByte(slot->handle, GuestByte(0x61));
+    ReportHostError();
+  }
+}
+
+// 108: a closed slot also delivers the byte 0.
+void ServiceSerialReadByte() {
+  SerialSlotEntry* slot = OpenSlot();
+  if (!slot) {
+    SetGuestByte(kArgumentAddress, 0);
+    return;
+  }
+  SetGuestByte(kArgumentAddress, SerialReadByte(slot->handle));
+  ReportHostError();
+}
+
+// 80 to 82 deliver one modem line at 0x60; which one is `line` (0 CTS, 1 DSR, 2 RING).
+void DeliverModemLine(int line) {
+  if (SerialSlotEntry* slot = OpenSlot()) {
+    uint8_t lines[3];
+    SerialModemLines(slot->handle, &lines[0], &lines[1], &lines[2]);
+    SetGuestByte(kArgumentAddress, lines[line]);
+    ReportHostError();
+  }
+}
+
+void ServiceSerialCts() {
+  DeliverModemLine(0);
+}
+void ServiceSerialDsr() {
+  DeliverModemLine(1);
+}
+void ServiceSerialRing() {
+  DeliverModemLine(2);
+}
+
+void ServiceSerialModemLines() {
+  if (SerialSlotEntry* slot = OpenSlot()) {
+    uint8_t cts, dsr, ring;
+    SerialModemLines(slot->handle, &cts, &dsr, &ring);
+    const uint32_t error = HostError;
+    SetGuestByte(GuestWord(0x61), cts);
+    SetGuestByte(GuestWord(0x63), dsr);
+    SetGuestByte(GuestWord(0x65), ring);
+    SetStatus(uint8_t(error));
+  }
+}
+
+void ServiceSerialDtr() {
+  if (SerialSlotEntry* slot = OpenSlot()) {
+    if (GuestByte(0x61)) {
+      SerialSetDtr(slot->handle);
+    } else {
+      SerialClearDtr(slot->handle);
+    }
+    ReportHostError();
+  }
+}
+
+void ServiceSerialRts() {
+  if (SerialSlotEntry* slot = OpenSlot()) {
+    if (GuestByte(0x61)) {
+      SerialSetRts(slot->handle);
+    } else {
+      SerialClearRts(slot->handle);
+    }
+    ReportHostError();
+  }
+}
+
+// 86: a port this system holds open cannot be opened again and so tests as absent.
+void ServiceSerialPresent() {
+  SetStatus(kStatusOk);
+  const uint8_t port = SlotArgument();
+  uint8_t present = 0;
+  if (port != 0) {
+    const SerialHandle handle = SerialOpen(port);
+    if (handle != kInvalidSerialHandle) {
+      SerialClose(handle);
+      present = 1;
+    }
+  }
+  SetGuestByte(kArgumentAddress, present);
+}
+
+void ServiceSerialPurgeOutput() {
+  if (SerialSlotEntry* slot = OpenSlot()) {
+    SerialPurgeOutput(slot->handle);
+    ReportHostError();
+  }
+}
+
+void ServiceSerialPurgeInput() {
+  if (SerialSlotEntry* slot = OpenSlot()) {
+    SerialPurgeInput(slot->handle);
+    ReportHostError();
+  }
+}
+
+void ServiceSerialPurgeBoth() {
+  if (SerialSlotEntry* slot = OpenSlot()) {
+    SerialPurgeBoth(slot->handle);
+    ReportHostError();
+  }
+}
+
+void ServiceSerialInputCount() {
+  if (SerialSlotEntry* slot = OpenSlot()) {
+    SetGuestWord(kArgumentAddress, uint16_t(SerialInputCount(slot->handle)));
+    ReportHostError();
+  }
+}
+
+void ServiceSerialOutputCount() {
+  if (SerialSlotEntry* slot = OpenSlot()) {
+    SetGuestWord(kArgumentAddress, uint16_t(SerialOutputCount(slot->handle)));
+    ReportHostError();
+  }
+}
+
+}  // namespace
+
+void FillSerialServices(ServiceProc* group7) {
+  group7[73] = ServiceSerialOpen;
+  group7[74] = ServiceSerialClose;
+  group7[75] = ServiceSerialConfigure;
+  group7[76] = ServiceSerialTimeouts;
+  group7[77] = ServiceSerialWriteBlock;
+  group7[78] = ServiceSerialReadBlock;
+  group7[79] = ServiceSerialWriteByte;
+  group7[80] = ServiceSerialCts;
+  group7[81] = ServiceSerialDsr;
+  group7[82] = ServiceSerialRing;
+  group7[83] = ServiceSerialModemLines;
+  group7[84] = ServiceSerialDtr;
+  group7[85] = ServiceSerialRts;
+  group7[86] = ServiceSerialPresent;
+  group7[87] = ServiceSerialPurgeOutput;
+  group7[88] = ServiceSerialPurgeInput;
+  group7[89] = ServiceSerialPurgeBoth;
+  group7[90] = ServiceSerialInputCount;
+  group7[91] = ServiceSerialOutputCount;
+  group7[108] = ServiceSerialReadByte;
+}
 
 }  // namespace velmora

@@ -106,6 +106,17 @@ PlatformSerial PlatformOpenSerial(uint8_t port) {
     close(fd);
     return kInvalidSerial;
   }
+  // A port carries bytes unchanged, as on platforms without a line discipline: raw mode from
+  // the start, whatever speed and frame the device had.
+  termios mode;
+  if (tcgetattr(fd, &mode) == 0) {
+    const tcflag_t frame = mode.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB);
+    cfmakeraw(&mode);
+    mode.c_cflag = (mode.c_cflag & ~(CSIZE | PARENB | PARODD | CSTOPB)) | frame | CLOCAL | CREAD;
+    mode.c_cc[VMIN] = 0;
+    mode.c_cc[VTIME] = 0;
+    tcsetattr(fd, TCSANOW, &mode);
+  }
   SerialPorts[index] = {fd, 0, kDefaultReadTotal};
   return index;
 }
@@ -157,6 +168,14 @@ bool PlatformConfigureSerial(PlatformSerial port, const SerialSettings& settings
   mode.c_cc[VTIME] = 0;
   if (cfsetispeed(&mode, speed) != 0 || cfsetospeed(&mode, speed) != 0 ||
       tcsetattr(fd, TCSANOW, &mode) != 0) {
+    return false;
+  }
+  // tcsetattr succeeds when any part was taken: a device that kept another frame or speed
+  // (pseudo-terminals always carry 8 bits without parity) refused the settings.
+  termios applied;
+  constexpr tcflag_t kFrame = CSIZE | PARENB | PARODD | CSTOPB;
+  if (tcgetattr(fd, &applied) != 0 || (applied.c_cflag & kFrame) != (mode.c_cflag & kFrame) ||
+      cfgetospeed(&applied) != speed) {
     return false;
   }
   // Devices without modem lines (pseudo-terminals, some adapters) still take the settings.

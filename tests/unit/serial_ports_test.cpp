@@ -1,0 +1,329 @@
+// The serial services on pseudo-terminals: the test holds the master end, the guest's port COM3
+// is the slave end (named through VELMORA_COM3).
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <pty.h>
+#include <stdlib.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "core/machine.h"
+#include "io/serial_layer.h"
+#include "io/slots.h"
+#include "services/gate.h"
+#include "services/guest.h"
+#include "services/status.h"
+
+namespace velmora {
+namespace {
+
+constexpr uint8_t kPort = 3;
+
+uint8_t Status() {
+  return Machine.data[kStatusAddress];
+}
+
+// Runs group 7 function `function` with the arguments already at 0x60.
+uint8_t Call(uint8_t function) {
+  Machine.data[kStatusAddress] = 0xEE;
+  SystemTable[function]();
+  return Status();
+}
+
+uint8_t SlotCall(uint8_t function, uint8_t slot = kPort) {
+  SetGuestByte(kArgumentAddress, slot);
+  return Call(function);
+}
+
+class SerialPorts : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitServiceTables();
+    char name[256];
+    ASSERT_EQ(openpty(&master_, &slave_, name, nullptr, nullptr), 0);
+    setenv("VELMORA_COM3", name, 1);
+    setenv("VELMORA_COM4", "/nonexistent/velmora-port", 1);
+  }
+  void TearDown() override {
+    CloseAllSerialSlots();
+    close(master_);
+    close(slave_);
+    unsetenv("VELMORA_COM3");
+    unsetenv("VELMORA_COM4");
+  }
+
+  void OpenPort() {
+    ASSERT_EQ(SlotCall(73), 0);
+    ASSERT_EQ(SerialSlot[kPort].open, 1);
+  }
+  // Waits until the port's input queue holds `count` bytes (pseudo-terminals deliver later).
+  bool WaitForInput(uint16_t count) {
+    for (int i = 0; i < 1000; ++i) {
+      if (SlotCall(90) == 0 && GuestWord(kArgumentAddress) >= count) return true;
+      usleep(1000);
+    }
+    return false;
+  }
+  std::string ReadMaster(size_t count) {
+    std::string got;
+    while (got.size() < count) {
+      pollfd ready = {master_, POLLIN, 0};
+      if (poll(&ready, 1, 2000) <= 0) break;
+      char bytes[256];
+      const ssize_t n = read(master_, bytes, std::min(sizeof bytes, count - got.size()));
+      if (n <= 0) break;
+      got.append(bytes, size_t(n));
+    }
+    return got;
+  }
+
+  int master_ = -1;
+  int slave_ = -1;
+};
+
+TEST(SerialSettingsText, IsBuiltInPlainDecimal) {
+  EXPECT_EQ(SerialSettingsText(9600, 8, 0, 1), "baud=9600 data=8 parity=N stop=1 dtr=on rts=on");
+  EXPECT_EQ(SerialSettingsText(115200, 7, 0, 2),
+            "baud=115200 data=7 parity=N stop=2 dtr=on rts=on");
+  EXPECT_EQ(SerialSettingsText(4294967295u, 255, 1, 0),
+            "baud=4294967295 data=255 parity=Y stop=0 dtr=on rts=on");
+}
+
+TEST(SerialSettingsParser, AcceptsAndRejects) {
+  struct Case {
+    const char* text;
+    bool valid;
+    uint32_t baud = 0;
+    uint8_t data_bits = 0;
+    char parity = 0;
+    uint8_t stop_halves = 0;
+  };
+  const Case cases[] = {
+      {"baud=9600 data=8 parity=N stop=1 dtr=on rts=on", true, 9600, 8, 'N', 2},
+      {"baud=115200 data=7 parity=Y stop=2 dtr=on rts=on", true, 115200, 7, 'E', 4},
+      {"BAUD=300 DATA=5 PARITY=o STOP=1.5 DTR=OFF RTS=off", true, 300, 5, 'O', 3},
+      {"baud=1200  data=6 parity=m stop=1", true, 1200, 6, 'M', 2},
+      {"baud=0 data=8 parity=N stop=1", false},
+      {"baud=9600 data=9 parity=N stop=1", false},
+      {"baud=9600 data=4 parity=N stop=1", false},
+      {"baud=9600 data=8 parity=X stop=1", false},
+      {"baud=9600 data=8 parity=N stop=0", false},
+      {"baud=9600 data=8 parity=N stop=3", false},
+      {"baud=4294967296 data=8 parity=N stop=1", false},
+      {"baud=96x0 data=8 parity=N stop=1", false},
+      {"baud=9600 data=8 parity=N", false},
+      {"baud=9600 data=8 parity=N stop=1 dtr=maybe", false},
+      {"baud=9600 data=8 parity=N stop=1 speed=fast", false},
+      {"baud 9600", false},
+      {"", false},
+  };
+  for (const Case& c : cases) {
+    SerialSettings settings = {};
+    EXPECT_EQ(ParseSerialSettings(c.text, &settings), c.valid) << c.text;
+    if (!c.valid) continue;
+    EXPECT_EQ(settings.baud, c.baud) << c.text;
+    EXPECT_EQ(settings.data_bits, c.data_bits) << c.text;
+    EXPECT_EQ(settings.parity, c.parity) << c.text;
+    EXPECT_EQ(settings.stop_halves, c.stop_halves) << c.text;
+  }
+}
+
+TEST_F(SerialPorts, PortZeroAndMissingPortsDoNotOpen) {
+  EXPECT_EQ(SlotCall(73, 0), 1);
+  EXPECT_EQ(SerialSlot[0].open, 0);
+  EXPECT_EQ(SlotCall(73, 4), 1);
+  EXPECT_EQ(SerialSlot[4].open, 0);
+  EXPECT_EQ(SlotCall(74, 4), 1);
+  for (uint8_t port : {0, 4}) {
+    EXPECT_EQ(SlotCall(86, port), 0);
+    EXPECT_EQ(GuestByte(kArgumentAddress), 0) << int(port);
+  }
+  // A file is no port.
+  setenv("VELMORA_COM4", "/dev/null", 1);
+  EXPECT_EQ(SlotCall(86, 4), 0);
+  EXPECT_EQ(GuestByte(kArgumentAddress), 0);
+}
+
+TEST_F(SerialPorts, PresentUnlessHeldOpen) {
+  EXPECT_EQ(SlotCall(86), 0);
+  EXPECT_EQ(GuestByte(kArgumentAddress), 1);
+  OpenPort();
+  EXPECT_EQ(SlotCall(86), 0);
+  EXPECT_EQ(GuestByte(kArgumentAddress), 0);
+  // Reopening the slot closes the port first, so the open succeeds.
+  OpenPort();
+  EXPECT_EQ(SlotCall(74), 0);
+  EXPECT_EQ(SerialSlot[kPort].open, 0);
+  EXPECT_EQ(SlotCall(74), 1);
+  EXPECT_EQ(SlotCall(86), 0);
+  EXPECT_EQ(GuestByte(kArgumentAddress), 1);
+}
+
+TEST_F(SerialPorts, ConfigureAppliesTheFrame) {
+  OpenPort();
+  struct Case {
+    uint32_t baud;
+    uint8_t data_bits, parity, stop_bits;
+    uint8_t status;
+    speed_t speed;
+    tcflag_t size;
+    bool parity_on, two_stop;
+  };
+  const Case cases[] = {
+      {9600, 8, 0, 1, 0, B9600, CS8, false, false},
+      {115200, 8, 0, 2, 0, B115200, CS8, false, true},
+      {300, 8, 0, 1, 0, B300, CS8, false, false},
+      // Pseudo-terminals carry 8 bits without parity: other frames are refused.
+      {115200, 7, 0, 2, 4, 0, 0, false, false},
+      {9600, 8, 1, 1, 4, 0, 0, false, false},
+      {9600, 9, 0, 1, 3, 0, 0, false, false},  // text rejected
+      {9600, 8, 0, 3, 3, 0, 0, false, false},
+      {0, 8, 0, 1, 3, 0, 0, false, false},
+      {12345, 8, 0, 1, 4, 0, 0, false, false},  // a rate the device does not know
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(SerialSettingsText(c.baud, c.data_bits, c.parity, c.stop_bits));
+    SetGuestDword(0x61, c.baud);
+    SetGuestByte(0x65, c.data_bits);
+    SetGuestByte(0x66, c.parity);
+    SetGuestByte(0x67, c.stop_bits);
+    EXPECT_EQ(SlotCall(75), c.status);
+    if (c.status != 0) continue;
+    termios mode;
+    ASSERT_EQ(tcgetattr(slave_, &mode), 0);
+    EXPECT_EQ(cfgetospeed(&mode), c.speed);
+    EXPECT_EQ(mode.c_cflag & CSIZE, c.size);
+    EXPECT_EQ((mode.c_cflag & PARENB) != 0, c.parity_on);
+    EXPECT_EQ(mode.c_cflag & PARODD, 0u);
+    EXPECT_EQ((mode.c_cflag & CSTOPB) != 0, c.two_stop);
+    EXPECT_EQ(mode.c_lflag & (ICANON | ECHO), 0u);
+  }
+  EXPECT_EQ(SlotCall(75, 9), 1);  // closed slot
+}
+
+TEST_F(SerialPorts, BytesAndBlocksBothWays) {
+  OpenPort();
+  SetGuestDword(0x61, 5);
+  EXPECT_EQ(SlotCall(76), 0);
+
+  // Guest to device, binary bytes unchanged (no line discipline).
+  const uint8_t sent[] = {'h', 'i', '\n', 0x00, 0xFF, 0x0D};
+  std::memcpy(Machine.data + 0x400, sent, sizeof sent);
+  SetGuestWord(0x61, sizeof sent);
+  SetGuestWord(0x63, 0x400);
+  EXPECT_EQ(SlotCall(77), 0);
+  SetGuestByte(0x61, 0x7F);
+  EXPECT_EQ(SlotCall(79), 0);
+  EXPECT_EQ(ReadMaster(7), std::string("hi\n\0\xFF\r\x7F", 7));
+  SetGuestWord(0x61, 0);
+  EXPECT_EQ(SlotCall(77), 0);  // count 0
+
+  // Device to guest.
+  ASSERT_EQ(write(master_, "\x01\x02\x03\x04\x05", 5), 5);
+  ASSERT_TRUE(WaitForInput(5));
+  EXPECT_EQ(GuestWord(kArgumentAddress), 5);
+  SetGuestWord(0x61, 3);
+  SetGuestWord(0x63, 0x500);
+  EXPECT_EQ(SlotCall(78), 0);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 3);
+  EXPECT_EQ(std::memcmp(Machine.data + 0x500, "\x01\x02\x03", 3), 0);
+  EXPECT_EQ(SlotCall(108), 0);
+  EXPECT_EQ(GuestByte(kArgumentAddress), 4);
+  SetGuestWord(0x61, 16);  // asks for more than there is: no error
+  EXPECT_EQ(SlotCall(78), 0);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 1);
+  EXPECT_EQ(Machine.data[0x500], 5);
+
+  // Nothing waiting: byte 0 and status 255; an empty block read is no error.
+  SetGuestByte(kArgumentAddress + 1, 0);
+  EXPECT_EQ(SlotCall(108), 255);
+  EXPECT_EQ(GuestByte(kArgumentAddress), 0);
+  SetGuestWord(0x61, 4);
+  EXPECT_EQ(SlotCall(78), 0);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 0);
+
+  // A closed slot gives the byte 0 and status 1.
+  SetGuestByte(kArgumentAddress + 1, 0xAA);
+  EXPECT_EQ(SlotCall(108, 9), 1);
+  EXPECT_EQ(GuestByte(kArgumentAddress), 0);
+}
+
+TEST_F(SerialPorts, RangeChecksComeFirst) {
+  OpenPort();
+  for (uint8_t function : {77, 78}) {
+    SetGuestWord(0x61, 0x0F);
+    SetGuestWord(0x63, 0xFFF0);
+    EXPECT_EQ(SlotCall(function), 2) << int(function);
+    EXPECT_EQ(SlotCall(function, 9), 2) << int(function);  // even on a closed slot
+  }
+  SetGuestWord(0x61, 0x0E);
+  SetGuestWord(0x63, 0xFFF0);
+  EXPECT_EQ(SlotCall(77), 0);
+}
+
+TEST_F(SerialPorts, PurgesAndQueueCounts) {
+  OpenPort();
+  ASSERT_EQ(write(master_, "abcdef", 6), 6);
+  ASSERT_TRUE(WaitForInput(6));
+  EXPECT_EQ(SlotCall(88), 0);
+  EXPECT_EQ(SlotCall(90), 0);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 0);
+  ASSERT_EQ(write(master_, "xy", 2), 2);
+  ASSERT_TRUE(WaitForInput(2));
+  EXPECT_EQ(SlotCall(89), 0);
+  EXPECT_EQ(SlotCall(90), 0);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 0);
+  EXPECT_EQ(SlotCall(87), 0);
+  EXPECT_EQ(SlotCall(91), 0);
+  EXPECT_EQ(GuestWord(kArgumentAddress), 0);
+  for (uint8_t function : {87, 88, 89, 90, 91, 76}) {
+    EXPECT_EQ(SlotCall(function, 9), 1) << int(function);
+  }
+}
+
+// Pseudo-terminals have no modem lines: reading them fails with status 10 and delivers zeros,
+// raising or dropping DTR and RTS fails with its own status.
+TEST_F(SerialPorts, ModemLinesOnAPseudoTerminal) {
+  OpenPort();
+  for (uint8_t function : {80, 81, 82}) {
+    SetGuestByte(kArgumentAddress + 1, 0xAA);
+    EXPECT_EQ(SlotCall(function), 10) << int(function);
+    EXPECT_EQ(GuestByte(kArgumentAddress), 0);
+  }
+  SetGuestWord(0x61, 0x600);
+  SetGuestWord(0x63, 0x601);
+  SetGuestWord(0x65, 0x602);
+  std::memset(Machine.data + 0x600, 0xAA, 3);
+  EXPECT_EQ(SlotCall(83), 10);
+  EXPECT_EQ(std::memcmp(Machine.data + 0x600, "\0\0\0", 3), 0);
+  struct Case {
+    uint8_t function, on, status;
+  };
+  for (const Case& c : {Case{84, 1, 11}, Case{84, 0, 12}, Case{85, 1, 13}, Case{85, 0, 14}}) {
+    SetGuestByte(0x61, c.on);
+    EXPECT_EQ(SlotCall(c.function), c.status) << int(c.function) << " " << int(c.on);
+  }
+  // Results on a closed slot are not written.
+  SetGuestByte(kArgumentAddress + 1, 0);
+  EXPECT_EQ(SlotCall(80, 9), 1);
+  EXPECT_EQ(GuestByte(kArgumentAddress), 9);
+}
+
+TEST_F(SerialPorts, CloseAllClosesEveryOpenPort) {
+  OpenPort();
+  SerialSlot[200] = {1, kInvalidSerialHandle};  // a close that fails
+  CloseAllSerialSlots();
+  EXPECT_EQ(SerialSlot[kPort].open, 0);
+  EXPECT_EQ(SerialSlot[200].open, 0);
+  EXPECT_EQ(SerialClose(kInvalidSerialHandle), 106u);
+  // The port is free again.
+  EXPECT_EQ(SlotCall(86), 0);
+  EXPECT_EQ(GuestByte(kArgumentAddress), 1);
+}
+
+}  // namespace
+}  // namespace velmora
