@@ -404,8 +404,9 @@ int RunMain(int argc, char** argv) {
   EchoBootReport = !Options.quiet;
   const uint32_t seed = Options.seed_given ? Options.seed : StartSeed();
   if (!Options.screenshot_path.empty()) ArmScreenshot();
-  ApplyHeadlessOptions();
   const BootOutcome boot = StartHost(Options.program, seed);
+  // Scripted times count from the moment the guest starts.
+  ApplyHeadlessOptions();
 
   int status = kExitLoadFailed;
   RunReport report = {RunEnd::kQuit, 0, 0.0};

@@ -1,0 +1,122 @@
+"""Runs the event-loop guest under scripted input and checks the log it keeps in RAM.
+
+usage: check_events.py VELMORA_RUN BINARY_DIR GROUP
+"""
+
+import os
+import sys
+import tempfile
+
+import velmora_test as vt
+
+runner, rest = vt.setup(sys.argv)
+binary_dir, group = rest
+
+LOG = 0x2000
+ENTRIES = 0x2010
+START_TIME = 0x2300
+DUMP = ["--dump-memory", "0x2000:0x210", "--dump-memory", "0x2300:10", "--quiet"]
+
+CLOSE, DOWN, UP, TIMER0, TIMER1 = 0, 1, 2, 5, 6
+
+# A click at 30 ms (down and up at consecutive pumps), a move at 40 ms (its event is never
+# enabled), a close request at 100 ms.
+INPUT = ["--click", "10,20@30", "--mouse-move", "7,8@40", "--close", "100"]
+
+
+def expected_log():
+    """Type, x, y and handling time of every event the guest sees on the virtual clock (one ms
+    per WDR). Both timers fire at the first WDR, where the I flag is clear, so they are handled at
+    the second; afterwards timer 0 fires every 10 ms and timer 1 every 25 ms from their firing."""
+    entries = [(TIMER0, 0, 0, 2), (TIMER1, 0, 0, 2)]
+    at = {}
+    for t in range(2, 101):
+        if t == 30:
+            entries.append((DOWN, 10, 20, t))
+        if t == 31:
+            entries.append((UP, 10, 20, t))
+        if t % 10 == 1 and t > 1:
+            entries.append((TIMER0, 0, 0, t))
+        if t % 25 == 1 and t > 1:
+            entries.append((TIMER1, 0, 0, t))
+        if t == 100:
+            entries.append((CLOSE, 0, 0, t))
+    return entries
+
+
+def log_entries(r):
+    count = r.word(LOG)
+    out = []
+    for i in range(count):
+        raw = r.memory(ENTRIES + 8 * i, 8)
+        out.append((int.from_bytes(raw[0:2], "little"), int.from_bytes(raw[2:4], "little", signed=True),
+                    int.from_bytes(raw[4:6], "little", signed=True),
+                    int.from_bytes(raw[6:8], "little")))
+    return out
+
+
+def check_run(hex_name, args, label):
+    r = vt.run_guest(os.path.join(binary_dir, hex_name), DUMP + args)
+    if not vt.expect_equal(label + ": exit", r.exit_code, vt.EXIT_QUIT, r):
+        return r
+    vt.expect_equal(label + ": pending byte with I clear", r.byte(LOG + 2), 0, r)
+    vt.expect_equal(label + ": events waiting then", r.byte(LOG + 3), 2, r)
+    vt.expect_equal(label + ": service results", r.memory(LOG + 4, 4), bytes([1, 2, 1, 0]), r)
+    vt.expect_equal(label + ": log", log_entries(r), expected_log(), r)
+    return r
+
+
+if group == "keep_open":
+    # The close handler ends the program with vm_exit().
+    r = check_run("events_loop.hex", INPUT, "keep open")
+    vt.expect_equal("start tick", r.dword(LOG + 8), 1000000, r)
+elif group == "closing":
+    # The close request destroys the window; the event is still fetched before the quit message.
+    check_run("events_loop_closing.hex", INPUT, "closing")
+elif group == "script":
+    with tempfile.TemporaryDirectory() as tmp:
+        path = os.path.join(tmp, "input.txt")
+        with open(path, "w") as f:
+            f.write("# the same input as the options give\n\nclose@100\n  move 7,8 @ 40\n"
+                    "click 10,20@30\n")
+        check_run("events_loop.hex", ["--script", path], "script")
+elif group == "clock":
+    # Across the 32-bit wrap of the tick count the timers keep their periods.
+    r = check_run("events_loop.hex", INPUT + ["--clock-start", "4294967290"], "wrap")
+    vt.expect_equal("start tick", r.dword(LOG + 8), 4294967290, r)
+elif group == "date":
+    r = check_run("events_loop.hex", INPUT + ["--date", "2024-03-05T14:07:09.250"], "date")
+    vt.expect_equal("time record", r.memory(START_TIME, 10),
+                    bytes([0xE8, 0x07, 0x03, 0x05, 0x02, 0x0E, 0x07, 0x09, 0xFA, 0x00]), r)
+elif group == "real_clock":
+    # Real time: only order and plausibility can be checked.
+    r = vt.run_guest(os.path.join(binary_dir, "events_loop.hex"),
+                     DUMP + ["--clock", "real", "--click", "3,4@20", "--close", "60",
+                             "--timeout", "20"])
+    vt.expect_equal("exit", r.exit_code, vt.EXIT_QUIT, r)
+    entries = log_entries(r)
+    vt.expect(len(entries) >= 4, "some events logged", r)
+    # Timer events polled in the same WDR as the close request may follow it.
+    closes = [e for e in entries if e[0] == CLOSE]
+    vt.expect(len(closes) == 1 and closes[0][3] == entries[-1][3], "the close comes last", r)
+    vt.expect([e[:3] for e in entries if e[0] in (DOWN, UP)] == [(DOWN, 3, 4), (UP, 3, 4)],
+              "the click arrives as down and up", r)
+    times = [e[3] for e in entries]
+    vt.expect(times == sorted(times) and times[-1] >= 60, "times ascend to the close", r)
+    vt.expect(r.dword(LOG + 8) != 1000000, "the tick count is the real one", r)
+    vt.expect(any(e[0] == TIMER0 for e in entries), "timer 0 fired", r)
+elif group == "options":
+    hex_path = os.path.join(binary_dir, "events_loop.hex")
+    for bad in (["--click", "1@2"], ["--click", "1,2@x"], ["--mouse-down", "40000,1@0"],
+                ["--close", "-1"], ["--clock", "fast"], ["--date", "2023-02-29T00:00:00"],
+                ["--clock-start", "4294967296"], ["--script", "/nonexistent/input.txt"],
+                ["--click"]):
+        r = vt.run_guest(hex_path, bad, dump_state=False)
+        vt.expect_equal(" ".join(bad), r.exit_code, vt.EXIT_USAGE, r)
+    # Without a close request the guest runs until the instruction limit.
+    r = vt.run_guest(hex_path, ["--max-instructions", "20000", "--quiet"])
+    vt.expect_equal("no close", r.exit_code, vt.EXIT_LIMIT, r)
+else:
+    sys.exit("unknown group " + group)
+
+vt.finish()
