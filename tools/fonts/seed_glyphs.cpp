@@ -1,7 +1,7 @@
 // Seeds the glyph pictures of the built-in fonts (tools/fonts/fontN.txt) from freely licensed
-// Debian fonts: the misc-fixed 5x7 bitmap font (xfonts-base) for fonts 0 and 1, DejaVu Sans and
-// DejaVu Sans Bold (fonts-dejavu-core) hinted to whole pixels for fonts 2 to 7. The pictures are
-// the source of the tables from then on; they are corrected by hand, so run this only to start
+// Debian fonts: the misc-fixed 5x7 and 6x9 bitmap fonts (xfonts-base) for fonts 0 to 3, DejaVu Sans
+// and DejaVu Sans Bold (fonts-dejavu-core) hinted to whole pixels for fonts 4 to 7. The pictures
+// are the source of the tables from then on; they are corrected by hand, so run this only to start
 // over:
 //   g++ -std=c++20 -O2 seed_glyphs.cpp $(pkg-config --cflags --libs freetype2) -o seed_glyphs
 //   ./seed_glyphs .        (writes font0.txt ... font7.txt into the given folder)
@@ -30,10 +30,8 @@ struct Recipe {
 };
 
 constexpr const char* kMisc = "/usr/share/fonts/X11/misc/5x7-ISO8859-1.pcf.gz";
+constexpr const char* kSans = "/usr/share/fonts/truetype/dejavu/DejaVuSans.ttf";
 constexpr const char* kMisc9 = "/usr/share/fonts/X11/misc/6x9-ISO8859-1.pcf.gz";
-constexpr const char* kMisc12 = "/usr/share/fonts/X11/misc/6x12-ISO8859-1.pcf.gz";
-constexpr const char* kMisc14 = "/usr/share/fonts/X11/misc/7x14-ISO8859-1.pcf.gz";
-constexpr const char* kMisc14Bold = "/usr/share/fonts/X11/misc/7x14B-ISO8859-1.pcf.gz";
 constexpr const char* kBold = "/usr/share/fonts/truetype/dejavu/DejaVuSans-Bold.ttf";
 
 const Recipe kRecipes[8] = {
@@ -42,10 +40,9 @@ const Recipe kRecipes[8] = {
     {kMisc9, "(misc-fixed 6x9, trimmed)", false, 9, 2, 9, 1, true, 8, 5, 3, 0, false, false},
     {kMisc9, "bold (misc-fixed 6x9, emboldened, trimmed)", false, 9, 2, 9, 1, true, 8, 6, 3, 0,
      true, true},
-    {kMisc12, "(misc-fixed 6x12, trimmed)", false, 12, 2, 12, 1, true, 11, 5, 4, 0, false, false},
-    {kMisc14, "(misc-fixed 7x14, trimmed)", false, 14, 3, 14, 1, true, 13, 6, 4, 0, false, false},
-    {kMisc14Bold, "bold (misc-fixed 7x14 bold, trimmed)", false, 14, 3, 14, 1, true, 14, 7, 4, 0,
-     true, false},
+    {kSans, "DejaVu Sans 10 px", false, 12, 3, 10, 1, false, 11, 0, 0, 0, false, false},
+    {kSans, "DejaVu Sans 12 px", false, 14, 3, 12, 1, false, 13, 0, 0, 0, false, false},
+    {kBold, "DejaVu Sans Bold 12 px", false, 14, 3, 12, 1, false, 14, 0, 0, 0, true, false},
     {kBold, "heavy (DejaVu Sans Bold 13 px, widened)", false, 16, 3, 13, 1.3, false, 18, 10, 8, 13,
      true, false},
 };
