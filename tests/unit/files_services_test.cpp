@@ -1,0 +1,178 @@
+// The file services and slot tables for what a guest program cannot easily provoke: failing
+// devices, failing closes and the closing of everything at the end of a run.
+#include <gtest/gtest.h>
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "core/machine.h"
+#include "io/file_layer.h"
+#include "io/slots.h"
+#include "services/gate.h"
+#include "services/guest.h"
+#include "services/status.h"
+
+namespace velmora {
+namespace {
+
+constexpr uint16_t kNameAddress = 0x300;
+
+uint8_t Call(uint8_t function) {
+  Machine.data[kStatusAddress] = 0xEE;
+  SystemTable[function]();
+  return Machine.data[kStatusAddress];
+}
+
+uint8_t Open(uint8_t slot, uint8_t mode, const std::string& name) {
+  WriteGuestString(kNameAddress, name);
+  SetGuestByte(0x60, slot);
+  SetGuestByte(0x61, mode);
+  SetGuestWord(0x62, kNameAddress);
+  return Call(40);
+}
+
+uint8_t SlotCall(uint8_t function, uint8_t slot) {
+  SetGuestByte(0x60, slot);
+  return Call(function);
+}
+
+class FilesServices : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitServiceTables();
+    ResetFileSlots();
+    char pattern[] = "/tmp/velmora_files_services_XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr);
+    dir_ = pattern;
+  }
+  void TearDown() override {
+    CloseAllFileSlots();
+    const std::string command = "rm -rf '" + dir_ + "'";
+    ASSERT_EQ(system(command.c_str()), 0);
+  }
+  std::string Path(const char* name) const { return dir_ + "/" + name; }
+  std::string Load(const char* name) const {
+    std::ifstream in(Path(name), std::ios::binary);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+  }
+
+  std::string dir_;
+};
+
+TEST_F(FilesServices, WritesToAFullDeviceReportFailure) {
+  if (Open(20, 4, "/dev/full") != 0) GTEST_SKIP() << "/dev/full not available";
+  struct Case {
+    uint8_t function;
+    const char* what;
+  };
+  for (const Case& c : {Case{53, "byte"}, Case{54, "word"}, Case{55, "dword"}, Case{56, "qword"}}) {
+    EXPECT_EQ(SlotCall(c.function, 20), 8) << c.what;
+  }
+  WriteGuestString(0x400, "text");
+  SetGuestWord(0x61, 0x400);
+  EXPECT_EQ(SlotCall(100, 20), 8);
+  EXPECT_EQ(GuestWord(0x60), 0);
+  SetGuestWord(0x61, 0x400);
+  EXPECT_EQ(SlotCall(101, 20), 8);
+  EXPECT_EQ(GuestWord(0x60), 0);
+  SetGuestWord(0x61, 4);
+  SetGuestWord(0x63, 0x400);
+  EXPECT_EQ(SlotCall(58, 20), 8);
+  EXPECT_EQ(SlotCall(42, 20), 0);  // a device has nothing to write through
+  EXPECT_EQ(SlotCall(41, 20), 0);
+}
+
+// A close the platform reports as failed has still released the handle: the slot must not keep
+// a number that a later open may reuse for another file.
+TEST_F(FilesServices, FailedCloseLeavesTheSlotClosed) {
+  FileSlot[30] = {1, kInvalidHandle};
+  EXPECT_EQ(SlotCall(41, 30), 1);
+  EXPECT_EQ(FileSlot[30].open, 0);
+  EXPECT_EQ(SlotCall(41, 30), 1);
+  // Reopening over a slot whose close fails still opens.
+  FileSlot[31] = {1, kInvalidHandle};
+  EXPECT_EQ(Open(31, 1, Path("fresh")), 0);
+  EXPECT_EQ(FileSlot[31].open, 1);
+}
+
+TEST_F(FilesServices, CloseAllWritesEverythingAndFreesTheFiles) {
+  ASSERT_EQ(Open(0, 1, Path("first")), 0);
+  ASSERT_EQ(Open(255, 1, Path("last")), 0);
+  WriteGuestString(0x400, "data");
+  SetGuestWord(0x61, 0x400);
+  EXPECT_EQ(SlotCall(101, 0), 0);
+  SetGuestWord(0x61, 0x400);
+  EXPECT_EQ(SlotCall(100, 255), 0);
+  FileSlot[100] = {1, kInvalidHandle};  // its close fails
+  SerialSlot[5] = {1, kInvalidSerialHandle};
+  CloseAllFileSlots();
+  for (int slot : {0, 100, 255}) EXPECT_EQ(FileSlot[slot].open, 0) << slot;
+  EXPECT_EQ(SerialSlot[5].open, 1);  // serial slots are closed separately
+  EXPECT_EQ(Load("first"), "data\r\n");
+  EXPECT_EQ(Load("last"), "data");
+  // The locks are gone: both files open again.
+  EXPECT_EQ(Open(1, 3, Path("first")), 0);
+  EXPECT_EQ(Open(2, 3, Path("last")), 0);
+  ResetFileSlots();
+  EXPECT_EQ(SerialSlot[5].open, 1);
+  SerialSlot[5] = {};
+}
+
+TEST_F(FilesServices, TinyLineBufferGivesAClearStatus) {
+  std::ofstream(Path("short"), std::ios::binary) << "x";
+  ASSERT_EQ(Open(3, 3, Path("short")), 0);
+  EXPECT_EQ(SlotCall(50, 3), 255);  // leaves the end-of-file state behind
+  EXPECT_EQ(SlotCall(46, 3), 0);
+  EXPECT_EQ(SlotCall(49, 3), 0);
+  EXPECT_EQ(SlotCall(49, 3), 255);
+  SetGuestWord(0x61, 0x400);
+  SetGuestWord(0x63, 1);
+  EXPECT_EQ(SlotCall(98, 3), 0);
+  EXPECT_EQ(GuestWord(0x60), 1);
+}
+
+TEST_F(FilesServices, NamesAndBuffersStayInsideTheDataSpace) {
+  // A name running into the last byte is cut there; nothing beyond 0xFFFF is read.
+  Machine.data[0xFFFF] = 'q';
+  std::memset(Machine.data + 0x10000, 'Z', 0x100);
+  char saved[4096];
+  ASSERT_NE(getcwd(saved, sizeof saved), nullptr);
+  ASSERT_EQ(chdir(dir_.c_str()), 0);
+  SetGuestByte(0x60, 9);
+  SetGuestByte(0x61, 1);
+  SetGuestWord(0x62, 0xFFFF);
+  EXPECT_EQ(Call(40), 0);
+  EXPECT_EQ(Load("q"), "");
+  // Each range-checked service refuses a buffer ending at 0xFFFF, before the slot check.
+  struct Case {
+    uint8_t function;
+    uint16_t count_address, buffer_address;
+    bool empty;
+  };
+  const Case cases[] = {{57, 0x61, 0x63, false}, {58, 0x61, 0x63, false}, {98, 0x63, 0x61, true},
+                        {99, 0x63, 0x61, true},  {62, 0x62, 0x60, true},  {63, 0x62, 0x60, true},
+                        {68, 0x62, 0x60, true},  {69, 0x62, 0x60, true},  {102, 0x62, 0x60, true},
+                        {103, 0x62, 0x60, true}};
+  for (const Case& c : cases) {
+    SetGuestByte(0x60, 77);  // closed slot
+    SetGuestWord(c.buffer_address, 0xFF00);
+    SetGuestWord(c.count_address, 0xFF);
+    Machine.data[0xFF00] = 0xAA;
+    EXPECT_EQ(Call(c.function), 2) << int(c.function);
+    EXPECT_EQ(Machine.data[0xFF00], c.empty ? 0 : 0xAA) << int(c.function);
+    SetGuestWord(c.count_address, 0xFFFF);  // wraps past the end of the 16-bit space
+    SetGuestWord(c.buffer_address, 0x0100);
+    SetGuestByte(0x60, 77);
+    EXPECT_EQ(Call(c.function), 2) << int(c.function);
+  }
+  ASSERT_EQ(chdir(saved), 0);
+}
+
+}  // namespace
+}  // namespace velmora
