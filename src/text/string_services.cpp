@@ -19,8 +19,10 @@ namespace {
 constexpr uint16_t kNotFound = 0xFFFF;
 constexpr uint8_t kMaxFieldWidth = 64;
 
+// The string at `address` with all the room up to 0xFFFF (never less than one byte).
 TextBuffer GuestText(uint16_t address) {
-  return {reinterpret_cast<char*>(Machine.data + address), GuestRoom(address)};
+  const uint32_t room = GuestRoom(address);
+  return {reinterpret_cast<char*>(GuestBuffer(address, room)), room};
 }
 
 // The string named by the word at `offset` in the argument area.
