@@ -189,6 +189,8 @@ const SweepOp kOps[] = {
      [](unsigned a, unsigned b, uint8_t s) { return Product(Signed(a) * int(b), true, s); }},
 };
 
+void PrintTo(const SweepOp& op, std::ostream* os) { *os << op.name; }
+
 void PutWord(uint16_t word) {
   Machine.program[0] = uint8_t(word);
   Machine.program[1] = uint8_t(word >> 8);
