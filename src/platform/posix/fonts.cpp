@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <new>
 
 #include "platform/platform.h"
@@ -20,11 +21,30 @@ constexpr int32_t kDefaultCellHeight = 16;
 // Keeps one glyph's coverage within a few megabytes whatever height a guest asks for.
 constexpr int32_t kLargestCellHeight = 1024;
 
+// Fonts up to this cell height keep their rendered glyphs, so text drawn again and again is
+// rendered once; larger ones render on every use rather than hold megabytes.
+constexpr int32_t kLargestCachedHeight = 128;
+constexpr int kGlyphCacheSize = 256;
+
+struct CachedGlyph {
+  bool valid;
+  uint32_t code_point;
+  PlatformGlyph glyph;  // its coverage is owned by the entry
+};
+
 struct FontRecord {
   FT_Face face;
   PlatformFontMetrics metrics;
   bool embolden, oblique;
+  CachedGlyph* cache;  // kGlyphCacheSize entries by the code point's low byte, or nullptr
 };
+
+void ReleaseGlyphCache(FontRecord* record) {
+  if (!record->cache) return;
+  for (int i = 0; i < kGlyphCacheSize; ++i) delete[] record->cache[i].glyph.coverage;
+  delete[] record->cache;
+  record->cache = nullptr;
+}
 
 FT_Library Library = nullptr;
 bool LibraryTried = false;
@@ -129,8 +149,13 @@ PlatformFont PlatformCreateFont(const char* face_name, int32_t height, bool bold
   bool has_weight = true, has_slant = true;
   FT_Face face = OpenNearestFace(face_name, bold, italic, fixed_pitch, &has_weight, &has_slant);
   if (!face) return kNoFont;
-  auto* record = new (std::nothrow) FontRecord{face, {}, bold && !has_weight, italic && !has_slant};
+  auto* record =
+      new (std::nothrow) FontRecord{face, {}, bold && !has_weight, italic && !has_slant, nullptr};
+  if (record && height <= kLargestCachedHeight) {
+    record->cache = new (std::nothrow) CachedGlyph[kGlyphCacheSize]();
+  }
   if (!record || !SizeFace(record, height)) {
+    if (record) ReleaseGlyphCache(record);
     delete record;
     FT_Done_Face(face);
     return kNoFont;
@@ -141,6 +166,7 @@ PlatformFont PlatformCreateFont(const char* face_name, int32_t height, bool bold
 void PlatformReleaseFont(PlatformFont font) {
   if (font == kNoFont) return;
   auto* record = reinterpret_cast<FontRecord*>(font);
+  ReleaseGlyphCache(record);
   FT_Done_Face(record->face);
   delete record;
 }
@@ -150,10 +176,10 @@ PlatformFontMetrics PlatformGetFontMetrics(PlatformFont font) {
   return reinterpret_cast<FontRecord*>(font)->metrics;
 }
 
-bool PlatformRenderGlyph(PlatformFont font, uint32_t code_point, PlatformGlyph* glyph) {
+namespace {
+
+bool RenderWithFreeType(FontRecord* record, uint32_t code_point, PlatformGlyph* glyph) {
   *glyph = {};
-  if (font == kNoFont) return false;
-  auto* record = reinterpret_cast<FontRecord*>(font);
   FT_Face face = record->face;
   // An unknown code point renders the face's missing-glyph shape, as the platform would.
   const FT_UInt index = FT_Get_Char_Index(face, code_point);
@@ -176,6 +202,42 @@ bool PlatformRenderGlyph(PlatformFont font, uint32_t code_point, PlatformGlyph* 
   glyph->coverage = bitmap.pitch >= 0
                         ? bitmap.buffer
                         : bitmap.buffer + size_t(bitmap.rows - 1) * size_t(-bitmap.pitch);
+  return true;
+}
+
+// Keeps a copy of a rendered glyph, its coverage packed row after row.
+void CacheGlyph(CachedGlyph* entry, uint32_t code_point, const PlatformGlyph& glyph) {
+  const size_t bytes = size_t(glyph.width) * size_t(glyph.height);
+  auto* coverage = bytes ? new (std::nothrow) uint8_t[bytes] : nullptr;
+  if (bytes && !coverage) return;
+  for (int32_t row = 0; row < glyph.height; ++row) {
+    std::memcpy(coverage + size_t(row) * glyph.width, glyph.coverage + ptrdiff_t(row) * glyph.pitch,
+                size_t(glyph.width));
+  }
+  delete[] entry->glyph.coverage;
+  entry->valid = true;
+  entry->code_point = code_point;
+  entry->glyph = glyph;
+  entry->glyph.pitch = glyph.width;
+  entry->glyph.coverage = coverage;
+}
+
+}  // namespace
+
+bool PlatformRenderGlyph(PlatformFont font, uint32_t code_point, PlatformGlyph* glyph) {
+  *glyph = {};
+  if (font == kNoFont) return false;
+  auto* record = reinterpret_cast<FontRecord*>(font);
+  CachedGlyph* entry = record->cache ? &record->cache[code_point % kGlyphCacheSize] : nullptr;
+  if (entry && entry->valid && entry->code_point == code_point) {
+    *glyph = entry->glyph;
+    return true;
+  }
+  if (!RenderWithFreeType(record, code_point, glyph)) return false;
+  if (entry) {
+    CacheGlyph(entry, code_point, *glyph);
+    if (entry->valid && entry->code_point == code_point) *glyph = entry->glyph;
+  }
   return true;
 }
 
