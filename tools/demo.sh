@@ -7,5 +7,5 @@ cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BENCH=O
 cmake --build build --target velmora-run demo
 echo
 echo "== velmora-run build/examples/demo/demo.hex"
-build/velmora-run --seed 1 --screenshot build/demo.png --dump-memory 0x200:32 build/examples/demo/demo.hex || true
+build/velmora-run --seed 1 --screenshot build/demo.png --dump-memory 0x1F0:4 build/examples/demo/demo.hex || true
 echo "Screenshot of the demo's screen: build/demo.png"
