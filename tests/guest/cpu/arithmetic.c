@@ -1,0 +1,83 @@
+/* A C program the compiler turns into the whole instruction mix: 32- and 64-bit arithmetic
+ * through the library routines, soft floating point, recursion, function pointers, a switch
+ * jump table and a sort. Results go to 0x100; check_cpu.py recomputes every one. */
+#include <stdint.h>
+#include <stdlib.h>
+#include <string.h>
+
+#include "velmora.h"
+
+struct Results {
+  uint32_t crc;       /* 0x100 */
+  uint64_t product;   /* 0x104 */
+  uint64_t quotient;  /* 0x10C */
+  int32_t remainder;  /* 0x114 */
+  float ratio;        /* 0x118 */
+  uint16_t fib;       /* 0x11C */
+  uint8_t sorted[16]; /* 0x11E */
+  uint16_t switched;  /* 0x12E */
+  int16_t sdiv;       /* 0x130 */
+  uint16_t calls;     /* 0x132 */
+};
+#define OUT ((struct Results*)0x100)
+
+static const char kText[] = "The quick brown fox jumps over the lazy dog";
+volatile uint64_t big_a = 0x12345678ABCDull, big_b = 0x9876, dividend = 0xFEDCBA9876543210ull;
+volatile int32_t negative = -1234567;
+volatile float num = 10.0f, den = 4.0f;
+volatile uint8_t depth = 20;
+volatile int16_t small = -30000;
+
+static uint32_t crc32(const char* s, size_t n) {
+  uint32_t crc = 0xFFFFFFFFul;
+  while (n--) {
+    crc ^= (uint8_t)*s++;
+    for (uint8_t bit = 0; bit < 8; ++bit) crc = (crc >> 1) ^ (0xEDB88320ul & -(crc & 1));
+  }
+  return ~crc;
+}
+
+static uint16_t fib(uint8_t n) { return n < 2 ? n : fib(n - 1) + fib(n - 2); }
+
+static int compare(const void* a, const void* b) {
+  return (int)*(const uint8_t*)a - (int)*(const uint8_t*)b;
+}
+
+static uint16_t pick(uint8_t k) {
+  switch (k) {
+    case 0: return 11;
+    case 1: return 203;
+    case 2: return 37;
+    case 3: return 4111;
+    case 4: return 5;
+    case 5: return 619;
+    case 6: return 77;
+    case 7: return 8080;
+    case 8: return 9;
+    case 9: return 1000;
+    default: return 1;
+  }
+}
+
+static uint16_t twice(uint16_t x) { return 2 * x; }
+static uint16_t thrice(uint16_t x) { return 3 * x; }
+static uint16_t (*const volatile ops[2])(uint16_t) = {twice, thrice};
+
+int main(void) {
+  OUT->crc = crc32(kText, strlen(kText));
+  OUT->product = big_a * big_b;
+  OUT->quotient = dividend / 12345u;
+  OUT->remainder = negative % 1000;
+  OUT->ratio = num / den + 0.25f;
+  OUT->fib = fib(depth);
+  uint8_t data[16];
+  for (uint8_t i = 0; i < 16; ++i) data[i] = (uint8_t)(i * 97 + 13);
+  qsort(data, 16, 1, compare);
+  memcpy(OUT->sorted, data, 16);
+  uint16_t sum = 0;
+  for (uint8_t k = 0; k < 12; ++k) sum += pick(k + (depth & 0));
+  OUT->switched = sum;
+  OUT->sdiv = small / 7;
+  OUT->calls = ops[1](ops[0](7));
+  vm_halt();
+}
