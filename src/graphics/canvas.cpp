@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <new>
 
+#include "graphics/text.h"
 #include "services/status.h"
 
 namespace velmora {
@@ -22,6 +23,7 @@ Brush BackgroundBrush = {0, false};
 Point CurrentPosition = {0, 0};
 bool ArcCounterClockwise = false;
 uint64_t LayerMemoryInUse = 0;
+uint64_t LayerMemoryBudget = kDefaultLayerMemoryBudget;
 DrawSurface ScreenSurface = {nullptr, 0, 0};
 Rect DrawBounds = {0, 0, -1, -1};
 void (*CanvasReleaseHook)() = nullptr;
@@ -112,7 +114,7 @@ void CreateLayer(uint32_t layer, int32_t width, int32_t height, uint8_t reserved
   Layer& entry = LayerTable[layer];
   ReleaseLayer(entry);
   if (width <= 0 || height <= 0 ||
-      LayerMemoryInUse + LayerBytes(width, height) > kLayerMemoryBudget) {
+      LayerMemoryInUse + LayerBytes(width, height) > LayerMemoryBudget) {
     HostError = 2;
     return;
   }
@@ -203,6 +205,8 @@ void CreateCanvas() {
   FillInclusive({0, 0, kDefaultScreenWidth - 1, kDefaultScreenHeight - 1}, BackgroundColour);
   CurrentPosition = {0, 0};
   ArcCounterClockwise = false;
+  // The font slots are filled by the first system-font text (CreateFontSlots), so that a run
+  // that never writes system-font text never starts the font machinery.
 }
 
 void DestroyCanvas() {
@@ -210,6 +214,8 @@ void DestroyCanvas() {
   ReleaseAllLayers();
   LayerSwitch = {-1, {0, 0, 0, 0}};
   SelectSurface(nullptr, 0, 0);
+  // The fonts come last; the first system-font text after a new CreateCanvas makes them again.
+  ReleaseFontSlots();
 }
 
 }  // namespace velmora

@@ -18,7 +18,7 @@ constexpr uint32_t kNoPixel = 0xFFFFFFFF;  // what reading a pixel outside the c
 constexpr int32_t kSpareSide = 200;        // the spare bitmap is kSpareSide × kSpareSide
 // All layers together may hold at most this many bytes of pixels: a guest cannot make the host
 // allocate without bound (two full 10009 × 10009 layers fit, a third does not).
-constexpr uint64_t kLayerMemoryBudget = uint64_t(1) << 30;
+constexpr uint64_t kDefaultLayerMemoryBudget = uint64_t(1) << 30;
 constexpr uint32_t kDefaultScreenWidth = 240;
 constexpr uint32_t kDefaultScreenHeight = 120;
 
@@ -69,8 +69,10 @@ extern Brush BackgroundBrush;
 // The surface's current position (line services) and arc direction (false: clockwise).
 extern Point CurrentPosition;
 extern bool ArcCounterClockwise;
-// Bytes of pixels held by all layers together; never above kLayerMemoryBudget.
+// Bytes of pixels held by all layers together, never above LayerMemoryBudget (a host setting,
+// kDefaultLayerMemoryBudget unless changed).
 extern uint64_t LayerMemoryInUse;
+extern uint64_t LayerMemoryBudget;
 
 // The surface all drawing goes to: the current layer's pixels, or the 200 × 200 spare bitmap
 // while the current layer is absent after a failed re-creation. Empty (no pixels) before
