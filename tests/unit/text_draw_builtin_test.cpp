@@ -85,6 +85,21 @@ TEST_F(TextDrawBuiltin, MeasuringIgnoresTheScreenEdgeAndCountsEveryFont) {
   }
 }
 
+TEST_F(TextDrawBuiltin, EmptyGlyphAdvancesBySpacingOnly) {
+  // Code 160 is 0 wide in fonts 3, 6 and 7: it draws nothing and adds only the spacing.
+  for (uint32_t font : {3u, 6u, 7u}) {
+    BuiltinFont = font;
+    const int32_t a = MeasureText("A").width, b = MeasureText("B").width;
+    EXPECT_EQ(MeasureText("\xA0").width, 0) << font;
+    EXPECT_EQ(DrawTextAt(0, 0,
+                         "A\xA0"
+                         "B"),
+              a + 1 + 1 + b + 1)
+        << font;
+    EXPECT_EQ(DrawGlyph(0, 0, BuiltinFontTables[font], 0xA0), 0);
+  }
+}
+
 TEST_F(TextDrawBuiltin, SelectFontService) {
   struct Case {
     uint16_t font;
