@@ -27,9 +27,9 @@ struct FontSlotEntry {
 };
 extern FontSlotEntry FontSlots[kFontSlotCount];
 
-// Fills every slot with the fixed-pitch system font. Done lazily by the first system-font text,
-// or called by CreateCanvas; ReleaseFontSlots (called by DestroyCanvas) releases every font, and
-// the next system-font text creates them afresh.
+// Fills every slot with the fixed-pitch system font. CreateCanvas may call it; otherwise the first
+// system-font text or font creation does. DestroyCanvas is where ReleaseFontSlots belongs: it
+// releases every font, and the next system-font text creates the slots afresh.
 void CreateFontSlots();
 void ReleaseFontSlots();
 
