@@ -1,3 +1,6 @@
+// A linear congruential generator of the C-library kind: bits 16-30 of a 32-bit state make each
+// 15-bit draw (the low bits of such a state repeat too soon to be used). Runs are repeatable for
+// a given seed, which the tests and velmora-run --seed rely on.
 #include "services/random.h"
 
 namespace velmora {
