@@ -2,6 +2,7 @@
 // pictures there and run the generator, never this file.
 #include "graphics/fonts.h"
 
+// clang-format off
 namespace velmora {
 namespace {
 
@@ -1259,3 +1260,4 @@ const GlyphTable BuiltinFontTables[kBuiltinFontCount] = {
 };
 
 }  // namespace velmora
+// clang-format on
