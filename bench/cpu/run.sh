@@ -1,0 +1,17 @@
+#!/bin/sh
+# Builds the processor benchmark in release mode and runs it: guest instructions per second of
+# Velmora and simavr on each workload, and their ratio.
+#   bench/cpu/run.sh [BUILD_DIR] [--repeat N]
+set -e
+here=$(cd "$(dirname "$0")" && pwd)
+root=$(cd "$here/../.." && pwd)
+build=${1:-$root/build-bench}
+[ $# -gt 0 ] && shift
+cmake -G Ninja -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_BENCH=ON \
+  -DVELMORA_TESTS=OFF >/dev/null
+ninja -C "$build" -j2 velmora_cpu_bench cpu_bench_workloads >/dev/null
+dir="$build/bench/cpu"
+exe="$build/velmora_cpu_bench"
+[ -x "$exe" ] || exe="$dir/velmora_cpu_bench"
+exec "$exe" "$@" "$dir/crc32.hex" "$dir/sieve.hex" "$dir/sort.hex" \
+  "$dir/matmul.hex" "$dir/interp.hex"
