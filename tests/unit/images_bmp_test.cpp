@@ -152,98 +152,11 @@ TEST(ImagesHeader, FieldsTheFileEndsBeforeCountAsZero) {
   }
 }
 
-TEST_F(ImagesBmp, SavesExactBytesWithPaddingBottomRowFirst) {
-  struct Case {
-    int32_t width, height;
-    size_t file_size;
-    int padding;
-  };
-  for (const Case& c : {Case{3, 2, 78, 3}, Case{4, 1, 66, 0}, Case{1, 3, 66, 1}}) {
-    SCOPED_TRACE(c.width * 10 + c.height);
-    FreshLayer(1, c.width, c.height);
-    for (int y = 0; y < c.height; ++y) {
-      for (int x = 0; x < c.width; ++x) PutPixel(x, y, PatternColour(x, y));
-    }
-    ASSERT_EQ(SaveImage(Path("out.bmp").c_str(), 0, 0, c.width, c.height), kImageOk);
-    Bytes want(54, 0);
-    std::memcpy(want.data(), "BM", 2);
-    want[2] = uint8_t(c.file_size);
-    want[10] = 54;
-    want[14] = 40;
-    want[18] = uint8_t(c.width);
-    want[22] = uint8_t(c.height);
-    want[26] = 1;
-    want[28] = 24;
-    for (int y = c.height - 1; y >= 0; --y) {
-      for (int x = 0; x < c.width; ++x) {
-        const uint32_t colour = PatternColour(x, y);
-        want.insert(want.end(), {uint8_t(colour >> 16), uint8_t(colour >> 8), uint8_t(colour)});
-      }
-      want.insert(want.end(), c.padding, 0);
-    }
-    EXPECT_EQ(want.size(), c.file_size);
-    EXPECT_EQ(Load(Path("out.bmp")), want);
-  }
-}
-
-TEST_F(ImagesBmp, SavingOverALongerFileLeavesNoOldTail) {
-  Store("old.bmp", Bytes(5000, 0x5A));
+// A write failure after the file was created is reported, not hidden behind success.
+TEST_F(ImagesBmp, SaveReportsAFullDisk) {
+  if (access("/dev/full", W_OK) != 0) GTEST_SKIP() << "no /dev/full";
   FreshLayer(1, 3, 2);
-  ASSERT_EQ(SaveImage(Path("old.bmp").c_str(), 0, 0, 3, 2), kImageOk);
-  EXPECT_EQ(Load(Path("old.bmp")).size(), 78u);
-}
-
-TEST_F(ImagesBmp, SaveReportsOpenAndWriteFailures) {
-  FreshLayer(1, 3, 2);
-  EXPECT_EQ(SaveImage(Path("no/such/dir/x.bmp").c_str(), 0, 0, 3, 2), kImageCannotOpen);
-  if (access("/dev/full", W_OK) == 0) {
-    EXPECT_EQ(SaveImage("/dev/full", 0, 0, 3, 2), kImageWriteFailed);
-  }
-}
-
-TEST_F(ImagesBmp, InvertedRectangleSavesAnEmptyImage) {
-  FreshLayer(1, 8, 8);
-  ASSERT_EQ(SaveImage(Path("e.bmp").c_str(), 6, 6, 2, 2), kImageOk);
-  const Bytes saved = Load(Path("e.bmp"));
-  ASSERT_EQ(saved.size(), 54u);
-  const ImageHeader header = ParseImageHeader(saved.data(), uint32_t(saved.size()));
-  EXPECT_EQ(header.result, kImageOk);
-  EXPECT_EQ(header.width, 0);
-  EXPECT_EQ(header.height, 0);
-}
-
-TEST_F(ImagesBmp, LoadsEveryAcceptedHeaderRightWayUp) {
-  for (const char* name : {"core12.bmp", "info40.bmp", "v52.bmp", "v56.bmp", "v4_108.bmp",
-                           "v5_124.bmp", "topdown.bmp"}) {
-    SCOPED_TRACE(name);
-    FreshLayer(1, 7, 5);
-    ASSERT_EQ(LoadImagePixels(DataPath(name).c_str(), 1, 1), kImageOk);
-    for (int y = 0; y < 5; ++y) {
-      for (int x = 0; x < 7; ++x) {
-        const bool inside = x >= 1 && x <= 5 && y >= 1 && y <= 3;
-        ASSERT_EQ(GetPixel(x, y), inside ? PatternColour(x - 1, y - 1) : kUntouched)
-            << x << "," << y;
-      }
-    }
-  }
-}
-
-TEST_F(ImagesBmp, RejectedFilesDrawNothing) {
-  struct Case {
-    const char* name;
-    uint8_t result;
-  };
-  const Case cases[] = {{"rgba32.bmp", 6}, {"pal8.bmp", 6}, {"rle8.bmp", 6},   {"os2v2_64.bmp", 3},
-                        {"rle24.bmp", 5},  {"text.txt", 2}, {"missing.bmp", 1}};
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    FreshLayer(1, 6, 4);
-    EXPECT_EQ(ReadImageHeader(DataPath(c.name).c_str()).result, c.result);
-    EXPECT_EQ(LoadImagePixels(DataPath(c.name).c_str(), 0, 0), c.result);
-    for (int y = 0; y < 4; ++y) {
-      for (int x = 0; x < 6; ++x) ASSERT_EQ(GetPixel(x, y), kUntouched);
-    }
-  }
+  EXPECT_EQ(SaveImage("/dev/full", 0, 0, 3, 2), kImageWriteFailed);
 }
 
 // Every prefix of a file: each pixel whose three bytes are in the prefix is drawn, every other
