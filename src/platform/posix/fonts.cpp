@@ -18,8 +18,8 @@ namespace velmora {
 namespace {
 
 constexpr int32_t kDefaultCellHeight = 16;
-// Keeps one glyph's coverage within a few megabytes whatever height a guest asks for.
-constexpr int32_t kLargestCellHeight = 1024;
+// Keeps one glyph's coverage within 16 megabytes whatever height a guest asks for.
+constexpr int32_t kLargestCellHeight = 4096;
 
 // Fonts up to this cell height keep their rendered glyphs, so text drawn again and again is
 // rendered once; larger ones render on every use rather than hold megabytes.
