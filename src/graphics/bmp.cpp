@@ -91,10 +91,13 @@ struct PixelStream {
   int partial_count;
 };
 
+int64_t StreamLine(const PixelStream& stream) {
+  return stream.top_down ? stream.y + stream.row : stream.y + stream.rows - 1 - stream.row;
+}
+
 void DrawStreamPixel(const PixelStream& stream, const uint8_t* bgr) {
   const int64_t column = stream.x + int64_t(stream.row_offset / 3);
-  const int64_t line =
-      stream.top_down ? stream.y + stream.row : stream.y + stream.rows - 1 - stream.row;
+  const int64_t line = StreamLine(stream);
   if (column < DrawBounds.left || column > DrawBounds.right || line < DrawBounds.top ||
       line > DrawBounds.bottom) {
     return;
@@ -116,10 +119,16 @@ void DrawPixelPiece(PixelStream& stream, const uint8_t* piece, uint64_t length) 
     } else if (stream.partial_count == 0 && length - at >= 3) {
       uint64_t whole = (pixel_bytes - stream.row_offset) / 3;
       if (whole > (length - at) / 3) whole = (length - at) / 3;
-      for (uint64_t i = 0; i < whole; ++i) {
-        DrawStreamPixel(stream, piece + at);
-        at += 3;
-        stream.row_offset += 3;
+      const int64_t line = StreamLine(stream);
+      if (line < DrawBounds.top || line > DrawBounds.bottom) {
+        at += 3 * whole;  // a row outside the clip: nothing of it is drawn
+        stream.row_offset += 3 * whole;
+      } else {
+        for (uint64_t i = 0; i < whole; ++i) {
+          DrawStreamPixel(stream, piece + at);
+          at += 3;
+          stream.row_offset += 3;
+        }
       }
     } else {
       stream.partial[stream.partial_count++] = piece[at++];
@@ -131,7 +140,6 @@ void DrawPixelPiece(PixelStream& stream, const uint8_t* piece, uint64_t length) 
       } else {
         stream.row_offset += 1;
       }
-      continue;
     }
     if (stream.row_offset == stream.row_bytes) {
       stream.row_offset = 0;
