@@ -5,8 +5,11 @@
 set -e
 here=$(cd "$(dirname "$0")" && pwd)
 root=$(cd "$here/../.." && pwd)
-build=${1:-$root/build-bench}
-[ $# -gt 0 ] && shift
+build=$root/build-bench
+case "$1" in
+  -* | "") ;;
+  *) build=$1; shift ;;
+esac
 cmake -G Ninja -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DVELMORA_BENCH=ON \
   -DVELMORA_TESTS=OFF >/dev/null
 ninja -C "$build" -j2 velmora_cpu_bench cpu_bench_workloads >/dev/null
