@@ -27,6 +27,11 @@ struct Vec {
 // Scratch kept between calls: once warmed up, drawing does not allocate.
 std::vector<Vec> PathPoints;
 std::vector<std::pair<int64_t, int64_t>> RowSpans;
+struct StrokeSegment {
+  Vec a, b;
+  double top, bottom;  // rows the segment's stroke can reach
+};
+std::vector<StrokeSegment> StrokeSegments;
 
 bool CosmeticPen() {
   return DrawPen.width < 2;
@@ -172,25 +177,33 @@ void StrokePath(const std::vector<Vec>& points, bool closed, int32_t width, uint
   const double r = width / 2.0;
   // An even width has no middle pixel: the stroke is centred between pixel centres.
   const double shift = width % 2 == 0 ? -0.5 : 0;
+  // Only the segments whose stroke can reach the clip take part.
+  StrokeSegments.clear();
   double top = kInfinity, bottom = -kInfinity;
-  for (const Vec& p : points) {
-    top = std::min(top, p.y + shift);
-    bottom = std::max(bottom, p.y + shift);
-  }
-  const int64_t first_row = std::max<int64_t>(DrawBounds.top, int64_t(std::ceil(top - r)));
-  const int64_t last_row = std::min<int64_t>(DrawBounds.bottom, int64_t(std::floor(bottom + r)));
   const size_t count = points.size();
   const size_t segments = count == 1 ? 1 : (closed ? count : count - 1);
+  for (size_t i = 0; i < segments; ++i) {
+    const Vec a = {points[i].x + shift, points[i].y + shift};
+    const Vec b = {points[(i + 1) % count].x + shift, points[(i + 1) % count].y + shift};
+    const double seg_top = std::min(a.y, b.y) - r, seg_bottom = std::max(a.y, b.y) + r;
+    if (seg_bottom < DrawBounds.top || seg_top > DrawBounds.bottom ||
+        std::max(a.x, b.x) + r < DrawBounds.left || std::min(a.x, b.x) - r > DrawBounds.right) {
+      continue;
+    }
+    StrokeSegments.push_back({a, b, seg_top, seg_bottom});
+    top = std::min(top, seg_top);
+    bottom = std::max(bottom, seg_bottom);
+  }
+  if (StrokeSegments.empty()) return;
+  const int64_t first_row = std::max<int64_t>(DrawBounds.top, int64_t(std::ceil(top)));
+  const int64_t last_row = std::min<int64_t>(DrawBounds.bottom, int64_t(std::floor(bottom)));
   for (int64_t row = first_row; row <= last_row; ++row) {
     RowSpans.clear();
     const double y = double(row);
-    for (size_t i = 0; i < segments; ++i) {
-      const Vec& pa = points[i];
-      const Vec& pb = points[(i + 1) % count];
-      if (y < std::min(pa.y, pb.y) + shift - r || y > std::max(pa.y, pb.y) + shift + r) continue;
+    for (const StrokeSegment& segment : StrokeSegments) {
+      if (y < segment.top || y > segment.bottom) continue;
       double x0, x1;
-      if (!CapsuleRow({pa.x + shift, pa.y + shift}, {pb.x + shift, pb.y + shift}, r, y, &x0, &x1))
-        continue;
+      if (!CapsuleRow(segment.a, segment.b, r, y, &x0, &x1)) continue;
       x0 = std::max(x0, double(DrawBounds.left) - 1);
       x1 = std::min(x1, double(DrawBounds.right) + 1);
       if (x0 > x1) continue;

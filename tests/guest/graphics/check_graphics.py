@@ -2,6 +2,7 @@
 
     check_graphics.py VELMORA_RUN BINARY_DIR card NAME
     check_graphics.py VELMORA_RUN BINARY_DIR services
+    check_graphics.py VELMORA_RUN BINARY_DIR closed
 
 A card is drawn by graphics_card_NAME.hex and saved with --screenshot; the picture must equal
 golden/NAME.png pixel for pixel. On a difference the actual picture is written to
@@ -159,11 +160,32 @@ def check_services(bin_dir):
         vt.expect_equal("R[%d] %s" % (index, what), r.dword(0x1000 + 4 * index), want)
 
 
+def check_closed(bin_dir):
+    """The picture survives the guest closing its own window, at the shown size."""
+    shot = os.path.join(bin_dir, "closed.png")
+    if os.path.exists(shot):
+        os.remove(shot)
+    r = vt.run_guest(os.path.join(bin_dir, "graphics_closed.hex"), ["--quiet", "--screenshot", shot])
+    vt.expect_equal("exit", r.exit_code, vt.EXIT_QUIT, r)
+    if not vt.expect(os.path.exists(shot), "no screenshot written", r):
+        return
+    width, height, rows = read_png(shot)
+    vt.expect_equal("size", (width, height), (100, 50))
+    for (x, y), want in {(0, 0): (0, 0, 200), (10, 10): (250, 200, 0), (19, 19): (250, 200, 0),
+                         (20, 19): (0, 0, 200), (99, 49): (1, 2, 3)}.items():
+        vt.expect_equal("pixel %d,%d" % (x, y), rows[y][x], want)
+    bad = vt.run_guest(os.path.join(bin_dir, "graphics_closed.hex"),
+                       ["--quiet", "--screenshot", os.path.join(bin_dir, "no", "such", "dir.png")])
+    vt.expect("cannot write the screenshot" in bad.stderr, "unwritable screenshot reported", bad)
+
+
 def main():
     _, rest = vt.setup(sys.argv)
     bin_dir, what = rest[0], rest[1]
     if what == "card":
         check_card(bin_dir, rest[2])
+    elif what == "closed":
+        check_closed(bin_dir)
     else:
         sys.path.insert(0, HERE)
         check_services(bin_dir)
