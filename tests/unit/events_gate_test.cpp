@@ -104,20 +104,5 @@ TEST_F(EventsGate, EventAndTimeServicesLeaveTheStatusByte) {
   }
 }
 
-TEST_F(EventsGate, AdditionThroughABreakInstruction) {
-  // BREAK itself, stepped by the core: group 9 function 1.
-  SetGuestDword(0x60, 5);
-  SetGuestDword(0x64, 7);
-  Machine.data[kFunctionAddress] = 1;
-  Machine.data[kGroupAddress] = 9;
-  Machine.pc = 0x10;
-  Machine.program[0x20] = 0x98;
-  Machine.program[0x21] = 0x95;
-  StepInstruction();
-  EXPECT_EQ(GuestDword(0x60), 12u);
-  EXPECT_EQ(Machine.data[kGroupAddress], 0);
-  EXPECT_EQ(Machine.pc, 0x11u);
-}
-
 }  // namespace
 }  // namespace velmora

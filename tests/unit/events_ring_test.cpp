@@ -72,13 +72,6 @@ TEST_F(EventsRing, NonMouseEventsKeepTheSlotsPosition) {
   EXPECT_EQ(GuestInt16(0x32), 42);
 }
 
-TEST_F(EventsRing, ClearDiscardsPendingEvents) {
-  for (int i = 0; i < 5; ++i) QueueEvent(kEventClose);
-  Service(7, 19);
-  EXPECT_EQ(Count(), 0);
-  EXPECT_EQ(Fetch(), -1);
-}
-
 TEST_F(EventsRing, HandlerIsTakenWhenQueued) {
   SetHandler(kEventButtonDown, 0x0100);
   QueueEvent(kEventButtonDown, 1, 1);
@@ -111,17 +104,6 @@ TEST_F(EventsRing, PendingByteFollowsTheIFlag) {
     // The fetch delivers whatever the I flag says.
     EXPECT_EQ(Count(), c.queued > 0 ? c.queued - 1 : 0);
   }
-}
-
-TEST_F(EventsRing, WdrAdvancesPcAndKeepsRegisters) {
-  Machine.pc = 0x100;
-  Machine.data[5] = 0x5A;
-  Machine.flags.bit[kFlagC] = 1;
-  Wdr();
-  EXPECT_EQ(Machine.pc, 0x101u);
-  EXPECT_EQ(Machine.data[5], 0x5A);
-  EXPECT_EQ(Machine.flags.bit[kFlagC], 1);
-  EXPECT_EQ(Machine.quit, 0);
 }
 
 // 7.14 to 7.17: results replace only byte 0x60.

@@ -93,15 +93,6 @@ TEST_F(EventsTimers, AdvancesEvenWhenTheRingIsFull) {
   EXPECT_EQ(TimerTable[0].last_fired, PlatformTickCount());
 }
 
-TEST_F(EventsTimers, ElapsedAcrossTheTickWrap) {
-  HeadlessSetClockStart(0xFFFFFFF0u);
-  HeadlessSetClockMode(HeadlessClockMode::kVirtual);
-  SetHandler(kEventTimer0, 0x200);
-  SetTimer(0, 20);
-  TimerTable[0].last_fired = 0xFFFFFFF0u;
-  EXPECT_EQ(FiringsUntil(45, kEventTimer0), (std::vector<uint32_t>{20, 40}));
-}
-
 TEST_F(EventsTimers, SetTimerStatusAndBounds) {
   TimerTable[4].last_fired = 77;
   EXPECT_EQ(SetTimer(4, 0x12345678), 0);

@@ -107,14 +107,6 @@ TEST_F(EventsWindow, CloseRequest) {
   }
 }
 
-TEST_F(EventsWindow, KeepOpenFollowsTheArgument) {
-  for (const auto& [argument, keep] : {std::pair{0, 1}, std::pair{1, 0}, std::pair{0xFF, 0}}) {
-    Machine.data[0x60] = uint8_t(argument);
-    Service(7, 67);
-    EXPECT_EQ(KeepOpenOnClose, keep) << argument;
-  }
-}
-
 TEST_F(EventsWindow, DestroyServiceEndsTheRunAtTheNextPump) {
   Service(7, 66);
   EXPECT_FALSE(PlatformWindowExists());
@@ -148,12 +140,6 @@ TEST_F(EventsWindow, RepaintsCoalesceAndComeAfterInput) {
   EXPECT_EQ(info.repaint_requests, 2u);
   EXPECT_EQ(info.paints, 1u);
   EXPECT_EQ(info.dispatched, 2u);
-}
-
-TEST_F(EventsWindow, FitRecordsTheSize) {
-  PlatformFitWindow(640, 480);
-  EXPECT_EQ(HeadlessWindow().width, 640);
-  EXPECT_EQ(HeadlessWindow().height, 480);
 }
 
 TEST_F(EventsWindow, YieldSleepsThenPumpsOnce) {
