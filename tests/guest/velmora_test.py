@@ -25,8 +25,10 @@ bytes outside every --dump-memory range raises KeyError).
 
 import os
 import re
+import struct
 import subprocess
 import sys
+import zlib
 
 # velmora-run exit statuses.
 EXIT_QUIT = 0  # the guest ended through the quit message (window closed or destroyed)
@@ -134,6 +136,54 @@ def run_guest(hex_path, args=(), runner=None, dump_state=True, cwd=None, input=N
                           timeout=timeout, env=env)
     return GuestResult(full, proc.returncode, proc.stdout.decode("latin-1"),
                        proc.stderr.decode("latin-1"))
+
+
+def read_png(path):
+    """(width, height, rows of (r, g, b) tuples) of an 8-bit RGB or RGBA PNG without interlace,
+    such as velmora-run --screenshot writes."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:8] != b"\x89PNG\r\n\x1a\n":
+        raise ValueError("%s: not a PNG file" % path)
+    pos, idat = 8, b""
+    width = height = channels = None
+    while pos < len(data):
+        length, kind = struct.unpack_from(">I4s", data, pos)
+        body = data[pos + 8:pos + 8 + length]
+        pos += 12 + length
+        if kind == b"IHDR":
+            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
+            if depth != 8 or colour not in (2, 6) or interlace != 0:
+                raise ValueError("%s: only 8-bit RGB or RGBA without interlace" % path)
+            channels = 3 if colour == 2 else 4
+        elif kind == b"IDAT":
+            idat += body
+        elif kind == b"IEND":
+            break
+    raw = zlib.decompress(idat)
+    stride = width * channels
+    rows, previous, at = [], bytearray(stride), 0
+    for _ in range(height):
+        kind, line = raw[at], bytearray(raw[at + 1:at + 1 + stride])
+        at += 1 + stride
+        for i in range(stride):
+            left = line[i - channels] if i >= channels else 0
+            up = previous[i]
+            corner = previous[i - channels] if i >= channels else 0
+            if kind == 1:
+                line[i] = (line[i] + left) & 255
+            elif kind == 2:
+                line[i] = (line[i] + up) & 255
+            elif kind == 3:
+                line[i] = (line[i] + (left + up) // 2) & 255
+            elif kind == 4:
+                p = left + up - corner
+                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
+                line[i] = (line[i] + (left if pa <= pb and pa <= pc else
+                                      up if pb <= pc else corner)) & 255
+        rows.append([tuple(line[x * channels:x * channels + 3]) for x in range(width)])
+        previous = line
+    return width, height, rows
 
 
 def expect(condition, message, result=None):

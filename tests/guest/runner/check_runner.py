@@ -295,8 +295,33 @@ def check_seed():
     vt.expect_equal("largest seed", draws("--seed", "4294967295"), draws("--seed", "0xFFFFFFFF"))
 
 
+def check_screen():
+    # The boot report is drawn on the screen as well: one 16-pixel line at y 0, 16, 32 or 48 each.
+    too_big = write_hex("screen-big.hex", record(4, 0, [0, 4]) + record(0, 0x1000, [1]) + END)
+    bad_first = write_hex("screen-bad.hex", record(0, 0, [0xFD, 0xCF]) + END)
+    cases = [("missing", os.path.join(tmp, "absent.hex"), [], {0, 16, 48}),
+             ("too big", too_big, [], {0, 16, 32}),
+             ("bad first instruction", bad_first, [], {0, 16}),
+             ("loaded", program("runner_state"), ["--max-instructions", "1"], {0, 16})]
+    for name, path, args, lines in cases:
+        shot = os.path.join(tmp, "boot.png")
+        r = vt.run_guest(path, args + ["--screenshot", shot])
+        if not vt.expect(os.path.exists(shot), name + ": screenshot written", r):
+            continue
+        width, height, rows = vt.read_png(shot)
+        background = rows[height - 1][width - 1]
+        lit = [any(px != background for px in row) for row in rows]
+        for y in (0, 16, 32, 48):
+            if y in lines:
+                vt.expect(any(lit[y:y + 16]), "%s: line at y %d drawn" % (name, y), r)
+            else:
+                # Descenders of the line above may reach a few rows into this one.
+                vt.expect(not any(lit[y + 4:y + 16]), "%s: nothing at y %d" % (name, y), r)
+        vt.expect(not any(lit[68:]), name + ": nothing below the report", r)
+
+
 GROUPS = {"state": check_state, "limits": check_limits, "boot": check_boot, "data": check_data,
           "cli": check_cli, "trace": check_trace, "ending": check_ending,
-          "seed": check_seed}
+          "seed": check_seed, "screen": check_screen}
 GROUPS[group]()
 vt.finish()
