@@ -155,6 +155,15 @@ static void ranges(void) {
   CHECK(vm_file_write_block(99, (void*)0xFFF0, 0x0F), VM_FILE_RANGE);
   CHECK(vm_file_close(3), 0);
 
+  /* No mode truncates: writing at the start of an existing file keeps the rest. */
+  CHECK(vm_file_open(3, VM_OPEN_WRITE, "range.bin"), 0);
+  CHECK(vm_file_write_byte(3, 'K'), 0);
+  CHECK(vm_file_close(3), 0);
+  CHECK(vm_file_open(3, VM_OPEN_READ_WRITE_ALWAYS, "range.bin"), 0);
+  CHECK(vm_file_size(3), 0x0E);
+  CHECK(vm_file_read_byte(3), 'K');
+  CHECK(vm_file_close(3), 0);
+
   /* A name without a terminator ends at the end of the data space. */
   memset((void*)0xFFF8, 'z', 8);
   CHECK(vm_file_open(3, VM_OPEN_WRITE_ALWAYS, (const char*)0xFFF8), 0);
@@ -191,6 +200,7 @@ static void names(void) {
   CHECK(vm_file_open(10, VM_OPEN_WRITE_ALWAYS, "sub\\in.txt"), 0);
   CHECK(vm_file_write_text(10, "in"), 2);
   CHECK(vm_file_delete("sub\\in.txt"), 3); /* still open */
+  CHECK(vm_file_rename("sub\\in.txt", "sub\\out.txt"), 4);
   CHECK(vm_file_close(10), 0);
   CHECK(vm_file_exists("sub\\*.txt"), 1);
   CHECK(vm_file_exists("sub\\i?.txt"), 1);
