@@ -16,7 +16,8 @@ void SplitSreg(uint8_t value) {
   for (int i = 0; i < 8; ++i) Machine.flags.bit[i] = (value >> i) & 1;
 }
 
-uint8_t ReadData(uint32_t address) {
+// SREG and the addresses beyond the guest's 64 KiB; ReadData handles plain RAM inline.
+uint8_t ReadDataSpecial(uint32_t address) {
   if (address >= kGuestDataSize) {
     if (Machine.fault == kFaultNone) Machine.fault = kFaultDataRead;
     return 0;
@@ -25,7 +26,7 @@ uint8_t ReadData(uint32_t address) {
   return Machine.data[address];
 }
 
-void WriteData(uint32_t address, uint8_t value) {
+void WriteDataSpecial(uint32_t address, uint8_t value) {
   if (address >= kGuestDataSize) {
     if (Machine.fault == kFaultNone) Machine.fault = kFaultDataWrite;
     return;
@@ -47,13 +48,15 @@ void PushReturnAddress(uint32_t address) {
 
 uint32_t PopReturnAddress() {
   const uint32_t s = StackPointer();  // s + 3 is at most 0x10002, inside the guard bytes
-  const uint32_t address = Machine.data[s + 1] | (Machine.data[s + 2] << 8) |
-                           ((Machine.data[s + 3] & 0x3F) << 16);
+  const uint32_t address =
+      Machine.data[s + 1] | (Machine.data[s + 2] << 8) | ((Machine.data[s + 3] & 0x3F) << 16);
   SetStackPointer(uint16_t(s + 3));
   return address;
 }
 
-void ClearMachine() { std::memset(&Machine, 0, sizeof Machine); }
+void ClearMachine() {
+  std::memset(&Machine, 0, sizeof Machine);
+}
 
 void ResetMachine() {
   std::memset(Machine.data, 0xFF, kGuestDataSize);

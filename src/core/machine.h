@@ -72,15 +72,31 @@ inline void SetDataWord(uint32_t address, uint16_t value) {
   Machine.data[address] = uint8_t(value);
   Machine.data[address + 1] = uint8_t(value >> 8);
 }
-inline uint16_t StackPointer() { return DataWord(kSpAddress); }
-inline void SetStackPointer(uint16_t sp) { SetDataWord(kSpAddress, sp); }
+inline uint16_t StackPointer() {
+  return DataWord(kSpAddress);
+}
+inline void SetStackPointer(uint16_t sp) {
+  SetDataWord(kSpAddress, sp);
+}
 
 uint8_t ComposeSreg();
 void SplitSreg(uint8_t value);
 
 // Data-transfer accesses: SREG composed and split at 0x5F, faults 6 and 5 at 0x10000 and beyond.
-uint8_t ReadData(uint32_t address);
-void WriteData(uint32_t address, uint8_t value);
+// The plain RAM case is inline: it runs for every load and store of the guest.
+uint8_t ReadDataSpecial(uint32_t address);
+void WriteDataSpecial(uint32_t address, uint8_t value);
+inline uint8_t ReadData(uint32_t address) {
+  if (address < kGuestDataSize && address != kSregAddress) return Machine.data[address];
+  return ReadDataSpecial(address);
+}
+inline void WriteData(uint32_t address, uint8_t value) {
+  if (address < kGuestDataSize && address != kSregAddress) {
+    Machine.data[address] = value;
+    return;
+  }
+  WriteDataSpecial(address, value);
+}
 
 // Three-byte return addresses, low byte at SP+1 after the push (the reverse of the hardware's
 // order). Stack arithmetic wraps modulo 0x10000; the guard bytes absorb accesses above 0xFFFF.
