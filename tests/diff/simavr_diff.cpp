@@ -307,8 +307,16 @@ bool Guard(const Stream& s, uint16_t word, InstructionHandler h) {
   }
   if (const int p = PointerOf(h, word)) {
     const uint32_t v = DataWord(uint32_t(p));
-    if (v < kPointerLow || v > kPointerHigh)
+    if (Random(8) == 0 && !IsOne(h, {ExecLDD, ExecSTD})) {
+      // Now and then a register or SREG through the data space, never the pointer registers
+      // themselves (their update order is where the two machines differ).
+      static const uint16_t kTargets[] = {0x00, 0x05, 0x10, 0x17, 0x18, 0x19, 0x5F};
+      const uint16_t t = kTargets[Random(7)];
+      const bool decrement = (word & 3) == 2;
+      SetBothWord(uint32_t(p), uint16_t(t + (decrement ? 1 : 0)));
+    } else if (v < kPointerLow || v > kPointerHigh) {
       SetBothWord(uint32_t(p), uint16_t(kPointerLow + v % (kPointerHigh - kPointerLow)));
+    }
   }
   if (IsCall(h) || IsReturn(h) || IsOne(h, {ExecPUSH, ExecPOP})) {
     const uint32_t sp = StackPointer();
