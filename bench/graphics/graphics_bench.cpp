@@ -85,6 +85,21 @@ void BM_Circles(benchmark::State& state) {
 // 32: outline, 33: filled; radius 40 on screen, 32767 mostly off it.
 BENCHMARK(BM_Circles)->Args({32, 40})->Args({33, 40})->Args({32, 32767})->Args({33, 32767});
 
+// The worst cases of bounded work: the widest pen and the largest shapes on a big layer.
+void BM_WidestPen(benchmark::State& state) {
+  Start(2000, 2000);
+  Call(6, {20000});
+  const uint8_t function = uint8_t(state.range(0));
+  for (auto _ : state) {
+    if (function == 34) Call(34, {-32768, -32768, 32767, 32767});  // ellipse around the layer
+    if (function == 32) Call(32, {1000, 1000, 5000});              // circle over the layer
+    if (function == 29) Call(29, {-32768, 0, 32767, 2000});
+  }
+  state.SetItemsProcessed(state.iterations());
+  DestroyCanvas();
+}
+BENCHMARK(BM_WidestPen)->Arg(34)->Arg(32)->Arg(29)->Unit(benchmark::kMillisecond);
+
 // The eight test-card families in one pass: 60 calls of lines, rectangles, ellipses, arcs,
 // pies, curves, wide pens and clipping on a 240 × 120 layer.
 void BM_TestCard(benchmark::State& state) {
