@@ -126,5 +126,15 @@ TEST_F(LoaderBoot, StartHostOutcomes) {
   EndHost();
 }
 
+TEST_F(LoaderBoot, IdlePumpIdlesAboutTenMillisecondsUntilQuit) {
+  const uint32_t before = PlatformTickCount();
+  EXPECT_TRUE(IdlePump());
+  const uint32_t idled = PlatformTickCount() - before;
+  EXPECT_GE(idled, 5u);
+  EXPECT_LE(idled, 30u);
+  PlatformPostQuit();
+  EXPECT_FALSE(IdlePump());
+}
+
 }  // namespace
 }  // namespace velmora

@@ -256,7 +256,8 @@ def check_ending():
     # its own directory: started from elsewhere with a relative path.
     cases = [(1, [], vt.EXIT_FAULT), (2, [], vt.EXIT_QUIT),
              (3, ["--max-instructions", "5000"], vt.EXIT_LIMIT),
-             (3, ["--timeout", "0.2"], vt.EXIT_TIMEOUT)]
+             (3, ["--timeout", "0.2"], vt.EXIT_TIMEOUT),
+             (3, ["--close", "5"], vt.EXIT_QUIT)]
     for index, (ending, args, status) in enumerate(cases):
         name = "ending %d %s" % (ending, " ".join(args))
         start = os.path.realpath(os.path.join(tmp, "end%d" % index))

@@ -1,5 +1,6 @@
 /* Writes a file it never closes, records where it runs, then ends the way ENDING says:
- * 1 a fault, 2 closing its window (the quit message), 3 never (for the limit and the timeout).
+ * 1 a fault, 2 closing its window (the quit message), 3 never (for the limit, the timeout and
+ * a close request from outside).
  * Whatever ended the run, the host must have closed the file with everything written in it.
  * RAM 0x300: the current directory; 0x500: the program path; 0x1F0: status bytes. */
 #include "velmora.h"
