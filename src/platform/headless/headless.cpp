@@ -21,9 +21,8 @@ constexpr int32_t kDefaultHeight = 120;
 struct HeadlessState {
   HeadlessClockMode clock_mode = HeadlessClockMode::kVirtual;
   uint32_t clock_start = kDefaultVirtualClockStart;
-  uint32_t virtual_elapsed = 0;
-  uint32_t real_start = 0;
-  uint32_t pump_quantum = 1;
+  uint64_t virtual_elapsed = 0;
+  uint64_t real_start = 0;
   std::vector<ScriptedInput> schedule;  // sorted by time, stable
   size_t next_scheduled = 0;
   std::deque<ScriptedInput> queue;  // due messages, one per pump
@@ -43,7 +42,7 @@ void AdvanceVirtualClock(uint32_t milliseconds) {
 // Moves every scheduled action whose time has come into the queue. A click becomes the two
 // messages a real click produces.
 void QueueDueInput() {
-  const uint32_t now = HeadlessElapsed();
+  const uint64_t now = HeadlessElapsed();
   while (State.next_scheduled < State.schedule.size() &&
          State.schedule[State.next_scheduled].at <= now) {
     ScriptedInput input = State.schedule[State.next_scheduled++];
@@ -149,7 +148,7 @@ void HeadlessReset() {
 
 void HeadlessSetClockMode(HeadlessClockMode mode) {
   State.clock_mode = mode;
-  State.real_start = PosixTickCount();
+  State.real_start = PosixMonotonicMilliseconds();
   State.virtual_elapsed = 0;
 }
 
@@ -157,12 +156,10 @@ void HeadlessSetClockStart(uint32_t tick) {
   State.clock_start = tick;
 }
 
-void HeadlessSetPumpQuantum(uint32_t milliseconds) {
-  State.pump_quantum = milliseconds;
-}
-
-uint32_t HeadlessElapsed() {
-  if (State.clock_mode == HeadlessClockMode::kReal) return PosixTickCount() - State.real_start;
+uint64_t HeadlessElapsed() {
+  if (State.clock_mode == HeadlessClockMode::kReal) {
+    return PosixMonotonicMilliseconds() - State.real_start;
+  }
   return State.virtual_elapsed;
 }
 
@@ -318,7 +315,7 @@ HeadlessWindowInfo HeadlessWindow() {
 
 uint32_t PlatformTickCount() {
   if (State.clock_mode == HeadlessClockMode::kReal) return PosixTickCount();
-  return State.clock_start + State.virtual_elapsed;
+  return uint32_t(State.clock_start + State.virtual_elapsed);
 }
 
 void PlatformSleep(uint32_t milliseconds) {
@@ -349,7 +346,8 @@ void PlatformUtcTime(PlatformDateTime* time) {
 // Window and message pump
 
 PumpResult PlatformPumpMessage() {
-  if (State.clock_mode == HeadlessClockMode::kVirtual) AdvanceVirtualClock(State.pump_quantum);
+  // Each pump is a millisecond of virtual time.
+  if (State.clock_mode == HeadlessClockMode::kVirtual) AdvanceVirtualClock(1);
   QueueDueInput();
   if (!State.queue.empty()) {
     const ScriptedInput input = State.queue.front();

@@ -36,16 +36,14 @@ struct ScriptedInput {
 };
 
 // Back to a fresh backend: window present (240 x 120), nothing queued or scheduled, counters
-// 0, virtual clock at its start, one millisecond per pump.
+// 0, virtual clock at its start.
 void HeadlessReset();
 
 void HeadlessSetClockMode(HeadlessClockMode mode);
 // Restarts the clock: PlatformTickCount answers `tick` now (virtual mode only).
 void HeadlessSetClockStart(uint32_t tick);
-// Virtual milliseconds every pump adds before it looks at the queue.
-void HeadlessSetPumpQuantum(uint32_t milliseconds);
 // Milliseconds since the start of the run.
-uint32_t HeadlessElapsed();
+uint64_t HeadlessElapsed();
 
 // Adds an action to the schedule; actions due at the same time keep the order they were added.
 void HeadlessSchedule(const ScriptedInput& input);

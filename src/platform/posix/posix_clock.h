@@ -10,6 +10,8 @@ namespace velmora {
 
 // Milliseconds of the monotonic clock, wrapping at 2^32.
 uint32_t PosixTickCount();
+// The same, without wrapping.
+uint64_t PosixMonotonicMilliseconds();
 void PosixSleep(uint32_t milliseconds);
 // The wall clock, in the local time zone and in UTC.
 void PosixLocalTime(PlatformDateTime* time);

@@ -40,10 +40,14 @@ void PosixUtcTime(PlatformDateTime* time) {
   FillDateTime(parts, now.tv_nsec, time);
 }
 
-uint32_t PosixTickCount() {
+uint64_t PosixMonotonicMilliseconds() {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
-  return uint32_t(uint64_t(now.tv_sec) * 1000u + uint64_t(now.tv_nsec) / 1000000u);
+  return uint64_t(now.tv_sec) * 1000u + uint64_t(now.tv_nsec) / 1000000u;
+}
+
+uint32_t PosixTickCount() {
+  return uint32_t(PosixMonotonicMilliseconds());
 }
 
 void PosixSleep(uint32_t milliseconds) {
