@@ -44,8 +44,6 @@ constexpr const char* kUsage =
     "  --trace[=FILE]         write one line per instruction (pc, word, disassembly) to\n"
     "                         stderr or FILE; tracing runs much slower\n"
     "  --seed N               seed the random generator with N (default: from the clock)\n"
-    "  --quiet                leave out the boot report and the end report on stderr\n"
-    "  --help                 show this text\n"
     "  --screenshot FILE.png  write the shown part of the current layer as a PNG file when the\n"
     "                         run ends (also after a failed boot or a closed window)\n"
     "  --clock virtual|real   virtual (default): time moves 1 ms per message pump and by every\n"
@@ -60,6 +58,8 @@ constexpr const char* kUsage =
     "  --script FILE          scripted input, one action a line: click|down|up|move|double X,Y@MS\n"
     "                         or close@MS; '#' starts a comment line\n"
     // Options added by other parts of the host are listed here.
+    "  --quiet                leave out the boot report and the end report on stderr\n"
+    "  --help                 show this text\n"
     "\n"
     "exit statuses:\n"
     "  0   the guest ended through the quit message (window closed or destroyed)\n"
