@@ -174,6 +174,26 @@ TEST_F(SerialPorts, ConfigureAppliesTheFrame) {
   EXPECT_EQ(SlotCall(75, 9), 1);  // closed slot
 }
 
+// The presence test opens and closes without touching the device; the first operation on an
+// open port sets it up for binary transfers (no echo, no line editing).
+TEST_F(SerialPorts, PresenceTestLeavesTheDeviceAlone) {
+  termios before;
+  ASSERT_EQ(tcgetattr(slave_, &before), 0);
+  ASSERT_NE(before.c_lflag & ICANON, 0u);
+  EXPECT_EQ(SlotCall(86), 0);
+  EXPECT_EQ(GuestByte(kArgumentAddress), 1);
+  OpenPort();
+  termios mode;
+  ASSERT_EQ(tcgetattr(slave_, &mode), 0);
+  EXPECT_EQ(mode.c_lflag, before.c_lflag);
+  EXPECT_EQ(SlotCall(90), 0);
+  ASSERT_EQ(tcgetattr(slave_, &mode), 0);
+  EXPECT_EQ(mode.c_lflag & (ICANON | ECHO | ISIG), 0u);
+  EXPECT_EQ(mode.c_oflag & OPOST, 0u);
+  EXPECT_EQ(mode.c_cflag & CSIZE, before.c_cflag & CSIZE);
+  EXPECT_EQ(cfgetospeed(&mode), cfgetospeed(&before));
+}
+
 // Bytes pass unchanged both ways (no line discipline), reads take what has arrived.
 TEST_F(SerialPorts, BinaryBytesBothWays) {
   OpenPort();

@@ -25,6 +25,7 @@ struct SerialPortRecord {
   int fd;  // -1 when free
   uint32_t interval;
   uint32_t total;
+  bool raw;  // set up for transfers
 };
 
 // 255 ports plus room for presence tests.
@@ -41,9 +42,28 @@ SerialPortRecord* Record(PlatformSerial port) {
   return record->fd >= 0 ? record : nullptr;
 }
 
+// A port carries bytes unchanged, as on platforms without a line discipline: raw mode, keeping
+// the device's speed and frame, from the first operation after the open. Not at the open itself,
+// so that a presence test leaves the device as it was.
+void PrepareTransfers(SerialPortRecord* record) {
+  if (record->raw) return;
+  record->raw = true;
+  termios mode;
+  if (tcgetattr(record->fd, &mode) != 0) return;
+  const tcflag_t frame = mode.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB);
+  cfmakeraw(&mode);
+  mode.c_cflag = (mode.c_cflag & ~(CSIZE | PARENB | PARODD | CSTOPB)) | frame | CLOCAL | CREAD;
+  mode.c_cc[VMIN] = 0;
+  mode.c_cc[VTIME] = 0;
+  tcsetattr(record->fd, TCSANOW, &mode);
+}
+
+// The descriptor of an open port, set up for transfers; -1 for a bad handle.
 int Descriptor(PlatformSerial port) {
-  const SerialPortRecord* record = Record(port);
-  return record ? record->fd : -1;
+  SerialPortRecord* record = Record(port);
+  if (!record) return -1;
+  PrepareTransfers(record);
+  return record->fd;
 }
 
 std::string SerialDevicePath(uint8_t port) {
@@ -106,18 +126,7 @@ PlatformSerial PlatformOpenSerial(uint8_t port) {
     close(fd);
     return kInvalidSerial;
   }
-  // A port carries bytes unchanged, as on platforms without a line discipline: raw mode from
-  // the start, whatever speed and frame the device had.
-  termios mode;
-  if (tcgetattr(fd, &mode) == 0) {
-    const tcflag_t frame = mode.c_cflag & (CSIZE | PARENB | PARODD | CSTOPB);
-    cfmakeraw(&mode);
-    mode.c_cflag = (mode.c_cflag & ~(CSIZE | PARENB | PARODD | CSTOPB)) | frame | CLOCAL | CREAD;
-    mode.c_cc[VMIN] = 0;
-    mode.c_cc[VTIME] = 0;
-    tcsetattr(fd, TCSANOW, &mode);
-  }
-  SerialPorts[index] = {fd, 0, kDefaultReadTotal};
+  SerialPorts[index] = {fd, 0, kDefaultReadTotal, false};
   return index;
 }
 
@@ -178,6 +187,7 @@ bool PlatformConfigureSerial(PlatformSerial port, const SerialSettings& settings
       cfgetospeed(&applied) != speed) {
     return false;
   }
+  Record(port)->raw = true;
   // Devices without modem lines (pseudo-terminals, some adapters) still take the settings.
   int lines = TIOCM_DTR;
   ioctl(fd, settings.dtr ? TIOCMBIS : TIOCMBIC, &lines);
@@ -195,8 +205,10 @@ bool PlatformSetSerialTimeouts(PlatformSerial port, uint32_t interval, uint32_t 
 }
 
 int64_t PlatformWriteSerial(PlatformSerial port, const void* buffer, uint32_t count) {
-  const int fd = Descriptor(port);
-  if (fd < 0) return -1;
+  SerialPortRecord* record = Record(port);
+  if (!record) return -1;
+  PrepareTransfers(record);
+  const int fd = record->fd;
   uint32_t done = 0;
   while (done < count) {
     const ssize_t n = write(fd, static_cast<const char*>(buffer) + done, count - done);
@@ -217,8 +229,9 @@ int64_t PlatformWriteSerial(PlatformSerial port, const void* buffer, uint32_t co
 
 // Waits at most `total` ms for the whole read, and at most `interval` ms after each byte.
 int64_t PlatformReadSerial(PlatformSerial port, void* buffer, uint32_t count) {
-  const SerialPortRecord* record = Record(port);
+  SerialPortRecord* record = Record(port);
   if (!record) return -1;
+  PrepareTransfers(record);
   const uint64_t deadline = NowMilliseconds() + record->total;
   uint32_t done = 0;
   while (done < count) {
