@@ -392,6 +392,8 @@ int RunMain(int argc, char** argv) {
   FILE* trace = nullptr;
   if (Options.trace) {
     trace = stderr;
+    // A line per instruction: an unbuffered stderr would make a system call of each.
+    if (Options.trace_path.empty()) setvbuf(stderr, nullptr, _IOFBF, 1 << 16);
     if (!Options.trace_path.empty()) {
       trace = fopen(Options.trace_path.c_str(), "w");
       if (trace == nullptr) {
