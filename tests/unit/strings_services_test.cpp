@@ -322,6 +322,33 @@ TEST_F(StringsServices, OverlappingSourceAndDestination) {
   }
 }
 
+// Random calls of every service on random text near the top of the data space: nothing may
+// reach the guard bytes (and the sanitizers watch the host side).
+TEST_F(StringsServices, RandomCallsStayInsideTheDataSpace) {
+  uint32_t state = 12345;
+  const auto next = [&state] {
+    state = state * 1103515245u + 12345u;
+    return state >> 8;
+  };
+  const char alphabet[] = {'a', '.', '\\', '(', ')', '=', ';', '-', '5', ' ', 'E', '\0'};
+  for (int round = 0; round < 20000; ++round) {
+    const uint32_t base = 0xFF80 + next() % 0x80;
+    for (uint32_t a = 0xFF80; a < kGuestDataSize; ++a) {
+      Machine.data[a] = uint8_t(alphabet[next() % (round % 3 == 0 ? 11 : 12)]);
+    }
+    std::vector<uint8_t> args = Le(base, 2) + Le(0xFF80 + next() % 0x80, 2);
+    for (int i = 0; i < 8; ++i) args.push_back(uint8_t(next()));
+    args[2 + next() % 10] = alphabet[next() % 12];
+    Args(args);
+    Machine.data[kStatusAddress] = kUntouchedStatus;
+    Machine.data[kGroupAddress] = 5;
+    Machine.data[kFunctionAddress] = uint8_t(1 + next() % 38);
+    ServiceCall();
+    ASSERT_TRUE(GuardIntact()) << "function " << int(Machine.data[kFunctionAddress]);
+    ASSERT_EQ(Machine.data[kStatusAddress], kUntouchedStatus);
+  }
+}
+
 TEST_F(StringsServices, FunctionZeroAndBeyondDoNothing) {
   Put(kS, "abc");
   for (int function : {0, 39, 255}) {
