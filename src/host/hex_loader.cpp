@@ -11,6 +11,7 @@ namespace velmora {
 uint32_t ProgramSize = 0;
 char LoadedProgramPath[kRecordedPathLimit] = {};
 uint32_t LoadedProgramPathLength = 0;
+uint32_t HexLineNumber = 0;
 
 namespace {
 
@@ -81,6 +82,7 @@ uint8_t ReadHexRecords(HexReader& reader) {
   uint64_t base = 0;
   uint64_t highest = 0;
   for (;;) {
+    ++HexLineNumber;
     if (const uint8_t failure = ReadHexLine(reader)) return failure;
     if (reader.length == 0 || reader.line[0] != ':') return kHexBadLine;
     // Colon, count, address and type.
@@ -136,6 +138,7 @@ uint8_t ReadHexRecords(HexReader& reader) {
 uint8_t LoadHexProgram(const char* path) {
   memset(Machine.program, 0xFF, kProgramBytes);
   HostError = 0;
+  HexLineNumber = 0;
   HexReader reader;
   reader.file = FileOpen(path, kOpenRead);
   if (reader.file == kInvalidHandle) return kHexCannotOpen;

@@ -28,6 +28,9 @@ extern uint32_t ProgramSize;
 // The path of the last successful load, as given; empty until then.
 extern char LoadedProgramPath[kRecordedPathLimit];
 extern uint32_t LoadedProgramPathLength;
+// The line the last load ended on, counting from 1: the end record, or the line that failed
+// (0 when the file did not open).
+extern uint32_t HexLineNumber;
 
 // Sets program memory to 0xFF, then reads the file at `path` into it. Leaves HostError as the
 // file layer left it.

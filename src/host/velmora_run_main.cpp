@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "host/hex_loader.h"
 #include "host/run.h"
 #include "host/screenshot.h"
 #include "platform/headless/headless.h"
@@ -339,6 +340,52 @@ const char* FaultMeaning(uint8_t fault) {
   }
 }
 
+// What the boot report's code means, for the user at the terminal.
+void ExplainBootFailure(BootOutcome boot) {
+  const char* program = Options.program;
+  if (boot == BootOutcome::kBadInstruction) {
+    fprintf(stderr,
+            "velmora-run: %s: the byte at address 0 is 0x%02X, outside 0x0C..0xFC "
+            "(avr-gcc programs start with a JMP, 0x0C)\n",
+            program, Machine.program[0]);
+    return;
+  }
+  const char* meaning = "";
+  switch (BootLoadCode) {
+    case kHexBadDigit:
+      meaning = "a character that is no hexadecimal digit";
+      break;
+    case kHexBadChecksum:
+      meaning = "wrong checksum";
+      break;
+    case kHexBadRecordType:
+      meaning =
+          "a record type other than 00, 01, 02 and 04; avr-objcopy writes type 03 or 05 for a "
+          "program whose entry point is not address 0";
+      break;
+    case kHexBadLine:
+      meaning =
+          "not a record: no colon, an empty line, more than 298 bytes, or shorter than its byte "
+          "count says";
+      break;
+    case kHexCannotOpen:
+      meaning = "the file cannot be opened";
+      break;
+    case kHexTruncated:
+      meaning = "the file ends before an end-of-file record followed by a line feed";
+      break;
+    case kHexTooBig:
+      meaning = "data at 0x41000 or beyond: programs hold at most 256 KiB";
+      break;
+  }
+  if (BootLoadCode == kHexCannotOpen) {
+    fprintf(stderr, "velmora-run: %s: %s (code %u)\n", program, meaning, BootLoadCode);
+  } else {
+    fprintf(stderr, "velmora-run: %s line %u: %s (code %u)\n", program, HexLineNumber, meaning,
+            BootLoadCode);
+  }
+}
+
 void PrintEndReport(const RunReport& report) {
   char where[64];
   snprintf(where, sizeof where, "pc 0x%06" PRIX32 " (byte address 0x%06" PRIX32 ")", Machine.pc,
@@ -429,6 +476,8 @@ int RunMain(int argc, char** argv) {
         break;
     }
     if (!Options.quiet) PrintEndReport(report);
+  } else if (!Options.quiet) {
+    ExplainBootFailure(boot);
   }
   // Work on the finished run that needs the canvas (screenshots) goes here, before EndHost.
   if (!Options.screenshot_path.empty()) SaveScreenshot(Options.screenshot_path.c_str());

@@ -254,6 +254,25 @@ TEST(LoaderHex, ResultCodesSizesAndPlacement) {
   }
 }
 
+TEST(LoaderHex, LineWhereTheLoadEnded) {
+  const struct {
+    std::string text;
+    uint8_t code;
+    uint32_t line;
+  } cases[] = {
+      {Data(0, {1}) + Data(1, {2}) + kEnd + "garbage\n", kHexLoaded, 3},
+      {Data(0, {1}) + ":0100010002FB\n" + kEnd, kHexBadChecksum, 2},
+      {Data(0, {1}) + Data(1, {2}), kHexTruncated, 3},
+      {"\n", kHexBadLine, 1},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(LoadText(c.text), c.code) << c.text;
+    EXPECT_EQ(HexLineNumber, c.line) << c.text;
+  }
+  EXPECT_EQ(LoadHexProgram((TestDirectory() / "absent.hex").c_str()), kHexCannotOpen);
+  EXPECT_EQ(HexLineNumber, 0u);
+}
+
 TEST(LoaderHex, MemoryOutsideTheRecordsIsErased) {
   ASSERT_EQ(LoadText(Data(0x100, {1, 2}) + kEnd), kHexLoaded);
   int others = 0;

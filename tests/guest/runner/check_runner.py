@@ -136,24 +136,35 @@ def check_boot():
                         record(0, 0x0FFF, [1, 2]) + END)
     gap_first = write_hex("first0B.hex", record(0, 0, [0x0B, 0x94]) + END)
     cases = [
-        # name, path, code or None, the lines after the banner
+        # name, path, the boot report after the banner, what velmora-run adds to explain it
         ("missing", os.path.join(tmp, "no-such.hex"),
-         ["Load HEX program error 10", "Program not found"]),
+         ["Load HEX program error 10", "Program not found"], "cannot be opened (code 10)"),
         ("too big", too_big,
-         ["Load HEX program error 12", "Program too big. Supports only 256kB."]),
+         ["Load HEX program error 12", "Program too big. Supports only 256kB."],
+         "line 3: data at 0x41000 or beyond"),
         ("bad checksum", write_hex("sum.hex", ":020000000C9463\n" + END),
-         ["Load HEX program error 3", "Program not found"]),
+         ["Load HEX program error 3", "Program not found"], "line 1: wrong checksum (code 3)"),
+        ("start address record", write_hex("start.hex", record(0, 0, [0x0C, 0x94, 3, 0]) +
+                                           record(3, 0, [0, 0, 0, 6]) + END),
+         ["Load HEX program error 4", "Program not found"], "line 2: a record type other"),
         ("no end record", write_hex("short.hex", record(0, 0, [0x0C, 0x94, 0, 0])),
-         ["Load HEX program error 11", "Program not found"]),
-        ("first byte 0x0B", gap_first, ["Error: bad instruction"]),
+         ["Load HEX program error 11", "Program not found"], "line 2: the file ends before"),
+        ("first byte 0x0B", gap_first, ["Error: bad instruction"],
+         "the byte at address 0 is 0x0B"),
         ("first byte 0xFD", write_hex("firstFD.hex", record(0, 0, [0xFD, 0xCF]) + END),
-         ["Error: bad instruction"]),
-        ("nothing at address 0", write_hex("empty.hex", END), ["Error: bad instruction"]),
+         ["Error: bad instruction"], "the byte at address 0 is 0xFD"),
+        ("nothing at address 0", write_hex("empty.hex", END), ["Error: bad instruction"],
+         "the byte at address 0 is 0xFF"),
     ]
-    for name, path, after in cases:
+    for name, path, after, explanation in cases:
         r = vt.run_guest(path, [])
         vt.expect_equal(name + ": exit", r.exit_code, vt.EXIT_LOAD_FAILED, r)
-        vt.expect_equal(name + ": boot report", r.stderr.splitlines(), ["Velmora ver. 0"] + after, r)
+        lines = r.stderr.splitlines()
+        vt.expect_equal(name + ": boot report",
+                        [l for l in lines if not l.startswith("velmora-run:")],
+                        ["Velmora ver. 0"] + after, r)
+        vt.expect(lines[-1].startswith("velmora-run: " + path) and explanation in lines[-1],
+                  name + ": explained", r)
         vt.expect_equal(name + ": nothing ran", r.state.get("instructions"), 0, r)
 
     # The first-byte range is inclusive at both ends.
