@@ -2,8 +2,8 @@
 
     check_text.py VELMORA_RUN BINARY_DIR services|all_fonts
 
-all_fonts compares the saved picture of every built-in glyph with all_fonts.png beside this file;
-on a difference it writes text_all_fonts.actual.png into BINARY_DIR to look at. With
+all_fonts compares the screenshot of every built-in glyph with all_fonts.png beside this file; on
+a difference the screenshot stays in BINARY_DIR as text_all_fonts.png to look at. With
 VELMORA_UPDATE_GOLDEN=1 in the environment it writes the golden picture instead.
 """
 import os
@@ -42,23 +42,6 @@ def check_services(bin_dir):
     vt.expect_equal("built-in draw returns measure plus spacing", word(24), word(23) + 1, r)
 
 
-def read_bmp(path):
-    with open(path, "rb") as f:
-        data = f.read()
-    offset, = struct.unpack_from("<I", data, 10)
-    width, height, _, bits = struct.unpack_from("<iiHH", data, 18)
-    if bits != 24:
-        raise ValueError("not a 24-bit BMP")
-    stride = (width * 3 + 3) & ~3
-    rows = []
-    for y in range(abs(height)):
-        source = y if height < 0 else abs(height) - 1 - y
-        start = offset + source * stride
-        row = data[start:start + width * 3]
-        rows.append(bytes(v for i in range(0, len(row), 3) for v in (row[i + 2], row[i + 1], row[i])))
-    return width, abs(height), rows
-
-
 def write_png(path, width, height, rows):
     def chunk(kind, body):
         return struct.pack(">I", len(body)) + kind + body + struct.pack(">I", zlib.crc32(kind + body))
@@ -69,7 +52,7 @@ def write_png(path, width, height, rows):
 
 
 def read_png(path):
-    """Reads the RGB pictures that write_png makes (no filters)."""
+    """Reads an 8-bit RGB PNG (any row filters) as (width, height, rows of RGB bytes)."""
     with open(path, "rb") as f:
         data = f.read()
     pos, idat, width, height = 8, b"", 0, 0
@@ -78,40 +61,56 @@ def read_png(path):
         kind = data[pos + 4:pos + 8]
         body = data[pos + 8:pos + 8 + length]
         if kind == b"IHDR":
-            width, height = struct.unpack_from(">II", body)
+            width, height, depth, colour = struct.unpack_from(">IIBB", body)
+            if (depth, colour) != (8, 2):
+                raise ValueError("only 8-bit RGB pictures are expected here")
         elif kind == b"IDAT":
             idat += body
         pos += 12 + length
     raw = zlib.decompress(idat)
-    stride = width * 3 + 1
-    rows = []
+    stride = width * 3
+    rows, previous = [], bytearray(stride)
     for y in range(height):
-        if raw[y * stride] != 0:
-            raise ValueError("filtered PNG rows are not expected here")
-        rows.append(raw[y * stride + 1:(y + 1) * stride])
+        kind = raw[y * (stride + 1)]
+        line = bytearray(raw[y * (stride + 1) + 1:(y + 1) * (stride + 1)])
+        for i in range(stride if kind else 0):
+            a = line[i - 3] if i >= 3 else 0
+            b = previous[i]
+            c = previous[i - 3] if i >= 3 else 0
+            if kind == 1:
+                line[i] = (line[i] + a) & 0xFF
+            elif kind == 2:
+                line[i] = (line[i] + b) & 0xFF
+            elif kind == 3:
+                line[i] = (line[i] + (a + b) // 2) & 0xFF
+            elif kind == 4:
+                p = a + b - c
+                pa, pb, pc = abs(p - a), abs(p - b), abs(p - c)
+                predictor = a if pa <= pb and pa <= pc else (b if pb <= pc else c)
+                line[i] = (line[i] + predictor) & 0xFF
+        rows.append(bytes(line))
+        previous = line
     return width, height, rows
 
 
 def check_all_fonts(bin_dir):
-    bmp = os.path.join(bin_dir, "text_all_fonts.bmp")
-    if os.path.exists(bmp):
-        os.remove(bmp)
-    r = vt.run_guest(os.path.join(bin_dir, "text_all_fonts.hex"), ["--quiet", "--dump-memory", "0x1000:1"],
-                     cwd=bin_dir)
+    shot = os.path.join(bin_dir, "text_all_fonts.png")
+    if os.path.exists(shot):
+        os.remove(shot)
+    r = vt.run_guest(os.path.join(bin_dir, "text_all_fonts.hex"),
+                     ["--quiet", "--screenshot", shot, "--dump-memory", "0x1000:1"])
     vt.expect_equal("exit", r.exit_code, vt.EXIT_FAULT, r)
-    vt.expect_equal("save status", r.byte(0x1000) if r.exit_code == vt.EXIT_FAULT else -1, 0, r)
-    if not os.path.exists(bmp):
-        vt.expect(False, "no picture saved", r)
+    if r.exit_code != vt.EXIT_FAULT or not vt.expect_equal("drew everything", r.byte(0x1000), 1, r):
         return
-    picture = read_bmp(bmp)
+    if not os.path.exists(shot):
+        vt.expect(False, "no screenshot", r)
+        return
+    picture = read_png(shot)
     if os.environ.get("VELMORA_UPDATE_GOLDEN") == "1":
         write_png(GOLDEN, *picture)
         return
-    golden = read_png(GOLDEN)
-    if picture != golden:
-        actual = os.path.join(bin_dir, "text_all_fonts.actual.png")
-        write_png(actual, *picture)
-        vt.expect(False, "the glyph picture differs from %s; see %s" % (GOLDEN, actual))
+    vt.expect(picture == read_png(GOLDEN),
+              "the glyph picture differs from %s; see %s" % (GOLDEN, shot))
 
 
 def main():
