@@ -234,7 +234,8 @@ TEST_F(CanvasTest, LayersRandomServiceCallsStayInsideTheClip) {
   EXPECT_EQ(LayerMemoryInUse, 0u);
   for (int round = 0; round < 2000; ++round) {
     scramble();
-    Call(uint8_t(random() % kGraphicsFunctions));
+    const uint8_t function = uint8_t(random() % kGraphicsFunctions);
+    if (function < 36 || function > 41) Call(function);  // text has tests of its own
   }
   Call(15, {0, 0});
   EXPECT_EQ(Result32(), kNoPixel);
