@@ -22,6 +22,7 @@ namespace velmora {
 
 uint8_t BootLoadCode = 0;
 bool EchoBootReport = false;
+volatile std::sig_atomic_t RunInterrupted = 0;
 
 namespace {
 
@@ -168,6 +169,10 @@ RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace
     }
     if (max_instructions != 0 && report.instructions >= max_instructions) {
       report.end = RunEnd::kLimit;
+      break;
+    }
+    if (RunInterrupted != 0) {
+      report.end = RunEnd::kInterrupted;
       break;
     }
     if (timeout_seconds > 0 && seconds_since_start() >= timeout_seconds) {

@@ -3,6 +3,7 @@
 // so that files and serial ports a guest left open are closed and nothing it wrote is lost.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
 #include <string>
@@ -37,7 +38,11 @@ uint32_t StartSeed();
 bool FindProgramPath(const char* command_line, std::string* path);
 
 // How a run ended.
-enum class RunEnd { kQuit, kFault, kLimit, kTimeout };
+enum class RunEnd { kQuit, kFault, kLimit, kTimeout, kInterrupted };
+
+// Set (to the signal's number) by a signal handler to stop the run loop at its next look at the
+// clock: the run then ends as kInterrupted, with the usual clean-up.
+extern volatile std::sig_atomic_t RunInterrupted;
 
 struct RunReport {
   RunEnd end;

@@ -2,6 +2,7 @@
 // the run ended, for scripts, tests, benchmarks and CI.
 #include <chrono>
 #include <cinttypes>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +27,8 @@ constexpr int kExitLoadFailed = 2;
 constexpr int kExitLimit = 3;
 constexpr int kExitTimeout = 4;
 constexpr int kExitUsage = 64;
+// Interrupted by a signal: 128 + its number, as shells report it (130 for Ctrl-C).
+constexpr int kExitSignalBase = 128;
 
 constexpr const char* kUsage =
     "usage: velmora-run [options] PROGRAM.hex\n"
@@ -68,7 +71,8 @@ constexpr const char* kUsage =
     "  2   the program did not load, or its first instruction is bad\n"
     "  3   --max-instructions reached\n"
     "  4   --timeout reached\n"
-    "  64  bad command line\n";
+    "  64  bad command line\n"
+    "  130 interrupted (Ctrl-C; 143 for SIGTERM): the run ends as after a limit, with dumps\n";
 
 struct MemoryRange {
   uint32_t start;
@@ -404,6 +408,9 @@ void PrintEndReport(const RunReport& report) {
     case RunEnd::kTimeout:
       fprintf(stderr, "velmora-run: timeout after %g s at %s\n", Options.timeout_seconds, where);
       break;
+    case RunEnd::kInterrupted:
+      fprintf(stderr, "velmora-run: interrupted (signal %d) at %s\n", int(RunInterrupted), where);
+      break;
   }
   const double mips = report.seconds > 0 ? double(report.instructions) / report.seconds / 1e6 : 0;
   fprintf(stderr, "velmora-run: %" PRIu64 " instructions in %.3f s (%.1f MIPS)\n",
@@ -433,6 +440,11 @@ void DumpMemory(const MemoryRange& range) {
   }
 }
 
+extern "C" void StopOnSignal(int signal_number) {
+  RunInterrupted = signal_number;
+  std::signal(signal_number, SIG_DFL);
+}
+
 int RunMain(int argc, char** argv) {
   if (const int status = ParseCommandLine(argc, argv); status >= 0) return status;
 
@@ -450,6 +462,9 @@ int RunMain(int argc, char** argv) {
     }
   }
 
+  // A first Ctrl-C ends the run cleanly, with the end report and dumps; a second one kills.
+  std::signal(SIGINT, StopOnSignal);
+  std::signal(SIGTERM, StopOnSignal);
   EchoBootReport = !Options.quiet;
   const uint32_t seed = Options.seed_given ? Options.seed : StartSeed();
   if (!Options.screenshot_path.empty()) ArmScreenshot();
@@ -473,6 +488,9 @@ int RunMain(int argc, char** argv) {
         break;
       case RunEnd::kTimeout:
         status = kExitTimeout;
+        break;
+      case RunEnd::kInterrupted:
+        status = kExitSignalBase + int(RunInterrupted);
         break;
     }
     if (!Options.quiet) PrintEndReport(report);

@@ -8,8 +8,11 @@ import atexit
 import os
 import re
 import shutil
+import signal
+import subprocess
 import sys
 import tempfile
+import time
 
 import velmora_test as vt
 
@@ -119,6 +122,20 @@ def check_limits():
     vt.expect_equal("exit on timeout", r.exit_code, vt.EXIT_TIMEOUT, r)
     vt.expect(r.state.get("instructions", 0) > 1000, "ran until the timeout", r)
     vt.expect("timeout" in r.stderr, "end report names the timeout", r)
+    # Ctrl-C ends the run like a limit: end report, dumps, and 128 + the signal's number.
+    for signal_number in (signal.SIGINT, signal.SIGTERM):
+        args = [runner, "--dump-state", program("runner_loop")]
+        proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        time.sleep(0.3)
+        proc.send_signal(signal_number)
+        out, err = proc.communicate(timeout=30)
+        r = vt.GuestResult(args, proc.returncode, out.decode("latin-1"), err.decode("latin-1"))
+        vt.expect_equal("exit on signal %d" % signal_number, r.exit_code, 128 + signal_number, r)
+        vt.expect(r.state.get("instructions", 0) > 0 and r.state.get("pc") in (3, 4),
+                  "state dumped after signal %d" % signal_number, r)
+        vt.expect("interrupted (signal %d)" % signal_number in r.stderr,
+                  "end report names the signal", r)
+
     # The limit still applies with a timeout, whichever comes first.
     r = vt.run_guest(program("runner_loop"), ["--timeout", "60", "--max-instructions", "50"])
     vt.expect_equal("limit before timeout", r.exit_code, vt.EXIT_LIMIT, r)
