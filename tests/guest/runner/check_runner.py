@@ -126,10 +126,18 @@ def check_limits():
     for signal_number in (signal.SIGINT, signal.SIGTERM):
         args = [runner, "--dump-state", program("runner_loop")]
         proc = subprocess.Popen(args, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        time.sleep(0.3)
+        # The boot report comes after the handlers are in place; then let the guest run a while.
+        boot = b""
+        while b"HEX Load Ok" not in boot:
+            line = proc.stderr.readline()
+            if not line:
+                break
+            boot += line
+        time.sleep(0.1)
         proc.send_signal(signal_number)
         out, err = proc.communicate(timeout=30)
-        r = vt.GuestResult(args, proc.returncode, out.decode("latin-1"), err.decode("latin-1"))
+        r = vt.GuestResult(args, proc.returncode, out.decode("latin-1"),
+                           (boot + err).decode("latin-1"))
         vt.expect_equal("exit on signal %d" % signal_number, r.exit_code, 128 + signal_number, r)
         vt.expect(r.state.get("instructions", 0) > 0 and r.state.get("pc") in (3, 4),
                   "state dumped after signal %d" % signal_number, r)
