@@ -146,6 +146,9 @@ SERVICE_RESULTS = {
     45: (9, "noise in reversed corners: all 9 inside, none outside"),
     46: (0xFFFFFF00, "random colours: no top byte, every colour bit"),
     47: (0x807F, "blend weight 128 of red and green"),
+    48: (0x060504, "fill colour from bytes"),
+    49: (0x090807, "text colour from bytes"),
+    50: (1, "random plots paint some pixels and leave others"),
 }
 
 

@@ -114,6 +114,16 @@ int main(void) {
   for (uint8_t i = 0; i < 64; ++i) top |= vm_random_colour();
   R[46] = top >> 24 | (top & 0x00FFFFFF) << 8; /* no top byte; every colour bit seen */
   R[47] = vm_blend(128, 0x000000FFUL, 0x0000FF00UL);
+  vm_set_fill_rgb(4, 5, 6);
+  vm_set_text_rgb(7, 8, 9);
+  R[48] = vm_fill_colour();
+  R[49] = vm_text_colour();
+  /* A random plot paints only on an odd draw: over many tries some pixels are painted, some not. */
+  vm_set_pen_colour(PEN);
+  for (int16_t x = 0; x < 64; ++x) vm_random_plot(x, 100);
+  uint8_t lit = 0;
+  for (int16_t x = 0; x < 64; ++x) lit += vm_get_pixel(x, 100) == PEN;
+  R[50] = lit > 8 && lit < 56;
   DONE = 0xC0DE;
   vm_halt();
 }
