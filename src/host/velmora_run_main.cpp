@@ -1,5 +1,6 @@
 // velmora-run: the headless runner. Loads a HEX program, runs it without a window and reports how
 // the run ended, for scripts, tests, benchmarks and CI.
+#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <csignal>
@@ -36,7 +37,7 @@ constexpr const char* kUsage =
     "Runs a guest program from an Intel HEX file on the Velmora machine without a window.\n"
     "How the run ended goes to stderr; dumps go to stdout.\n"
     "\n"
-    "options (a value may also follow an '=': --seed=7):\n"
+    "options (a value may also follow an '=': --seed=7; '--' ends the options):\n"
     "  --max-instructions N   stop after N instructions (exit status 3)\n"
     "  --timeout SECONDS      stop after this much wall time, fractions allowed (exit status 4)\n"
     "  --dump-state           print pc, r0..r31, sreg, sp, rampz, eind, fault and the\n"
@@ -219,8 +220,18 @@ void ApplyHeadlessOptions() {
 
 // Parses the command line into Options; returns -1 to go on, else the exit status.
 int ParseCommandLine(int argc, char** argv) {
+  bool options_ended = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
+    if (arg == "--" && !options_ended) {
+      options_ended = true;
+      continue;
+    }
+    if (options_ended) {
+      if (Options.program != nullptr) return UsageError("more than one program: ", arg);
+      Options.program = argv[i];
+      continue;
+    }
     if (arg.size() < 2 || arg.substr(0, 2) != "--") {
       if (arg.size() > 1 && arg[0] == '-' && arg != "-h") return UsageError("unknown option ", arg);
       if (arg == "-h") {

@@ -258,6 +258,13 @@ def check_cli():
     d = vt.run_guest(None, [state, "--max-instructions", "10", "--dump-state"], dump_state=False)
     vt.expect_equal("options after the program", d.exit_code, vt.EXIT_LIMIT, d)
     vt.expect_equal("no dump unless asked", c.stdout, "", c)
+    # After "--" everything is the program, even a name that looks like an option.
+    odd = os.path.join(tmp, "--odd.hex")
+    shutil.copy(state, odd)
+    e = vt.run_guest(None, ["--dump-state", "--", odd], dump_state=False)
+    vt.expect_equal("program after --", e.state.get("instructions"), 260, e)
+    e = vt.run_guest(None, ["--", odd, odd], dump_state=False)
+    vt.expect_equal("two programs after --", e.exit_code, vt.EXIT_USAGE, e)
 
 
 def check_trace():
