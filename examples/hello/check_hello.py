@@ -12,4 +12,6 @@ primes = [2, 3, 5, 7, 11, 13, 17, 19, 23, 29, 31, 37, 41, 43, 47, 53, 59, 61, 67
 vt.expect_equal("primes", list(r.memory(0x100, 20)), primes, r)
 vt.expect_equal("sum", r.dword(0x114), sum(primes), r)
 vt.expect_equal("greeting", r.cstring(0x118), b"Hello, Velmora!", r)
+vt.expect_equal("sum in r2..r5", sum(r.state["r%d" % (2 + i)] << (8 * i) for i in range(4)),
+                sum(primes), r)
 vt.finish()
