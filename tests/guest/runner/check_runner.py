@@ -296,18 +296,20 @@ def check_trace():
 
 def check_ending():
     # Every way a run can end closes the guest's open file with its data, and the program ran in
-    # its own directory: started from elsewhere with a relative path.
-    cases = [(1, [], vt.EXIT_FAULT), (2, [], vt.EXIT_QUIT),
-             (3, ["--max-instructions", "5000"], vt.EXIT_LIMIT),
-             (3, ["--timeout", "0.2"], vt.EXIT_TIMEOUT),
-             (3, ["--close", "5"], vt.EXIT_QUIT)]
-    for index, (ending, args, status) in enumerate(cases):
-        name = "ending %d %s" % (ending, " ".join(args))
+    # its own directory: started from elsewhere with a relative path, written with either
+    # separator.
+    cases = [(1, [], vt.EXIT_FAULT, "/"), (2, [], vt.EXIT_QUIT, "/"),
+             (3, ["--max-instructions", "5000"], vt.EXIT_LIMIT, "/"),
+             (3, ["--timeout", "0.2"], vt.EXIT_TIMEOUT, "/"),
+             (3, ["--close", "5"], vt.EXIT_QUIT, "/"),
+             (1, [], vt.EXIT_FAULT, "\\")]
+    for index, (ending, args, status, separator) in enumerate(cases):
+        name = "ending %d %s %s" % (ending, " ".join(args), separator)
         start = os.path.realpath(os.path.join(tmp, "end%d" % index))
         home = os.path.join(start, "sub")
         os.makedirs(home)
         shutil.copy(program("runner_ending%d" % ending), home)
-        relative = os.path.join("sub", "runner_ending%d.hex" % ending)
+        relative = "sub" + separator + "runner_ending%d.hex" % ending
         r = vt.run_guest(relative, args + ["--dump-memory", "0x1F0:5", "--dump-memory", "0x300:512",
                                            "--dump-memory", "0x500:512"], cwd=start, timeout=30)
         vt.expect_equal(name + ": exit", r.exit_code, status, r)
