@@ -84,7 +84,8 @@ bool CutToFar(double& x0, double& y0, double& x1, double& y1) {
 }
 
 // The 1-pixel line: one pixel per step along the major axis, the minor coordinate rounded to the
-// nearest (a tie stays on the start's side), the end point left out. Only the steps inside the
+// nearest (a tie goes to the smaller coordinate, so that a segment lights the same pixels
+// whichever way it is drawn), the end point left out. Only the steps inside the
 // clip are walked.
 void CosmeticLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t colour) {
   if (std::max({std::abs(x0), std::abs(y0), std::abs(x1), std::abs(y1)}) > int64_t(kFar)) {
@@ -113,7 +114,8 @@ void CosmeticLine(int64_t x0, int64_t y0, int64_t x1, int64_t y1, uint32_t colou
   last = std::min<int64_t>(last, adm - 1);
   if (first > last) return;
   const int64_t denominator = 2 * adm;
-  const int64_t numerator = 2 * first * adn + adm - 1;
+  // offset = round(i · adn / adm), a tie rounding the minor coordinate down.
+  const int64_t numerator = 2 * first * adn + (sn > 0 ? adm - 1 : adm);
   int64_t offset = numerator / denominator, remainder = numerator % denominator;
   const size_t stride = size_t(ScreenSurface.width);
   for (int64_t i = first; i <= last; ++i) {
