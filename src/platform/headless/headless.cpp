@@ -21,7 +21,8 @@ constexpr int32_t kDefaultHeight = 120;
 struct HeadlessState {
   HeadlessClockMode clock_mode = HeadlessClockMode::kVirtual;
   uint32_t clock_start = kDefaultVirtualClockStart;
-  uint64_t virtual_elapsed = 0;
+  uint64_t virtual_microseconds = 0;
+  bool clock_read_since_wait = false;
   uint64_t real_start = 0;
   std::vector<ScriptedInput> schedule;  // sorted by time, stable
   size_t next_scheduled = 0;
@@ -36,7 +37,8 @@ struct HeadlessState {
 HeadlessState State;
 
 void AdvanceVirtualClock(uint32_t milliseconds) {
-  State.virtual_elapsed += milliseconds;
+  State.virtual_microseconds += uint64_t(milliseconds) * 1000;
+  State.clock_read_since_wait = false;
 }
 
 // Moves every scheduled action whose time has come into the queue. A click becomes the two
@@ -149,7 +151,8 @@ void HeadlessReset() {
 void HeadlessSetClockMode(HeadlessClockMode mode) {
   State.clock_mode = mode;
   State.real_start = PosixMonotonicMilliseconds();
-  State.virtual_elapsed = 0;
+  State.virtual_microseconds = 0;
+  State.clock_read_since_wait = false;
 }
 
 void HeadlessSetClockStart(uint32_t tick) {
@@ -160,7 +163,7 @@ uint64_t HeadlessElapsed() {
   if (State.clock_mode == HeadlessClockMode::kReal) {
     return PosixMonotonicMilliseconds() - State.real_start;
   }
-  return State.virtual_elapsed;
+  return State.virtual_microseconds / 1000;
 }
 
 void HeadlessSchedule(const ScriptedInput& input) {
@@ -315,7 +318,11 @@ HeadlessWindowInfo HeadlessWindow() {
 
 uint32_t PlatformTickCount() {
   if (State.clock_mode == HeadlessClockMode::kReal) return PosixTickCount();
-  return uint32_t(State.clock_start + State.virtual_elapsed);
+  // A guest that waits for the clock without pumping reads it again and again: from the second
+  // read after a pump or sleep on, each read costs a microsecond, so such a loop still ends.
+  if (State.clock_read_since_wait) ++State.virtual_microseconds;
+  State.clock_read_since_wait = true;
+  return uint32_t(State.clock_start + HeadlessElapsed());
 }
 
 void PlatformSleep(uint32_t milliseconds) {

@@ -116,6 +116,16 @@ elif group == "options":
     # Without a close request the guest runs until the instruction limit.
     r = vt.run_guest(hex_path, ["--max-instructions", "20000", "--quiet"])
     vt.expect_equal("no close", r.exit_code, vt.EXIT_LIMIT, r)
+elif group == "deadline":
+    # A delay loop that never pumps still ends on the virtual clock: the first clock read after a
+    # pump or sleep is free, every further one costs a microsecond. After the free start read,
+    # setting the deadline and 99999 polls make the 100 ms.
+    r = vt.run_guest(os.path.join(binary_dir, "events_deadline.hex"),
+                     ["--dump-memory", "0x2000:16", "--quiet", "--max-instructions", "50000000"])
+    vt.expect_equal("exit", r.exit_code, vt.EXIT_QUIT, r)
+    vt.expect_equal("answer", r.byte(0x2004), 1, r)
+    vt.expect_equal("polls", r.dword(0x2000), 99999, r)
+    vt.expect_equal("ticks waited", r.dword(0x200C) - r.dword(0x2008), 100, r)
 else:
     sys.exit("unknown group " + group)
 
