@@ -10,7 +10,8 @@
 
 namespace velmora {
 
-// Virtual: the clock moves only when the host sleeps or pumps, so runs are exactly repeatable.
+// Virtual: 1 ms per pump, the duration of every sleep, and a microsecond for every clock read
+// after the first since the last pump or sleep; runs are exactly repeatable.
 // Real: the platform's monotonic clock and real sleeps.
 enum class HeadlessClockMode { kVirtual, kReal };
 
