@@ -277,6 +277,28 @@ TEST_F(CanvasTest, RasterHugeCoordinatesAreClippedNotWrapped) {
   Call(61);
 }
 
+// A 1-pixel segment lights the same pixels whichever way it is drawn, apart from the end point
+// each direction leaves out.
+TEST_F(CanvasTest, RasterLinesLightTheSamePixelsInEitherDirection) {
+  constexpr int32_t kW = 40, kH = 30;
+  UseSmallLayer(kW, kH);
+  std::mt19937 random(42);
+  for (int round = 0; round < 500; ++round) {
+    const int32_t x1 = int32_t(random() % (kW + 20)) - 10, y1 = int32_t(random() % (kH + 20)) - 10;
+    const int32_t x2 = int32_t(random() % (kW + 20)) - 10, y2 = int32_t(random() % (kH + 20)) - 10;
+    FillInclusive({0, 0, kW - 1, kH - 1}, 0);
+    Call(29, {x1, y1, x2, y2});
+    PutPixel(x1, y1, kTestPen);
+    PutPixel(x2, y2, kTestPen);
+    const std::string forward = Picture(kW, kH);
+    FillInclusive({0, 0, kW - 1, kH - 1}, 0);
+    Call(29, {x2, y2, x1, y1});
+    PutPixel(x1, y1, kTestPen);
+    PutPixel(x2, y2, kTestPen);
+    ASSERT_EQ(Picture(kW, kH), forward) << x1 << "," << y1 << " - " << x2 << "," << y2;
+  }
+}
+
 // Random shapes and pens: the drawing under a random clip equals the drawing without a clip,
 // cut to the clip. Catches clipping that shifts a line's steps or a curve's rows.
 TEST_F(CanvasTest, RasterClippedDrawingIsTheUnclippedDrawingCut) {
