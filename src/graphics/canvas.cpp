@@ -31,7 +31,7 @@ void (*CanvasReleaseHook)() = nullptr;
 namespace {
 
 // Drawn on while the current layer's bitmap is being replaced, and after a re-creation that failed.
-uint32_t SparePixels[kSpareSide * kSpareSide];
+uint32_t SpareBitmap[kSpareSide * kSpareSide];
 
 // The record of a temporary switch: the guest's layer (−1: none) and its clip.
 struct LayerSwitchRecord {
@@ -57,7 +57,7 @@ void SelectSurface(uint32_t* pixels, int32_t width, int32_t height) {
 }
 
 void SelectSpare() {
-  SelectSurface(SparePixels, kSpareSide, kSpareSide);
+  SelectSurface(SpareBitmap, kSpareSide, kSpareSide);
 }
 
 uint64_t LayerBytes(int32_t width, int32_t height) {
