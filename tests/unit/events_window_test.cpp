@@ -166,6 +166,7 @@ TEST(EventsScript, ParsesEachAction) {
   const Case cases[] = {
       {"click 10,20@5", true, ScriptedAction::kClick, 10, 20, 5},
       {"down -3, 4 @ 100", true, ScriptedAction::kMouseDown, -3, 4, 100},
+      {"down\t5,\t6\t@7", true, ScriptedAction::kMouseDown, 5, 6, 7},
       {"up 0,0", true, ScriptedAction::kMouseUp, 0, 0, 0},
       {"move 32767,-32768@4294967295", true, ScriptedAction::kMouseMove, 32767, -32768,
        4294967295u},

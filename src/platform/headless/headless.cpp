@@ -86,9 +86,13 @@ void Dispatch(const ScriptedInput& input) {
   }
 }
 
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
+
 bool ParseInt(std::string_view text, int64_t low, int64_t high, int64_t* value) {
-  while (!text.empty() && text.front() == ' ') text.remove_prefix(1);
-  while (!text.empty() && text.back() == ' ') text.remove_suffix(1);
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
   if (text.empty()) return false;
   const char* end = text.data() + text.size();
   auto [stop, error] = std::from_chars(text.data(), end, *value);
@@ -185,7 +189,7 @@ bool ParseScriptedInput(std::string_view line, ScriptedInput* input) {
       {"up", ScriptedAction::kMouseUp},         {"move", ScriptedAction::kMouseMove},
       {"double", ScriptedAction::kDoubleClick}, {"close", ScriptedAction::kClose},
   };
-  while (!line.empty() && line.front() == ' ') line.remove_prefix(1);
+  while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
   const Verb* verb = nullptr;
   for (const Verb& candidate : kVerbs) {
     if (line.substr(0, candidate.name.size()) == candidate.name) {
@@ -195,7 +199,7 @@ bool ParseScriptedInput(std::string_view line, ScriptedInput* input) {
   }
   if (verb == nullptr) return false;
   line.remove_prefix(verb->name.size());
-  if (!line.empty() && line.front() != ' ' && line.front() != '@') return false;
+  if (!line.empty() && !IsBlank(line.front()) && line.front() != '@') return false;
 
   ScriptedInput parsed = {verb->action, 0, 0, 0};
   std::string_view position = line;
@@ -207,7 +211,7 @@ bool ParseScriptedInput(std::string_view line, ScriptedInput* input) {
     position = line.substr(0, at);
   }
   if (verb->action == ScriptedAction::kClose) {
-    if (position.find_first_not_of(' ') != std::string_view::npos) return false;
+    if (position.find_first_not_of(" \t") != std::string_view::npos) return false;
   } else {
     const size_t comma = position.find(',');
     int64_t x, y;
