@@ -49,8 +49,8 @@ uint64_t HeadlessElapsed();
 // Adds an action to the schedule; actions due at the same time keep the order they were added.
 void HeadlessSchedule(const ScriptedInput& input);
 // Parses one script line: "click X,Y@MS", "down X,Y@MS", "up X,Y@MS", "move X,Y@MS",
-// "double X,Y@MS" or "close@MS" ("@MS" may be left out for time 0; spaces around the parts are
-// allowed). Returns false for anything else.
+// "double X,Y@MS" or "close@MS" ("@MS" may be left out for time 0; spaces and tabs around the
+// parts are allowed). Returns false for anything else.
 bool ParseScriptedInput(std::string_view line, ScriptedInput* input);
 // Schedules every line of a script file; blank lines and lines starting with '#' are skipped.
 // On failure nothing is scheduled and `error` names the file and line.
