@@ -9,23 +9,6 @@
 namespace velmora {
 namespace {
 
-TEST_F(CanvasTest, LayersStartWithLayerZeroShownBlack) {
-  Call(76);
-  EXPECT_EQ(Result16(), 0);
-  Call(78, {0});
-  EXPECT_EQ(Result16(), 240);
-  Call(79, {0});
-  EXPECT_EQ(Result16(), 120);
-  EXPECT_EQ(ScreenSize.width, 240);
-  EXPECT_EQ(ScreenSize.height, 120);
-  EXPECT_EQ(ClipRect.right, 239);
-  EXPECT_EQ(ClipRect.bottom, 119);
-  for (int32_t y = 0; y < 120; y += 7)
-    for (int32_t x = 0; x < 240; x += 7) ASSERT_EQ(GetPixel(x, y), 0u);
-  Call(75, {1});
-  EXPECT_EQ(GuestByte(0x60), 0);
-}
-
 struct CreateCase {
   int32_t width, height;
   uint8_t reserved;
@@ -186,19 +169,6 @@ TEST_F(CanvasTest, LayersScreenSizeRules) {
   EXPECT_EQ(GetPixel(29, 19), 0x00FFFFFFu);
   EXPECT_EQ(GetPixel(30, 19), 0u);
   EXPECT_EQ(GetPixel(29, 20), 0u);
-}
-
-TEST_F(CanvasTest, LayersClipIsClampedAndOrdered) {
-  Call(16, {300, -5, 10, 50});
-  EXPECT_EQ(ClipRect.left, 10);
-  EXPECT_EQ(ClipRect.top, 0);
-  EXPECT_EQ(ClipRect.right, 239);
-  EXPECT_EQ(ClipRect.bottom, 50);
-  for (const auto& [x, y, inside] : std::vector<std::tuple<int32_t, int32_t, uint8_t>>{
-           {10, 0, 1}, {239, 50, 1}, {9, 0, 0}, {239, 51, 0}, {240, 10, 0}}) {
-    Call(18, {x, y});
-    EXPECT_EQ(GuestByte(0x60), inside) << x << "," << y;
-  }
 }
 
 // Every group 3 function with random arguments, also after the canvas is released: nothing
