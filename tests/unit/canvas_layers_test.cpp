@@ -2,7 +2,6 @@
 // re-creation, the memory budget, selection, deletion, the temporary layer switch, release.
 #include <algorithm>
 #include <random>
-#include <tuple>
 
 #include "canvas_fixture.h"
 
