@@ -163,7 +163,16 @@ void BeginLayerDraw(uint32_t layer) {
 
 void EndLayerDraw() {
   if (LayerSwitch.layer < 0) return;
-  SelectLayer(uint32_t(LayerSwitch.layer));
+  const uint32_t recorded = uint32_t(LayerSwitch.layer);
+  if (LayerExists(recorded)) {
+    SelectLayer(recorded);
+  } else if (recorded != CurrentLayer) {
+    // The guest's current layer was lost to a failed re-creation: go back to drawing on the
+    // spare surface under that layer's number rather than leave the borrowed layer current.
+    CurrentLayer = recorded;
+    SelectSpare();
+    HostError = 0;
+  }
   SetClip(LayerSwitch.clip.left, LayerSwitch.clip.top, LayerSwitch.clip.right,
           LayerSwitch.clip.bottom);
   LayerSwitch.layer = -1;

@@ -79,6 +79,20 @@ TEST_F(CanvasTest, LayersFailedRecreationDrawsOnTheSpareSurface) {
   EXPECT_EQ(ScreenSurface.width, 240);
 }
 
+TEST_F(CanvasTest, LayersSwitchBackToALostCurrentLayerKeepsItsNumber) {
+  UseSmallLayer(30, 20);
+  Call(73, {1, 0, 20, 0});  // layer 1 is current and now absent: drawing goes to the spare surface
+  BeginLayerDraw(0);
+  EXPECT_EQ(CurrentLayer, 0u);
+  EndLayerDraw();
+  EXPECT_EQ(CurrentLayer, 1u)
+      << "a save or load on another layer must not leave that layer current";
+  EXPECT_EQ(ScreenSurface.width, kSpareSide);
+  Call(44, {0, 0, 5, 5});
+  Call(5, {0});
+  EXPECT_EQ(GetPixel(0, 0), 0u) << "layer 0 was only borrowed";
+}
+
 TEST_F(CanvasTest, LayersMemoryBudgetRefusesWithoutHarm) {
   const uint64_t base = LayerMemoryInUse;
   EXPECT_EQ(base, 240u * 120u * 4u);
