@@ -13,4 +13,4 @@ cmake --build build -j "$jobs"
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON \
   -DVELMORA_BENCH=OFF > /dev/null
 cmake --build build-sanitize -j "$jobs"
-(cd build-sanitize && LSAN_OPTIONS="suppressions=$PWD/../tests/lsan.supp" ctest --output-on-failure -j "$jobs")
+(cd build-sanitize && LSAN_OPTIONS="suppressions=$PWD/../tests/lsan.supp:print_suppressions=0" ctest --output-on-failure -j "$jobs")
