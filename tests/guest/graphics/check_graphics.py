@@ -14,60 +14,11 @@ picture before committing it.
 """
 import os
 import shutil
-import struct
 import sys
-import zlib
 
 import velmora_test as vt
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-
-
-def read_png(path):
-    """(width, height, rows of (r, g, b) tuples) of an 8-bit RGB or RGBA PNG, non-interlaced."""
-    with open(path, "rb") as f:
-        data = f.read()
-    if data[:8] != b"\x89PNG\r\n\x1a\n":
-        raise ValueError("%s: not a PNG file" % path)
-    pos, idat = 8, b""
-    width = height = channels = None
-    while pos < len(data):
-        length, kind = struct.unpack_from(">I4s", data, pos)
-        body = data[pos + 8:pos + 8 + length]
-        pos += 12 + length
-        if kind == b"IHDR":
-            width, height, depth, colour, _, _, interlace = struct.unpack(">IIBBBBB", body)
-            if depth != 8 or colour not in (2, 6) or interlace != 0:
-                raise ValueError("%s: only 8-bit RGB/RGBA without interlace" % path)
-            channels = 3 if colour == 2 else 4
-        elif kind == b"IDAT":
-            idat += body
-        elif kind == b"IEND":
-            break
-    raw = zlib.decompress(idat)
-    stride = width * channels
-    rows, previous, at = [], bytearray(stride), 0
-    for _ in range(height):
-        kind, line = raw[at], bytearray(raw[at + 1:at + 1 + stride])
-        at += 1 + stride
-        for i in range(stride):
-            left = line[i - channels] if i >= channels else 0
-            up = previous[i]
-            corner = previous[i - channels] if i >= channels else 0
-            if kind == 1:
-                line[i] = (line[i] + left) & 255
-            elif kind == 2:
-                line[i] = (line[i] + up) & 255
-            elif kind == 3:
-                line[i] = (line[i] + (left + up) // 2) & 255
-            elif kind == 4:
-                p = left + up - corner
-                pa, pb, pc = abs(p - left), abs(p - up), abs(p - corner)
-                pred = left if pa <= pb and pa <= pc else (up if pb <= pc else corner)
-                line[i] = (line[i] + pred) & 255
-        rows.append([tuple(line[x * channels:x * channels + 3]) for x in range(width)])
-        previous = line
-    return width, height, rows
 
 
 def check_card(bin_dir, name):
@@ -85,7 +36,7 @@ def check_card(bin_dir, name):
         return
     if not vt.expect(os.path.exists(golden), "no golden picture %s" % golden):
         return
-    got, want = read_png(shot), read_png(golden)
+    got, want = vt.read_png(shot), vt.read_png(golden)
     if not vt.expect_equal("size", got[:2], want[:2]):
         return
     differences = [(x, y, got[2][y][x], want[2][y][x]) for y in range(got[1])
@@ -172,7 +123,7 @@ def check_closed(bin_dir):
     vt.expect_equal("exit", r.exit_code, vt.EXIT_QUIT, r)
     if not vt.expect(os.path.exists(shot), "no screenshot written", r):
         return
-    width, height, rows = read_png(shot)
+    width, height, rows = vt.read_png(shot)
     vt.expect_equal("size", (width, height), (100, 50))
     for (x, y), want in {(0, 0): (0, 0, 200), (10, 10): (250, 200, 0), (19, 19): (250, 200, 0),
                          (20, 19): (0, 0, 200), (99, 49): (1, 2, 3)}.items():
