@@ -9,6 +9,7 @@
 #include "services/gate.h"
 #include "services/guest.h"
 #include "services/status.h"
+#include "text/primitives.h"
 
 namespace velmora {
 namespace {
@@ -62,11 +63,6 @@ void DeliverPath(uint32_t buffer, uint32_t size, const std::string& path, uint8_
   }
   WriteGuestString(buffer, path);
   SetStatus(kStatusOk);
-}
-
-std::string KeepBeforeLastBackslash(const std::string& path) {
-  const size_t cut = path.rfind('\\');
-  return cut == std::string::npos ? path : path.substr(0, cut);
 }
 
 // 40: closes what the slot holds, then opens the name at W(0x62) in mode B(0x61).
@@ -270,10 +266,8 @@ void ServiceExecutableName() {
     SetStatus(kStatusNotOpen);
     return;
   }
-  std::string stem = path.substr(path.rfind('\\') == std::string::npos ? 0 : path.rfind('\\') + 1);
-  const size_t point = stem.rfind('.');
-  if (point != std::string::npos) stem.resize(point);
-  DeliverPath(buffer, size, stem, kStatusNameTooLong);
+  PathStem(path);
+  DeliverPath(buffer, size, path, kStatusNameTooLong);
 }
 
 // 69: a path that does not fit whole gives an empty string, never a cut-off directory.
@@ -287,7 +281,8 @@ void ServiceExecutableDirectory() {
     SetStatus(kStatusNotOpen);
     return;
   }
-  DeliverPath(buffer, size, KeepBeforeLastBackslash(path), kStatusNotOpen);
+  KeepBeforeLast(path, '\\');
+  DeliverPath(buffer, size, path, kStatusNotOpen);
 }
 
 void ServiceFileReadLine() {
@@ -320,9 +315,9 @@ void ServiceProgramDirectory() {
   const uint16_t buffer = WordArgument(0);
   const uint16_t size = WordArgument(2);
   if (!InRange(buffer, size, true)) return;
-  const std::string path = GuestProgramPath();
-  std::string directory = KeepBeforeLastBackslash(path);
-  if (!path.empty() && directory == path) directory = ".";
+  std::string directory = GuestProgramPath();
+  if (!directory.empty() && directory.find('\\') == std::string::npos) directory = ".";
+  KeepBeforeLast(directory, '\\');
   DeliverPath(buffer, size, directory, kStatusNotOpen);
 }
 

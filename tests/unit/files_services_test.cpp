@@ -10,6 +10,7 @@
 #include <string>
 
 #include "core/machine.h"
+#include "host/hex_loader.h"
 #include "io/file_layer.h"
 #include "io/slots.h"
 #include "services/gate.h"
@@ -135,6 +136,37 @@ TEST_F(FilesServices, TinyLineBufferGivesAClearStatus) {
   SetGuestWord(0x63, 1);
   EXPECT_EQ(SlotCall(98, 3), 0);
   EXPECT_EQ(GuestWord(0x60), 1);
+}
+
+// 102 and 103 on the program path as the loader recorded it; 0x400 gets the answer.
+TEST_F(FilesServices, ProgramDirectoryAndPath) {
+  struct Case {
+    const char* loaded;
+    uint16_t size;
+    uint8_t function, status;
+    const char* want;
+  };
+  const Case cases[] = {
+      {"/work/demo/prog.hex", 64, 102, 0, "\\work\\demo"},
+      {"prog.hex", 64, 102, 0, "."},  // loaded by a bare name: the current directory
+      {"/prog.hex", 64, 102, 0, ""},
+      {"", 64, 102, 0, ""},  // nothing loaded
+      {"/work/demo/prog.hex", 10, 102, 1, ""},
+      {"/work/demo/prog.hex", 11, 102, 0, "\\work\\demo"},
+      {"sub/prog.hex", 64, 103, 0, "sub\\prog.hex"},
+      {"sub/prog.hex", 12, 103, 1, ""},
+  };
+  for (const Case& c : cases) {
+    LoadedProgramPathLength = uint32_t(std::strlen(c.loaded));
+    std::memcpy(LoadedProgramPath, c.loaded, LoadedProgramPathLength + 1);
+    WriteGuestString(0x400, "old");
+    SetGuestWord(0x60, 0x400);
+    SetGuestWord(0x62, c.size);
+    EXPECT_EQ(Call(c.function), c.status) << c.loaded << " " << c.size;
+    EXPECT_EQ(GuestString(0x400), c.want) << c.loaded << " " << c.size;
+  }
+  LoadedProgramPathLength = 0;
+  LoadedProgramPath[0] = 0;
 }
 
 TEST_F(FilesServices, NamesAndBuffersStayInsideTheDataSpace) {
