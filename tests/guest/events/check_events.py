@@ -89,20 +89,20 @@ elif group == "date":
     vt.expect_equal("time record", r.memory(START_TIME, 10),
                     bytes([0xE8, 0x07, 0x03, 0x05, 0x02, 0x0E, 0x07, 0x09, 0xFA, 0x00]), r)
 elif group == "real_clock":
-    # Real time: only order and plausibility can be checked.
+    # Real time: only order can be checked, never durations (a loaded machine stretches them).
     r = vt.run_guest(os.path.join(binary_dir, "events_loop.hex"),
                      DUMP + ["--clock", "real", "--click", "3,4@20", "--close", "60",
                              "--timeout", "20"])
     vt.expect_equal("exit", r.exit_code, vt.EXIT_QUIT, r)
     entries = log_entries(r)
-    vt.expect(len(entries) >= 4, "some events logged", r)
-    # Timer events polled in the same WDR as the close request may follow it.
-    closes = [e for e in entries if e[0] == CLOSE]
-    vt.expect(len(closes) == 1 and closes[0][3] == entries[-1][3], "the close comes last", r)
-    vt.expect([e[:3] for e in entries if e[0] in (DOWN, UP)] == [(DOWN, 3, 4), (UP, 3, 4)],
-              "the click arrives as down and up", r)
+    # Only timer events fetched in the same batch may follow the close.
+    inputs = [e[:3] for e in entries if e[0] < TIMER0]
+    vt.expect_equal("input order", inputs, [(DOWN, 3, 4), (UP, 3, 4), (CLOSE, 0, 0)], r)
+    types = [e[0] for e in entries]
+    after_close = types[types.index(CLOSE) + 1:] if CLOSE in types else []
+    vt.expect(all(t >= TIMER0 for t in after_close), "the close comes last", r)
     times = [e[3] for e in entries]
-    vt.expect(times == sorted(times) and times[-1] >= 60, "times ascend to the close", r)
+    vt.expect(times == sorted(times), "times ascend", r)
     vt.expect(r.dword(LOG + 8) != 1000000, "the tick count is the real one", r)
     vt.expect(any(e[0] == TIMER0 for e in entries), "timer 0 fired", r)
 elif group == "options":
