@@ -48,8 +48,6 @@ extern TimerEntry TimerTable[kTimerCount];
 
 // Window procedure state: while non-zero, a close request leaves the window open.
 extern uint8_t KeepOpenOnClose;
-// Paint messages the window procedure has handled.
-extern uint32_t WindowPaintCount;
 
 // All eight timers to interval 0xFFFFFFFF and last firing 0, as at boot.
 void ResetTimers();

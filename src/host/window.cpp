@@ -7,7 +7,6 @@
 namespace velmora {
 
 uint8_t KeepOpenOnClose;
-uint32_t WindowPaintCount;
 
 namespace {
 
@@ -37,11 +36,8 @@ void WindowCloseRequest() {
   if (KeepOpenOnClose == 0) PlatformDestroyWindow();
 }
 
-// The backend shows the canvas itself; the host only counts, so runs can tell that the guest's
-// repaint requests reached the window.
-void WindowPaint() {
-  ++WindowPaintCount;
-}
+// The backend copies the shown part of the canvas to the window itself: nothing to do here.
+void WindowPaint() {}
 
 // Open files and ports are closed before any drawing object goes; the quit message ends the run
 // at the next pump.

@@ -23,7 +23,6 @@ class EventsTest : public ::testing::Test {
     HeadlessReset();
     ClearEventState();
     ResetTimers();
-    WindowPaintCount = 0;
     Machine.flags.bit[kFlagI] = 1;
   }
 

@@ -27,7 +27,7 @@ void FillDateTime(const struct tm& parts, long nanoseconds, PlatformDateTime* ti
 void PosixLocalTime(PlatformDateTime* time) {
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
-  struct tm parts;
+  struct tm parts = {};
   localtime_r(&now.tv_sec, &parts);
   FillDateTime(parts, now.tv_nsec, time);
 }
@@ -35,7 +35,7 @@ void PosixLocalTime(PlatformDateTime* time) {
 void PosixUtcTime(PlatformDateTime* time) {
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
-  struct tm parts;
+  struct tm parts = {};
   gmtime_r(&now.tv_sec, &parts);
   FillDateTime(parts, now.tv_nsec, time);
 }
