@@ -3,6 +3,7 @@
 // queue, as a desktop message queue does.
 #include "platform/headless/headless.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cstdio>
 #include <deque>
@@ -24,8 +25,9 @@ struct HeadlessState {
   uint64_t virtual_microseconds = 0;
   bool clock_read_since_wait = false;
   uint64_t real_start = 0;
-  std::vector<ScriptedInput> schedule;  // sorted by time, stable
+  std::vector<ScriptedInput> schedule;  // from next_scheduled on: pending, in the order given
   size_t next_scheduled = 0;
+  bool schedule_sorted = true;      // the pending part is in time order
   std::deque<ScriptedInput> queue;  // due messages, one per pump
   bool fixed_date = false;
   int64_t date_start = 0;  // milliseconds since 1970-01-01 00:00 of the fixed wall clock
@@ -44,6 +46,12 @@ void AdvanceVirtualClock(uint32_t milliseconds) {
 // Moves every scheduled action whose time has come into the queue. A click becomes the two
 // messages a real click produces.
 void QueueDueInput() {
+  if (!State.schedule_sorted) {
+    // Stable, so that actions due at the same time keep the order they were given in.
+    std::stable_sort(State.schedule.begin() + State.next_scheduled, State.schedule.end(),
+                     [](const ScriptedInput& a, const ScriptedInput& b) { return a.at < b.at; });
+    State.schedule_sorted = true;
+  }
   const uint64_t now = HeadlessElapsed();
   while (State.next_scheduled < State.schedule.size() &&
          State.schedule[State.next_scheduled].at <= now) {
@@ -170,13 +178,10 @@ uint64_t HeadlessElapsed() {
   return State.virtual_microseconds / 1000;
 }
 
+// Sorted when the pump next looks, so that long scripts in any order load in n log n.
 void HeadlessSchedule(const ScriptedInput& input) {
-  auto position = State.schedule.end();
-  while (position != State.schedule.begin() + State.next_scheduled &&
-         (position - 1)->at > input.at) {
-    --position;
-  }
-  State.schedule.insert(position, input);
+  State.schedule.push_back(input);
+  State.schedule_sorted = false;
 }
 
 bool ParseScriptedInput(std::string_view line, ScriptedInput* input) {
