@@ -1,8 +1,8 @@
 #include "graphics/bmp.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
-#include <new>
 
 #include "graphics/canvas.h"
 #include "io/file_layer.h"
@@ -18,20 +18,8 @@ constexpr uint32_t kCoreHeaderSize = 12;
 constexpr uint32_t kAcceptedHeaderSizes[] = {12, 40, 52, 56, 108, 124};
 
 // Pixel data is read, and rows are gathered for writing, through one buffer that lives for the
-// whole run. Should the host refuse the large one, a small one does the same work in more pieces.
-uint8_t* PixelBuffer = nullptr;
-uint32_t PixelBufferBytes = 0;
-uint8_t FallbackPixelBuffer[65536];
-
-void ObtainPixelBuffer() {
-  if (PixelBuffer != nullptr) return;
-  PixelBuffer = new (std::nothrow) uint8_t[kPixelBufferSize];
-  PixelBufferBytes = kPixelBufferSize;
-  if (PixelBuffer == nullptr) {
-    PixelBuffer = FallbackPixelBuffer;
-    PixelBufferBytes = sizeof FallbackPixelBuffer;
-  }
-}
+// whole run.
+uint8_t PixelBuffer[kPixelBufferSize];
 
 // A little-endian field at `offset`; 0 when the file ended before its last byte.
 uint32_t HeaderField(const uint8_t* bytes, uint32_t length, uint32_t offset, uint32_t width) {
@@ -77,74 +65,29 @@ ImageHeader OpenImage(const char* name, FileHandle* file, uint64_t* data_bytes) 
   return header;
 }
 
-// Walks the pixel data as it arrives in pieces of any size, keeping the bytes of a pixel that
-// a piece boundary splits.
-struct PixelStream {
-  int64_t width;       // pixels a row
-  int64_t rows;        // rows in the file
-  uint64_t row_bytes;  // stored row, padding included
-  int64_t x, y;        // where the image's top-left pixel goes
-  bool top_down;
-  int64_t row;          // file row of the next byte
-  uint64_t row_offset;  // position of the next byte in its row
-  uint8_t partial[3];
-  int partial_count;
-};
-
-int64_t StreamLine(const PixelStream& stream) {
-  return stream.top_down ? stream.y + stream.row : stream.y + stream.rows - 1 - stream.row;
-}
-
-void DrawStreamPixel(const PixelStream& stream, const uint8_t* bgr) {
-  const int64_t column = stream.x + int64_t(stream.row_offset / 3);
-  const int64_t line = StreamLine(stream);
-  if (column < DrawBounds.left || column > DrawBounds.right || line < DrawBounds.top ||
-      line > DrawBounds.bottom) {
-    return;
-  }
-  PutPixel(int32_t(column), int32_t(line),
-           uint32_t(bgr[2]) | uint32_t(bgr[1]) << 8 | uint32_t(bgr[0]) << 16);
-}
-
-void DrawPixelPiece(PixelStream& stream, const uint8_t* piece, uint64_t length) {
-  const uint64_t pixel_bytes = uint64_t(stream.width) * 3;
-  uint64_t at = 0;
-  while (at < length) {
-    if (stream.row_offset >= pixel_bytes) {
-      // Padding at the end of the row.
-      uint64_t skip = stream.row_bytes - stream.row_offset;
-      if (skip > length - at) skip = length - at;
-      at += skip;
-      stream.row_offset += skip;
-    } else if (stream.partial_count == 0 && length - at >= 3) {
-      uint64_t whole = (pixel_bytes - stream.row_offset) / 3;
-      if (whole > (length - at) / 3) whole = (length - at) / 3;
-      const int64_t line = StreamLine(stream);
-      if (line < DrawBounds.top || line > DrawBounds.bottom) {
-        at += 3 * whole;  // a row outside the clip: nothing of it is drawn
-        stream.row_offset += 3 * whole;
-      } else {
-        for (uint64_t i = 0; i < whole; ++i) {
-          DrawStreamPixel(stream, piece + at);
-          at += 3;
-          stream.row_offset += 3;
-        }
-      }
-    } else {
-      stream.partial[stream.partial_count++] = piece[at++];
-      if (stream.partial_count == 3) {
-        stream.row_offset -= 2;  // the pixel starts where its first byte was
-        DrawStreamPixel(stream, stream.partial);
-        stream.row_offset += 3;
-        stream.partial_count = 0;
-      } else {
-        stream.row_offset += 1;
+// Draws the whole pixels among `length` bytes of pixel data that start `start` bytes into it;
+// pieces begin at a row or at a pixel, and a pixel the data ends within is not drawn.
+void DrawPixelPiece(const ImageHeader& header, int32_t x, int32_t y, uint64_t start,
+                    const uint8_t* piece, uint64_t length) {
+  const uint64_t row_bytes = ImageRowSize(header.width);
+  const int64_t pixels_per_row = header.width;
+  for (uint64_t at = 0; at < length;) {
+    const uint64_t row = (start + at) / row_bytes, offset = (start + at) % row_bytes;
+    const uint64_t in_row = std::min(row_bytes - offset, length - at);
+    const int64_t line = header.top_down ? y + int64_t(row) : y + header.height - 1 - int64_t(row);
+    if (line >= DrawBounds.top && line <= DrawBounds.bottom) {
+      // Columns of the image, relative to this piece's first pixel, that land inside the clip.
+      const int64_t first_pixel = int64_t(offset / 3);
+      const int64_t end_pixel = std::min<int64_t>(int64_t((offset + in_row) / 3), pixels_per_row);
+      const int64_t from = std::max<int64_t>(first_pixel, int64_t(DrawBounds.left) - x);
+      const int64_t to = std::min<int64_t>(end_pixel, int64_t(DrawBounds.right) + 1 - x);
+      for (int64_t c = from; c < to; ++c) {
+        const uint8_t* bgr = piece + at + uint64_t(c - first_pixel) * 3;
+        PutPixel(int32_t(x + c), int32_t(line),
+                 uint32_t(bgr[2]) | uint32_t(bgr[1]) << 8 | uint32_t(bgr[0]) << 16);
       }
     }
-    if (stream.row_offset == stream.row_bytes) {
-      stream.row_offset = 0;
-      ++stream.row;
-    }
+    at += in_row;
   }
 }
 
@@ -222,23 +165,21 @@ uint8_t LoadImagePixels(const char* name, int32_t x, int32_t y) {
   uint64_t data_bytes = 0;
   const ImageHeader header = OpenImage(name, &file, &data_bytes);
   if (file == kInvalidHandle) return header.result;
-  PixelStream stream = {};
-  stream.width = header.width;
-  stream.rows = header.height;
-  stream.row_bytes = ImageRowSize(header.width);
-  stream.x = x;
-  stream.y = y;
-  stream.top_down = header.top_down;
+  const uint64_t row_bytes = ImageRowSize(header.width);
   // What the header promises, cut to what the file holds; pixels without data stay as they were.
-  uint64_t remaining = stream.row_bytes * uint64_t(stream.rows);
-  if (remaining > data_bytes) remaining = data_bytes;
-  ObtainPixelBuffer();
-  while (remaining > 0) {
-    const uint32_t piece = remaining < PixelBufferBytes ? uint32_t(remaining) : PixelBufferBytes;
-    FileReadBlock(file, piece, PixelBuffer);
+  const uint64_t total = std::min(row_bytes * uint64_t(header.height), data_bytes);
+  // Pieces of whole rows, or of whole pixels of one row when a row is larger than the buffer,
+  // so that no pixel is split between two pieces.
+  const bool rows_fit = row_bytes <= kPixelBufferSize;
+  const uint64_t piece_limit = rows_fit && row_bytes > 0 ? kPixelBufferSize / row_bytes * row_bytes
+                                                         : kPixelBufferSize / 3 * 3;
+  for (uint64_t done = 0; done < total;) {
+    uint64_t piece = std::min(piece_limit, total - done);
+    if (!rows_fit) piece = std::min(piece, row_bytes - done % row_bytes);
+    FileReadBlock(file, uint32_t(piece), PixelBuffer);
     if (HostError != 0 || EndOfFileFlag) break;  // the file changed under us: keep what we drew
-    DrawPixelPiece(stream, PixelBuffer, piece);
-    remaining -= piece;
+    DrawPixelPiece(header, x, y, done, PixelBuffer, piece);
+    done += piece;
   }
   FileClose(file);
   return kImageOk;
@@ -247,23 +188,21 @@ uint8_t LoadImagePixels(const char* name, int32_t x, int32_t y) {
 uint8_t SaveImage(const char* name, int32_t left, int32_t top, int32_t right, int32_t bottom) {
   const FileHandle file = FileOpen(name, kOpenWriteAlways);
   if (file == kInvalidHandle) return kImageCannotOpen;
-  // An inverted rectangle is an empty image, not a header with a negative size.
-  const int64_t wide = int64_t(right) - left;
-  const int64_t high = int64_t(bottom) - top;
-  const int32_t width = wide > 0 ? int32_t(wide < kMaxLayerSide + 1 ? wide : kMaxLayerSide + 1) : 0;
-  const int32_t height =
-      high > 0 ? int32_t(high < kMaxLayerSide + 1 ? high : kMaxLayerSide + 1) : 0;
+  // A side whose end lies before its start is 0 (an empty image), not a negative header field.
+  const auto side = [](int32_t start, int32_t end) {
+    return int32_t(std::clamp<int64_t>(int64_t(end) - start, 0, kMaxLayerSide));
+  };
+  const int32_t width = side(left, right), height = side(top, bottom);
   bool failed = false;
   uint8_t header[kBmpWrittenHeaderSize];
   FormatImageHeader(header, width, height);
   FileWriteBlock(file, kBmpWrittenHeaderSize, header);
   failed |= HostError != 0;
 
-  ObtainPixelBuffer();
   const uint32_t row_bytes = uint32_t(ImageRowSize(width));
   uint32_t gathered = 0;
   for (int32_t line = top + height - 1; line >= top && row_bytes > 0; --line) {
-    if (gathered + row_bytes > PixelBufferBytes) {
+    if (gathered + row_bytes > kPixelBufferSize) {
       FileWriteBlock(file, gathered, PixelBuffer);
       failed |= HostError != 0;
       gathered = 0;
