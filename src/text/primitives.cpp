@@ -158,15 +158,12 @@ uint32_t FormatReal(TextBuffer text, int digits, double value) {
   if (digits < 1) digits = 1;
   if (digits > kMaxRealDigits) digits = kMaxRealDigits;
 
-  // The decimal exponent of the value itself (not of its rounded form) picks the notation, as
-  // in the Fortran G format: fixed for exponents -1 to digits - 1.
+  // The decimal exponent of the value rounded to `digits` significant digits picks the notation:
+  // fixed for exponents -1 to digits - 1, so 9.96 with 2 digits is 10 but 99.9 is 1.E2.
   char work[64];
-  std::snprintf(work, sizeof work, "%.16e", value);
+  int length = std::snprintf(work, sizeof work, "%.*e", digits - 1, value);
   const int exponent = std::atoi(std::strchr(work, 'e') + 1);
-  int length;
-  if (exponent < -1 || exponent > digits - 1) {
-    length = std::snprintf(work, sizeof work, "%.*e", digits - 1, value);
-  } else {
+  if (exponent >= -1 && exponent <= digits - 1) {
     // Fixed notation always shows the point, so that whole numbers end in one.
     length = std::snprintf(work, sizeof work, "%#.*f", digits - 1 - exponent, value);
   }

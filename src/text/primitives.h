@@ -43,8 +43,9 @@ uint32_t AppendDecimal(TextBuffer text, uint8_t width, uint32_t value);
 uint32_t AppendDecimal64(TextBuffer text, uint8_t width, uint64_t value);
 
 // Writes `value` with `digits` significant digits from the start of the buffer, replacing the
-// string, and returns the length: fixed notation for decimal exponents -1 to digits - 1, else
-// exponential ("1.23E6", "2E-7"), trailing zeros of the fraction dropped, no final point;
+// string, and returns the length: fixed notation when the value rounded to `digits` has a decimal
+// exponent of -1 to digits - 1, else exponential ("1.23E6", "1.E5", with one digit "2E-7"),
+// trailing zeros of the fraction dropped, no final point;
 // infinities and NaN give "Err". Digit counts below 1 count as 1 and above kMaxRealDigits as
 // kMaxRealDigits, so the text never exceeds 29 characters.
 constexpr int kMaxRealDigits = 22;

@@ -294,8 +294,12 @@ TEST(StringsReal, Examples) {
       {123456.0, 5, "1.2346E5"},
       {100000.0, 5, "1.E5"},  // the point before the exponent stays
       {1e6, 1, "1E6"},
+      // The exponent after rounding to the digit count picks the notation.
       {9.99, 2, "10"},
-      {99.9, 2, "100"},
+      {99.9, 2, "1.E2"},
+      {9.5, 1, "1E1"},
+      {99999.5, 5, "1.E5"},
+      {0.0996, 2, "0.1"},
       {0.999, 2, "1"},
       {-1234567890.123, 12, "-1234567890.12"},
       {-123456789012.3, 12, "-123456789012"},
@@ -322,8 +326,6 @@ TEST(StringsReal, Examples) {
 std::string ModelReal(double value, int digits) {
   digits = std::clamp(digits, 1, kMaxRealDigits);
   char e[64];
-  std::snprintf(e, sizeof e, "%.30e", value);
-  const int magnitude = std::atoi(std::strchr(e, 'e') + 1);
   std::snprintf(e, sizeof e, "%.*e", digits - 1, value);
   std::string sign = value < 0 || std::signbit(value) ? "-" : "";
   std::string mantissa;
@@ -335,7 +337,7 @@ std::string ModelReal(double value, int digits) {
     while (!s.empty() && s.back() == '0') s.pop_back();
     return s;
   };
-  if (magnitude < -1 || magnitude > digits - 1) {
+  if (rounded < -1 || rounded > digits - 1) {
     std::string text = sign + mantissa.substr(0, 1);
     if (digits > 1) text += "." + strip(mantissa.substr(1));
     return text + "E" + std::to_string(rounded);
