@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <signal.h>
 #include <stdlib.h>
+#include <sys/time.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -211,6 +213,34 @@ TEST_F(SerialPorts, BinaryBytesBothWays) {
   EXPECT_EQ(SlotCall(78), 0);
   EXPECT_EQ(GuestWord(kArgumentAddress), sizeof sent);
   EXPECT_EQ(std::memcmp(Machine.data + 0x500, sent, sizeof sent), 0);
+}
+
+// Writes have no timeout, but a signal (Ctrl-C in the runner) ends the wait on a port nobody
+// reads: the write comes up short and the host gets back to its run loop.
+int AlarmsSeen = 0;
+void CountAlarm(int) {
+  if (++AlarmsSeen < 50) return;
+  static const char kHung[] = "serial write still waiting after 50 signals\n";
+  if (write(2, kHung, sizeof kHung - 1) < 0) _exit(3);
+  _exit(3);
+}
+
+TEST_F(SerialPorts, SignalEndsAWriteNobodyTakes) {
+  OpenPort();
+  struct sigaction action = {}, previous = {};
+  action.sa_handler = CountAlarm;
+  sigemptyset(&action.sa_mask);
+  ASSERT_EQ(sigaction(SIGALRM, &action, &previous), 0);
+  itimerval timer = {{0, 100000}, {0, 100000}};
+  ASSERT_EQ(setitimer(ITIMER_REAL, &timer, nullptr), 0);
+  SetGuestWord(0x61, 0xF000);  // the pseudo-terminal holds far less than 16 of these
+  SetGuestWord(0x63, 0x100);
+  uint8_t status = 0;
+  for (int i = 0; i < 16 && status == 0; ++i) status = SlotCall(77);
+  timer = {};
+  setitimer(ITIMER_REAL, &timer, nullptr);
+  sigaction(SIGALRM, &previous, nullptr);
+  EXPECT_EQ(status, 8);
 }
 
 TEST_F(SerialPorts, PurgesAndQueueCounts) {

@@ -218,9 +218,10 @@ int64_t PlatformWriteSerial(PlatformSerial port, const void* buffer, uint32_t co
     }
     if (n < 0 && errno == EINTR) continue;
     if (n < 0 && errno == EAGAIN) {
-      // No write timeout: wait until the port takes more.
+      // No write timeout: wait until the port takes more. A signal (Ctrl-C) ends the wait, so
+      // that a port nobody reads cannot hold the host for ever; the write then comes up short.
       pollfd wait = {fd, POLLOUT, 0};
-      if (poll(&wait, 1, -1) >= 0 || errno == EINTR) continue;
+      if (poll(&wait, 1, -1) >= 0) continue;
     }
     return done > 0 ? int64_t(done) : -1;
   }
