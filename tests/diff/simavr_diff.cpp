@@ -1,7 +1,11 @@
 // Differential test of the processor against simavr: random instruction streams run in both
 // machines from the same registers, flags, stack pointer and RAM, compared after every step.
 //
-//   velmora_simavr_diff [--seed N] [--streams N] [--steps N]
+//   velmora_simavr_diff [--seed N] [--streams N] [--steps N] [--program FILE.hex ...]
+//
+// With --program, a compiled guest program (built for simavr's memory map: stack at 0x21FF, no
+// address above 0x21FF) also runs in both machines in lockstep from reset until it reaches the
+// undefined word 0x9404, compared after every instruction.
 //
 // Known, documented differences are kept out of the streams or evened out between the machines:
 // - Return addresses: Velmora stores the low byte at SP+1, the hardware (and simavr) the high
@@ -359,7 +363,7 @@ std::string Describe(const Stream& s) {
 }
 
 // Compares everything both machines define alike; returns the first difference or "".
-std::string Compare() {
+std::string Compare(bool withRam = true) {
   char text[160];
   for (uint32_t r = 0; r < 32; ++r) {
     if (Machine.data[r] != Sim->data[r]) {
@@ -394,7 +398,8 @@ std::string Compare() {
       return text;
     }
   }
-  if (std::memcmp(Machine.data + kRamStart, Sim->data + kRamStart, kRamEnd - kRamStart) != 0) {
+  if (withRam &&
+      std::memcmp(Machine.data + kRamStart, Sim->data + kRamStart, kRamEnd - kRamStart) != 0) {
     for (uint32_t a = kRamStart; a < kRamEnd; ++a) {
       if (Machine.data[a] == Sim->data[a]) continue;
       std::snprintf(text, sizeof text, "data 0x%04X: velmora 0x%02X, simavr 0x%02X", a,
@@ -405,15 +410,114 @@ std::string Compare() {
   return "";
 }
 
+// Intel HEX records 00 (data), 01 (end), 02 and 04 (address bases), into a zeroed image.
+bool ReadHex(const char* path, std::vector<uint8_t>& image) {
+  FILE* f = std::fopen(path, "r");
+  if (!f) return false;
+  auto digit = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+  };
+  image.assign(Sim->flashend + 1, 0);
+  char line[600];
+  uint32_t base = 0;
+  bool ok = true;
+  while (ok && std::fgets(line, sizeof line, f)) {
+    if (line[0] != ':') continue;
+    uint8_t b[300];
+    size_t n = 0;
+    for (const char* p = line + 1; digit(p[0]) >= 0 && digit(p[1]) >= 0 && n < 300; p += 2)
+      b[n++] = uint8_t(digit(p[0]) * 16 + digit(p[1]));
+    if (n < 5 || n != size_t(b[0]) + 5u) ok = false;
+    if (!ok) break;
+    if (b[3] == 0) {
+      for (uint32_t i = 0; i < b[0] && ok; ++i) {
+        const uint32_t a = base + uint32_t(b[1] << 8 | b[2]) + i;
+        ok = a < image.size();
+        if (ok) image[a] = b[4 + i];
+      }
+    } else if (b[3] == 2 || b[3] == 4) {
+      base = uint32_t(b[4] << 8 | b[5]) << (b[3] == 2 ? 4 : 16);
+    }
+  }
+  std::fclose(f);
+  return ok;
+}
+
+// Runs a whole program in both machines, comparing after every instruction (RAM every 1024
+// instructions and at the end). Returns false after printing the first difference.
+bool RunProgram(const char* path, uint64_t& executed) {
+  std::vector<uint8_t> image;
+  if (!ReadHex(path, image)) {
+    std::fprintf(stderr, "velmora_simavr_diff: cannot read %s\n", path);
+    return false;
+  }
+  avr_reset(Sim);
+  std::memcpy(Sim->flash, image.data(), image.size());
+  ClearMachine();
+  std::memcpy(Machine.program, image.data(), image.size());
+  ResetMachine();
+  // The same start in both: simavr's reset values for registers, I/O and RAM.
+  std::memcpy(Machine.data, Sim->data, kRamEnd);
+  SetBothSreg(0);
+  Sim->pc = 0;
+  for (uint64_t step = 0; step < 20000000; ++step) {
+    const uint32_t pc = Machine.pc;
+    const uint16_t word = uint16_t(Machine.program[2 * pc] | (Machine.program[2 * pc + 1] << 8));
+    if (word == 0x9404) {
+      std::string problem = Compare();
+      if (problem.empty() &&
+          std::memcmp(Machine.data + kRamStart, Sim->data + kRamStart, kRamEnd - kRamStart) != 0)
+        problem = "RAM differs at the end";
+      if (!problem.empty())
+        std::fprintf(stderr, "velmora_simavr_diff: %s: %s\n", path, problem.c_str());
+      return problem.empty();
+    }
+    const InstructionHandler h = ResolveHandler(word);
+    const uint32_t sp = StackPointer();
+    if (IsReturn(h) && sp + 3 < kRamEnd) {
+      // simavr keeps the same return address in the hardware's byte order.
+      Sim->data[sp + 1] = Machine.data[sp + 3] & 0x3F;
+      Sim->data[sp + 2] = Machine.data[sp + 2];
+      Sim->data[sp + 3] = Machine.data[sp + 1];
+    }
+    StepInstruction();
+    Sim->pc = avr_run_one(Sim);
+    ++executed;
+    std::string problem;
+    if (IsCall(h) || IsReturn(h)) {
+      const uint32_t s = IsCall(h) ? StackPointer() : sp;
+      for (uint32_t i = 1; i <= 3 && s + i < kRamEnd; ++i) {
+        if (IsCall(h) && Machine.data[s + i] != Sim->data[s + 4 - i])
+          problem = "return address bytes are not the reverse of simavr's";
+      }
+      for (uint32_t i = 1; i <= 3 && s + i < kRamEnd; ++i) Sim->data[s + i] = Machine.data[s + i];
+    }
+    if (problem.empty()) problem = Compare(step % 1024 == 0);
+    if (!problem.empty()) {
+      std::fprintf(stderr, "velmora_simavr_diff: %s, instruction %llu at 0x%06X (%s): %s\n", path,
+                   static_cast<unsigned long long>(step), pc,
+                   DisassembleInstruction(word, uint16_t(Machine.program[2 * pc + 2] |
+                                                         (Machine.program[2 * pc + 3] << 8)))
+                       .c_str(),
+                   problem.c_str());
+      return false;
+    }
+  }
+  std::fprintf(stderr, "velmora_simavr_diff: %s does not stop\n", path);
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   uint64_t seed = std::random_device{}();
   int streams = 1500, steps = 120;
+  std::vector<const char*> programs;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--seed")) seed = std::strtoull(argv[i + 1], nullptr, 0);
     if (!std::strcmp(argv[i], "--streams")) streams = std::atoi(argv[i + 1]);
     if (!std::strcmp(argv[i], "--steps")) steps = std::atoi(argv[i + 1]);
+    if (!std::strcmp(argv[i], "--program")) programs.push_back(argv[i + 1]);
   }
   Rng.seed(seed);
   Sim = avr_make_mcu_by_name("atmega2560");
@@ -470,8 +574,13 @@ int main(int argc, char** argv) {
     }
     LoadStream(s, true);
   }
-  std::printf("velmora_simavr_diff: seed %llu, %d streams, %llu instructions agree\n",
-              static_cast<unsigned long long>(seed), streams,
-              static_cast<unsigned long long>(executed));
+  const uint64_t inStreams = executed;
+  for (const char* path : programs)
+    if (!RunProgram(path, executed)) return 1;
+  std::printf(
+      "velmora_simavr_diff: seed %llu, %d streams (%llu instructions), %zu programs "
+      "(%llu instructions) agree\n",
+      static_cast<unsigned long long>(seed), streams, static_cast<unsigned long long>(inStreams),
+      programs.size(), static_cast<unsigned long long>(executed - inStreams));
   return 0;
 }
