@@ -81,14 +81,14 @@ uint32_t CodePoint(uint8_t code) {
 
 // One character of laid-out text: `code` drawn with its pen at `pen_x` on line `line`.
 struct LaidOutChar {
-  int32_t line, pen_x;
+  int32_t line, pen_x, advance;
   uint8_t code;
   bool prefix_underline;  // it followed a single '&'
 };
 
 // Lays `text` out top-left aligned: lines end at LF, CR LF or CR; '&' is not drawn but marks the
-// next character for underlining, "&&" is one '&'. Calls `visit` for every character with the
-// glyph already rendered; returns the number of lines and the widest line.
+// next character for underlining, "&&" is one '&'. Calls `visit` for every character; returns the
+// number of lines and the widest line. Only advances are needed, so no glyph is rendered here.
 template <typename Visit>
 void LayOut(PlatformFont font, std::string_view text, int32_t* lines, int32_t* widest,
             Visit visit) {
@@ -105,10 +105,9 @@ void LayOut(PlatformFont font, std::string_view text, int32_t* lines, int32_t* w
         if (text[i] != '&') underline = true;
         code = uint8_t(text[i++]);
       }
-      PlatformGlyph glyph;
-      PlatformRenderGlyph(font, CodePoint(code), &glyph);
-      visit(LaidOutChar{*lines, pen, code, underline}, glyph);
-      pen += glyph.advance;
+      const int32_t advance = PlatformGlyphAdvance(font, CodePoint(code));
+      visit(LaidOutChar{*lines, pen, advance, code, underline});
+      pen += advance;
     }
     *widest = std::max(*widest, pen);
     ++*lines;
@@ -157,22 +156,36 @@ int32_t DrawSystemText(int32_t x, int32_t y, std::string_view text) {
   const PlatformFontMetrics metrics = PlatformGetFontMetrics(slot.font);
   const CutRect cut = {x, y, ClipRect.right, ClipRect.bottom};
   int32_t lines, widest;
-  LayOut(slot.font, text, &lines, &widest, [&](const LaidOutChar& c, const PlatformGlyph& g) {
+  // Ink stays within a line height of the glyph's cell (bearings, accents, synthetic slant), so
+  // glyphs farther from the cut rectangle are not rendered: long or huge text costs only what
+  // can show.
+  const int64_t reach = 2 * int64_t(metrics.line_height);
+  LayOut(slot.font, text, &lines, &widest, [&](const LaidOutChar& c) {
     const int64_t pen_x = int64_t(x) + c.pen_x;
-    const int64_t baseline = int64_t(y) + int64_t(c.line) * metrics.line_height + metrics.ascent;
-    for (int32_t row = 0; row < g.height; ++row) {
-      const uint8_t* coverage = g.coverage + int64_t(row) * g.pitch;
-      const int64_t py = baseline - g.top + row;
-      for (int32_t col = 0; col < g.width; ++col) {
-        const int64_t px = pen_x + g.left + col;
-        if (coverage[col] != 0 && cut.Inside(px, py)) BlendPixel(px, py, TextColour, coverage[col]);
+    const int64_t line_top = int64_t(y) + int64_t(c.line) * metrics.line_height;
+    if (pen_x - reach >= cut.right || pen_x + c.advance + reach <= cut.left ||
+        line_top - reach >= cut.bottom || line_top + metrics.line_height + reach <= cut.top) {
+      return;
+    }
+    const int64_t baseline = line_top + metrics.ascent;
+    PlatformGlyph g;
+    PlatformRenderGlyph(slot.font, CodePoint(c.code), &g);
+    const int64_t left = pen_x + g.left, top = baseline - g.top;
+    const int64_t first_row = std::max<int64_t>(0, cut.top - top);
+    const int64_t last_row = std::min<int64_t>(g.height, cut.bottom - top);
+    const int64_t first_col = std::max<int64_t>(0, cut.left - left);
+    const int64_t last_col = std::min<int64_t>(g.width, cut.right - left);
+    for (int64_t row = first_row; row < last_row; ++row) {
+      const uint8_t* coverage = g.coverage + row * g.pitch;
+      for (int64_t col = first_col; col < last_col; ++col) {
+        if (coverage[col] != 0) BlendPixel(left + col, top + row, TextColour, coverage[col]);
       }
     }
     if (slot.underline || c.prefix_underline) {
-      FillRows(cut, pen_x, baseline + metrics.underline_offset, g.advance, metrics.stroke);
+      FillRows(cut, pen_x, baseline + metrics.underline_offset, c.advance, metrics.stroke);
     }
     if (slot.strikeout) {
-      FillRows(cut, pen_x, baseline - metrics.strikeout_offset, g.advance, metrics.stroke);
+      FillRows(cut, pen_x, baseline - metrics.strikeout_offset, c.advance, metrics.stroke);
     }
   });
   return WrappingAdd(y, lines * metrics.line_height);
@@ -246,7 +259,7 @@ Size MeasureText(std::string_view text) {
     const FontSlotEntry& slot = CurrentSlot();
     if (slot.font == kNoFont) return {0, 0};
     int32_t lines, widest;
-    LayOut(slot.font, text, &lines, &widest, [](const LaidOutChar&, const PlatformGlyph&) {});
+    LayOut(slot.font, text, &lines, &widest, [](const LaidOutChar&) {});
     return {widest, lines * PlatformGetFontMetrics(slot.font).line_height};
   }
   if (text.empty()) return {0, 0};

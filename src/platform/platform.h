@@ -61,6 +61,8 @@ struct PlatformGlyph {
 };
 // False (and an empty glyph) for a code point the font cannot render.
 bool PlatformRenderGlyph(PlatformFont font, uint32_t code_point, PlatformGlyph* glyph);
+// The advance PlatformRenderGlyph gives, without rendering: layout and measuring cost no pixels.
+int32_t PlatformGlyphAdvance(PlatformFont font, uint32_t code_point);
 
 // ---------------------------------------------------------------------------------------------
 // Window and message pump

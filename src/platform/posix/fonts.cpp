@@ -22,9 +22,12 @@ constexpr int32_t kDefaultCellHeight = 16;
 constexpr int32_t kLargestCellHeight = 4096;
 
 // Fonts up to this cell height keep their rendered glyphs, so text drawn again and again is
-// rendered once; larger ones render on every use rather than hold megabytes.
+// rendered once; larger ones render on every use rather than hold megabytes. All fonts together
+// keep at most kGlyphCacheBudget bytes of coverage, however many slots a guest fills.
 constexpr int32_t kLargestCachedHeight = 128;
 constexpr int kGlyphCacheSize = 256;
+constexpr size_t kGlyphCacheBudget = size_t(16) << 20;
+size_t GlyphCacheBytes = 0;
 
 struct CachedGlyph {
   bool valid;
@@ -32,16 +35,32 @@ struct CachedGlyph {
   PlatformGlyph glyph;  // its coverage is owned by the entry
 };
 
+// Advances are kept for every font: text of any length lays out without rendering.
+struct CachedAdvance {
+  bool valid;
+  uint32_t code_point;
+  int32_t advance;
+};
+
 struct FontRecord {
   FT_Face face;
   PlatformFontMetrics metrics;
   bool embolden, oblique;
   CachedGlyph* cache;  // kGlyphCacheSize entries by the code point's low byte, or nullptr
+  CachedAdvance advances[kGlyphCacheSize];
 };
+
+size_t CoverageBytes(const PlatformGlyph& glyph) {
+  return size_t(glyph.width) * size_t(glyph.height);
+}
 
 void ReleaseGlyphCache(FontRecord* record) {
   if (!record->cache) return;
-  for (int i = 0; i < kGlyphCacheSize; ++i) delete[] record->cache[i].glyph.coverage;
+  for (int i = 0; i < kGlyphCacheSize; ++i) {
+    PlatformGlyph& glyph = record->cache[i].glyph;
+    if (glyph.coverage) GlyphCacheBytes -= CoverageBytes(glyph);
+    delete[] glyph.coverage;
+  }
   delete[] record->cache;
   record->cache = nullptr;
 }
@@ -149,8 +168,8 @@ PlatformFont PlatformCreateFont(const char* face_name, int32_t height, bool bold
   bool has_weight = true, has_slant = true;
   FT_Face face = OpenNearestFace(face_name, bold, italic, fixed_pitch, &has_weight, &has_slant);
   if (!face) return kNoFont;
-  auto* record =
-      new (std::nothrow) FontRecord{face, {}, bold && !has_weight, italic && !has_slant, nullptr};
+  auto* record = new (std::nothrow)
+      FontRecord{face, {}, bold && !has_weight, italic && !has_slant, nullptr, {}};
   if (record && height <= kLargestCachedHeight) {
     record->cache = new (std::nothrow) CachedGlyph[kGlyphCacheSize]();
   }
@@ -178,18 +197,28 @@ PlatformFontMetrics PlatformGetFontMetrics(PlatformFont font) {
 
 namespace {
 
-bool RenderWithFreeType(FontRecord* record, uint32_t code_point, PlatformGlyph* glyph) {
-  *glyph = {};
+// Loads the outline of a code point's glyph, styled, into the face's glyph slot. An unknown code
+// point gives the face's missing-glyph shape, as the platform would.
+FT_GlyphSlot LoadStyledGlyph(FontRecord* record, uint32_t code_point) {
   FT_Face face = record->face;
-  // An unknown code point renders the face's missing-glyph shape, as the platform would.
   const FT_UInt index = FT_Get_Char_Index(face, code_point);
-  if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT | FT_LOAD_TARGET_NORMAL) != 0) return false;
+  if (FT_Load_Glyph(face, index, FT_LOAD_DEFAULT | FT_LOAD_TARGET_NORMAL) != 0) return nullptr;
   FT_GlyphSlot slot = face->glyph;
   if (record->embolden) FT_GlyphSlot_Embolden(slot);
   if (record->oblique) FT_GlyphSlot_Oblique(slot);
-  if (FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return false;
+  return slot;
+}
+
+int32_t WholePixels(FT_Pos advance) {
+  return int32_t((advance + 32) >> 6);
+}
+
+bool RenderWithFreeType(FontRecord* record, uint32_t code_point, PlatformGlyph* glyph) {
+  *glyph = {};
+  FT_GlyphSlot slot = LoadStyledGlyph(record, code_point);
+  if (!slot || FT_Render_Glyph(slot, FT_RENDER_MODE_NORMAL) != 0) return false;
   const FT_Bitmap& bitmap = slot->bitmap;
-  glyph->advance = int32_t((slot->advance.x + 32) >> 6);
+  glyph->advance = WholePixels(slot->advance.x);
   if (bitmap.pixel_mode != FT_PIXEL_MODE_GRAY || bitmap.rows == 0 || bitmap.width == 0) {
     return true;
   }
@@ -207,9 +236,12 @@ bool RenderWithFreeType(FontRecord* record, uint32_t code_point, PlatformGlyph* 
 
 // Keeps a copy of a rendered glyph, its coverage packed row after row.
 void CacheGlyph(CachedGlyph* entry, uint32_t code_point, const PlatformGlyph& glyph) {
-  const size_t bytes = size_t(glyph.width) * size_t(glyph.height);
+  const size_t bytes = CoverageBytes(glyph);
+  const size_t replaced = entry->glyph.coverage ? CoverageBytes(entry->glyph) : 0;
+  if (GlyphCacheBytes - replaced + bytes > kGlyphCacheBudget) return;
   auto* coverage = bytes ? new (std::nothrow) uint8_t[bytes] : nullptr;
   if (bytes && !coverage) return;
+  GlyphCacheBytes += bytes - replaced;
   for (int32_t row = 0; row < glyph.height; ++row) {
     std::memcpy(coverage + size_t(row) * glyph.width, glyph.coverage + ptrdiff_t(row) * glyph.pitch,
                 size_t(glyph.width));
@@ -239,6 +271,17 @@ bool PlatformRenderGlyph(PlatformFont font, uint32_t code_point, PlatformGlyph* 
     if (entry->valid && entry->code_point == code_point) *glyph = entry->glyph;
   }
   return true;
+}
+
+int32_t PlatformGlyphAdvance(PlatformFont font, uint32_t code_point) {
+  if (font == kNoFont) return 0;
+  auto* record = reinterpret_cast<FontRecord*>(font);
+  CachedAdvance& entry = record->advances[code_point % kGlyphCacheSize];
+  if (!entry.valid || entry.code_point != code_point) {
+    const FT_GlyphSlot slot = LoadStyledGlyph(record, code_point);
+    entry = {true, code_point, slot ? WholePixels(slot->advance.x) : 0};
+  }
+  return entry.advance;
 }
 
 }  // namespace velmora

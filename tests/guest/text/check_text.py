@@ -17,7 +17,7 @@ GOLDEN = os.path.join(HERE, "all_fonts.png")
 
 
 def check_services(bin_dir):
-    r = vt.run_guest(os.path.join(bin_dir, "text_services.hex"), ["--quiet", "--dump-memory", "0x1000:52"])
+    r = vt.run_guest(os.path.join(bin_dir, "text_services.hex"), ["--quiet", "--dump-memory", "0x1000:56"])
     vt.expect_equal("exit", r.exit_code, vt.EXIT_FAULT, r)
     if r.exit_code != vt.EXIT_FAULT:
         return
@@ -35,6 +35,7 @@ def check_services(bin_dir):
         17: 7,                # width and height to the same address: the height stays
         18: 21, 19: 37, 20: 32,  # system font slot 0: 16 pixels a line
         21: 0, 22: 20,        # an unknown face still gives a font of the asked height
+        26: 4096, 27: 4088,   # 3000 characters 4096 pixels high: one line
     }
     for index, want in expected.items():
         vt.expect_equal("result %d" % index, word(index), want, r)

@@ -54,6 +54,15 @@ int main(void) {
   vm_builtin_font(2, 1);
   OUT[23] = width_of("A");
   OUT[24] = vm_draw_text(0, 0, "A");
+  {
+    /* Text far longer and larger than the layer costs only the glyphs that can show. */
+    static char long_text[3001];
+    for (uint16_t i = 0; i < 3000; ++i) long_text[i] = (char)('A' + i % 26);
+    vm_create_font(4, 4096, 1, 1, 1, 1, "DejaVu Sans");
+    vm_system_font(4);
+    OUT[26] = height_of(long_text);
+    OUT[27] = vm_draw_text(0, -8, long_text);
+  }
   OUT[25] = 0xC0DE;
   vm_halt();
   return 0;
