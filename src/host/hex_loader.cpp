@@ -24,13 +24,42 @@ uint8_t HexDigitValue(char c) {
   return kNoDigit;
 }
 
-// One record's text with CR, LF and spaces removed, and the decoding state of the whole file.
+// The file is read a block at a time: one system call per block instead of one per byte.
+constexpr uint32_t kReadBlockSize = 1 << 16;
+uint8_t ReadBlock[kReadBlockSize];
+
+// The open file with its read-ahead block, one record's text with CR, LF and spaces removed, and
+// the decoding state of the whole file.
 struct HexReader {
   FileHandle file;
+  uint32_t unread;  // bytes of the file's size at opening not yet read into the block
+  uint32_t block_length;
+  uint32_t block_at;
   char line[kHexLineRoom];
   uint32_t length;
   bool digit_error;
 };
+
+// The next byte of the file; false at its end or when a read failed. Up to the size the file had
+// when it was opened it comes from whole blocks; past that (a file without a size, such as a pipe,
+// or one that grew) byte by byte, so that every file reads as it would one byte at a time.
+bool NextByte(HexReader& reader, uint8_t* byte) {
+  if (reader.block_at == reader.block_length) {
+    if (reader.unread == 0) {
+      *byte = FileReadByte(reader.file);
+      return EndOfFileFlag == 0 && HostError == 0;
+    }
+    const uint32_t size = reader.unread < kReadBlockSize ? reader.unread : kReadBlockSize;
+    FileReadBlock(reader.file, size, ReadBlock);
+    // A short block: the file shrank while being read.
+    if (EndOfFileFlag != 0 || HostError != 0) return false;
+    reader.unread -= size;
+    reader.block_length = size;
+    reader.block_at = 0;
+  }
+  *byte = ReadBlock[reader.block_at++];
+  return true;
+}
 
 // A pair of characters as one byte, most significant digit first; a non-digit reads as 0 and
 // marks the file bad. Every validated field goes through here, data bytes included, so that a
@@ -48,25 +77,18 @@ uint8_t HexByteAt(HexReader& reader, uint32_t position) {
   return value;
 }
 
-// Reads one line up to and including its line feed and closes it up. Returns 0 or the code that
-// ends the load.
+// Reads one line up to and including its line feed, leaving out CR, LF and spaces. Returns 0 or
+// the code that ends the load.
 uint8_t ReadHexLine(HexReader& reader) {
-  uint32_t stored = 0;
-  char raw[kHexLineRoom];
-  for (;;) {
-    // The last cell stays free for the terminator a line buffer of this size always had.
-    if (stored == kHexLineRoom - 1) return kHexBadLine;
-    const uint8_t byte = FileReadByte(reader.file);
-    if (EndOfFileFlag != 0 || HostError != 0) return kHexTruncated;
-    raw[stored++] = char(byte);
-    if (byte == 0x0A) break;
-  }
   reader.length = 0;
-  for (uint32_t i = 0; i < stored; ++i) {
-    const char c = raw[i];
-    if (c != '\r' && c != '\n' && c != ' ') reader.line[reader.length++] = c;
+  for (uint32_t taken = 0;; ++taken) {
+    // The longest line is 298 bytes with its CR and LF; a longer one is refused rather than cut.
+    if (taken == kHexLineRoom - 1) return kHexBadLine;
+    uint8_t byte = 0;
+    if (!NextByte(reader, &byte)) return kHexTruncated;
+    if (byte == 0x0A) return 0;
+    if (byte != 0x0D && byte != ' ') reader.line[reader.length++] = char(byte);
   }
-  return 0;
 }
 
 void RecordProgramPath(const char* path) {
@@ -143,6 +165,9 @@ uint8_t LoadHexProgram(const char* path) {
   reader.file = FileOpen(path, kOpenRead);
   if (reader.file == kInvalidHandle) return kHexCannotOpen;
   ProgramSize = 0;
+  reader.unread = FileSize(reader.file);  // 0 when it has none: then byte by byte
+  reader.block_length = 0;
+  reader.block_at = 0;
   reader.length = 0;
   reader.digit_error = false;
   const uint8_t result = ReadHexRecords(reader);

@@ -282,6 +282,34 @@ TEST(LoaderHex, MemoryOutsideTheRecordsIsErased) {
   EXPECT_EQ(others, 0);
 }
 
+// All of program memory from a file of many read blocks, with lines of varying length so that
+// records straddle the blocks' edges anywhere.
+TEST(LoaderHex, WholeProgramMemory) {
+  const auto pattern = [](uint32_t a) { return uint8_t(a * 7 + (a >> 8) * 13 + (a >> 16)); };
+  std::string text;
+  for (uint32_t segment = 0; segment <= (kProgramBytes - 1) >> 16; ++segment) {
+    text += Record(4, 0, {0, uint8_t(segment)}) + "\n";
+    for (uint32_t offset = 0; offset < 0x10000 && (segment << 16 | offset) < kProgramBytes;) {
+      const uint32_t count = 1 + offset % 23;
+      std::vector<uint8_t> payload;
+      for (uint32_t i = 0; i < count && offset + i < 0x10000; ++i) {
+        const uint32_t address = segment << 16 | (offset + i);
+        if (address < kProgramBytes) payload.push_back(pattern(address));
+      }
+      text += Record(0, uint16_t(offset), payload) + std::string(offset % 5, ' ') + "\r\n";
+      offset += uint32_t(payload.size());
+    }
+  }
+  ASSERT_EQ(LoadText(text + kEnd), kHexLoaded);
+  EXPECT_EQ(ProgramSize, kProgramBytes);
+  uint32_t wrong = 0;
+  for (uint32_t a = 0; a < kProgramBytes; ++a) wrong += Machine.program[a] != pattern(a);
+  EXPECT_EQ(wrong, 0u);
+  // Without the end record's line feed the same file is incomplete.
+  const std::string complete = text + kEnd;
+  EXPECT_EQ(LoadText(complete.substr(0, complete.size() - 1)), kHexTruncated);
+}
+
 // Pads a valid record with spaces so that the whole line, CR and LF included, is `length` bytes.
 std::string RecordLineOfLength(size_t length) {
   const std::string record = Record(0, 0, {0x0C, 0x94});

@@ -156,6 +156,10 @@ def check_boot():
     vt.expect_equal("runs after a good load", r.exit_code, vt.EXIT_LIMIT, r)
     vt.expect_equal("boot report", [l for l in r.stderr.splitlines() if not l.startswith("velmora-run:")],
                     ["Velmora ver. 0", "HEX Load Ok %d bytes" % size], r)
+    # A program that comes through a pipe, which has no size, loads as from a file.
+    with open(state, "rb") as f:
+        piped = vt.run_guest("/dev/stdin", [], input=f.read())
+    vt.expect_equal("piped program", piped.state, vt.run_guest(state, []).state, piped)
 
     too_big = write_hex("big.hex", record(0, 0, [0x0C, 0x94, 0, 0]) + record(4, 0, [0, 4]) +
                         record(0, 0x0FFF, [1, 2]) + END)
