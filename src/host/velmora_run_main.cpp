@@ -108,13 +108,24 @@ std::string StartDirectoryPath(const char* path) {
   return error ? std::string(path) : absolute.string();
 }
 
+// Decimal, or hexadecimal after 0x: a leading zero does not make a number octal, and nothing but
+// digits is accepted (no sign, no spaces).
 bool ParseUnsigned(std::string_view text, uint64_t* value) {
+  uint64_t base = 10;
+  if (text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X')) {
+    base = 16;
+    text.remove_prefix(2);
+  }
   if (text.empty()) return false;
-  std::string copy(text);
-  char* end = nullptr;
-  errno = 0;
-  const unsigned long long parsed = strtoull(copy.c_str(), &end, 0);
-  if (errno != 0 || *end != '\0' || copy[0] == '-' || copy[0] == '+') return false;
+  uint64_t parsed = 0;
+  for (const char c : text) {
+    uint64_t digit = 16;
+    if (c >= '0' && c <= '9') digit = uint64_t(c - '0');
+    if (c >= 'a' && c <= 'f') digit = uint64_t(c - 'a' + 10);
+    if (c >= 'A' && c <= 'F') digit = uint64_t(c - 'A' + 10);
+    if (digit >= base || parsed > (UINT64_MAX - digit) / base) return false;
+    parsed = parsed * base + digit;
+  }
   *value = parsed;
   return true;
 }

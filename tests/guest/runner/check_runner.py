@@ -238,6 +238,10 @@ def check_cli():
         (["--timeout", "0", state], "zero timeout"),
         (["--timeout", "soon", state], "bad timeout"),
         (["--seed", "4294967296", state], "seed too large"),
+        (["--seed", "18446744073709551617", state], "seed beyond 64 bits"),
+        (["--max-instructions", " -5", state], "negative count after a space"),
+        (["--max-instructions", "0x", state], "no hex digits"),
+        (["--max-instructions", "1e3", state], "not an integer"),
         (["--dump-state=yes", state], "value for a flag"),
         ([state, "--max-instructions"], "missing value"),
     ]
@@ -257,6 +261,12 @@ def check_cli():
     b = vt.run_guest(state, ["--max-instructions", "10", "--seed", "3", "--dump-memory", "0x5B:2"])
     vt.expect_equal("= form exit", a.exit_code, vt.EXIT_LIMIT, a)
     vt.expect_equal("= form output", a.stdout, b.stdout, a)
+    # A leading zero is decimal, not octal; hexadecimal needs 0x.
+    for text, count in [("010", 10), ("0x10", 16), ("0X1f", 31)]:
+        r = vt.run_guest(state, ["--max-instructions", text])
+        vt.expect_equal("count " + text, r.state.get("instructions"), count, r)
+    r = vt.run_guest(state, ["--max-instructions", "1", "--dump-memory", "0200:2"])
+    vt.expect_equal("decimal start", r.memory(200, 2), b"\xFF\xFF", r)
     # Options may follow the program.
     c = vt.run_guest(state, ["--max-instructions", "10"], dump_state=False)
     d = vt.run_guest(None, [state, "--max-instructions", "10", "--dump-state"], dump_state=False)
