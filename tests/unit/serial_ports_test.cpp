@@ -241,6 +241,8 @@ TEST_F(SerialPorts, SignalEndsAWriteNobodyTakes) {
   setitimer(ITIMER_REAL, &timer, nullptr);
   sigaction(SIGALRM, &previous, nullptr);
   EXPECT_EQ(status, 8);
+  // The host is stopping: a later write to the full port does not wait again.
+  EXPECT_EQ(SlotCall(77), 7);
 }
 
 TEST_F(SerialPorts, PurgesAndQueueCounts) {

@@ -25,7 +25,8 @@ struct SerialPortRecord {
   int fd;  // -1 when free
   uint32_t interval;
   uint32_t total;
-  bool raw;  // set up for transfers
+  bool raw;               // set up for transfers
+  bool wait_interrupted;  // a signal ended a write's wait: later writes do not wait
 };
 
 // 255 ports plus room for presence tests.
@@ -126,7 +127,7 @@ PlatformSerial PlatformOpenSerial(uint8_t port) {
     close(fd);
     return kInvalidSerial;
   }
-  SerialPorts[index] = {fd, 0, kDefaultReadTotal, false};
+  SerialPorts[index] = {fd, 0, kDefaultReadTotal, false, false};
   return index;
 }
 
@@ -217,11 +218,13 @@ int64_t PlatformWriteSerial(PlatformSerial port, const void* buffer, uint32_t co
       continue;
     }
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0 && errno == EAGAIN) {
-      // No write timeout: wait until the port takes more. A signal (Ctrl-C) ends the wait, so
-      // that a port nobody reads cannot hold the host for ever; the write then comes up short.
+    if (n < 0 && errno == EAGAIN && !record->wait_interrupted) {
+      // No write timeout: wait until the port takes more. A signal (Ctrl-C) ends the wait, here
+      // and in every later write to the port, so that a port nobody reads cannot keep the host
+      // from stopping; the write then comes up short.
       pollfd wait = {fd, POLLOUT, 0};
       if (poll(&wait, 1, -1) >= 0) continue;
+      record->wait_interrupted = errno == EINTR;
     }
     return done > 0 ? int64_t(done) : -1;
   }
