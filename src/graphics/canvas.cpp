@@ -109,6 +109,12 @@ void CreateLayer(uint32_t layer, int32_t width, int32_t height, uint8_t reserved
     HostError = 2;
     return;
   }
+  // After the canvas is released (the window is gone) no layer can be made: drawing on a new
+  // one would outlive the picture the window last showed.
+  if (ScreenSurface.pixels == nullptr) {
+    HostError = 2;
+    return;
+  }
   const bool current = layer == CurrentLayer;
   if (current) SelectSpare();
   Layer& entry = LayerTable[layer];

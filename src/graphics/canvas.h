@@ -97,7 +97,8 @@ extern void (*CanvasReleaseHook)();
 
 void SetClip(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 void ResetClip();
-// HostError 0 on success, 2 on any failure (including a size the host cannot afford).
+// HostError 0 on success, 2 on any failure (including a size the host cannot afford, and any
+// request after DestroyCanvas).
 void CreateLayer(uint32_t layer, int32_t width, int32_t height, uint8_t reserved);
 // HostError 0; 2 for the current layer (refused); 1 when the platform refused the release.
 // Deleting an absent layer is a success.

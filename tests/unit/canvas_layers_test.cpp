@@ -222,6 +222,13 @@ TEST_F(CanvasTest, LayersRandomServiceCallsStayInsideTheClip) {
   }
   Call(15, {0, 0});
   EXPECT_EQ(Result32(), kNoPixel);
+  // No layer can be made once the window is gone: the last picture stays what it was.
+  Call(73, {0, 20, 20, 0});
+  EXPECT_EQ(Status(), 2);
+  EXPECT_EQ(LayerMemoryInUse, 0u);
+  Call(44, {0, 0, 5, 5});
+  Call(15, {0, 0});
+  EXPECT_EQ(Result32(), kNoPixel);
 }
 
 }  // namespace
