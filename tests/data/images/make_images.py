@@ -17,7 +17,6 @@ pixel rows of info40.bmp:
     os2v2_64.bmp                   OS/2 2.x 64-byte header, 24 bits (size not accepted)
     rle24.bmp                      24 bits with run-length compression (1)
     topdown.bmp                    40-byte header with the height negative, rows top-down
-    short.bmp                      info40.bmp cut in its second stored row
     text.txt                       not a BMP file
 """
 
@@ -75,7 +74,6 @@ def main():
     open("rle24.bmp", "wb").write(bmp(info_header(40, compression=1), rows))
     top_down = b"".join(rows[r * row_size:(r + 1) * row_size] for r in reversed(range(HEIGHT)))
     open("topdown.bmp", "wb").write(bmp(info_header(40, height=-HEIGHT), top_down))
-    open("short.bmp", "wb").write(info40[:54 + row_size + 7])
     open("text.txt", "wb").write(b"This is a text file, not a picture.\r\n")
 
 
