@@ -229,27 +229,8 @@ void PathStem(TextBuffer text) {
   KeepBeforeLast(text, '.');
 }
 
-uint32_t AppendHexByte(std::string& text, uint8_t value) {
-  return EditHostString(text, 2, [&](TextBuffer b) { return AppendHexByte(b, value); });
-}
-uint32_t AppendHexWord(std::string& text, uint16_t value) {
-  return EditHostString(text, 4, [&](TextBuffer b) { return AppendHexWord(b, value); });
-}
-uint32_t AppendHexDword(std::string& text, uint32_t value) {
-  return EditHostString(text, 8, [&](TextBuffer b) { return AppendHexDword(b, value); });
-}
-uint32_t AppendHexQword(std::string& text, uint64_t value) {
-  return EditHostString(text, 16, [&](TextBuffer b) { return AppendHexQword(b, value); });
-}
 uint32_t AppendDecimal(std::string& text, uint8_t width, uint32_t value) {
   return EditHostString(text, 256, [&](TextBuffer b) { return AppendDecimal(b, width, value); });
-}
-uint32_t AppendDecimal64(std::string& text, uint8_t width, uint64_t value) {
-  return EditHostString(text, 256, [&](TextBuffer b) { return AppendDecimal64(b, width, value); });
-}
-uint32_t FormatReal(std::string& text, int digits, double value) {
-  text.clear();
-  return EditHostString(text, 32, [&](TextBuffer b) { return FormatReal(b, digits, value); });
 }
 void KeepAfterLast(std::string& text, char c) {
   EditHostString(text, 0, [&](TextBuffer b) {
@@ -260,12 +241,6 @@ void KeepAfterLast(std::string& text, char c) {
 void KeepBeforeLast(std::string& text, char c) {
   EditHostString(text, 0, [&](TextBuffer b) {
     KeepBeforeLast(b, c);
-    return 0u;
-  });
-}
-void RemoveSpan(std::string& text, char open, char close) {
-  EditHostString(text, 0, [&](TextBuffer b) {
-    RemoveSpan(b, open, close);
     return 0u;
   });
 }

@@ -62,17 +62,11 @@ void RemoveSpan(TextBuffer text, char open, char close);
 // The last backslash-separated component without its last extension: C:\a\b.tar.gz -> b.tar.
 void PathStem(TextBuffer text);
 
-// The same operations on host strings (the text ends at its first zero byte, if any).
-uint32_t AppendHexByte(std::string& text, uint8_t value);
-uint32_t AppendHexWord(std::string& text, uint16_t value);
-uint32_t AppendHexDword(std::string& text, uint32_t value);
-uint32_t AppendHexQword(std::string& text, uint64_t value);
+// The host's own uses on host strings (the text ends at its first zero byte, if any): port
+// names, the executable's directory and name, default file names.
 uint32_t AppendDecimal(std::string& text, uint8_t width, uint32_t value);
-uint32_t AppendDecimal64(std::string& text, uint8_t width, uint64_t value);
-uint32_t FormatReal(std::string& text, int digits, double value);
 void KeepAfterLast(std::string& text, char c);
 void KeepBeforeLast(std::string& text, char c);
-void RemoveSpan(std::string& text, char open, char close);
 void PathStem(std::string& text);
 
 }  // namespace velmora
