@@ -138,8 +138,10 @@ struct FloodFill {
   int32_t area_width;
   uint8_t* marks;  // one bit per pixel of the area: already filled
   bool fill_border_mode;
+  // Coordinates inside a surface of at most 10009 pixels a side: two bytes each keep the stack
+  // of a fill over a whole large layer at half the size.
   struct Seed {
-    int32_t x, y;
+    uint16_t x, y;
   };
   Seed* seeds;
   size_t seed_count, seed_capacity;
@@ -172,7 +174,7 @@ bool PushSeed(FloodFill& fill, int32_t x, int32_t y) {
     fill.seeds = grown;
     fill.seed_capacity = capacity;
   }
-  fill.seeds[fill.seed_count++] = {x, y};
+  fill.seeds[fill.seed_count++] = {uint16_t(x), uint16_t(y)};
   return true;
 }
 
