@@ -130,21 +130,21 @@ void ServiceCopyBlock() {
   }
 }
 
-// Flood fill over the pixels inside the clip: a scanline fill with an explicit stack of seeds
-// and a mark per pixel, so it ends whatever the fill colour and its memory is bounded by the
-// clip's area. The clip's edge acts as a border.
+// Flood fill over the pixels inside the clip: a scanline fill with a queue of seeds and a mark
+// per pixel, so it ends whatever the fill colour and its memory is bounded by the clip's area.
+// Taking the oldest seed first keeps the queue to the fill's advancing front; taking the newest
+// lets stale seeds pile up to hundreds of megabytes on a large patterned layer. The clip's edge
+// acts as a border.
 struct FloodFill {
   Rect area;
   int32_t area_width;
   uint8_t* marks;  // one bit per pixel of the area: already filled
   bool fill_border_mode;
-  // Coordinates inside a surface of at most 10009 pixels a side: two bytes each keep the stack
-  // of a fill over a whole large layer at half the size.
   struct Seed {
-    uint16_t x, y;
+    uint16_t x, y;  // a surface is at most 10009 pixels a side
   };
-  Seed* seeds;
-  size_t seed_count, seed_capacity;
+  Seed* seeds;  // a ring of seed_capacity (a power of two) entries
+  size_t seed_first, seed_count, seed_capacity;
 };
 
 bool Marked(const FloodFill& fill, int32_t x, int32_t y) {
@@ -169,12 +169,16 @@ bool PushSeed(FloodFill& fill, int32_t x, int32_t y) {
     const size_t capacity = fill.seed_capacity * 2;
     FloodFill::Seed* grown = new (std::nothrow) FloodFill::Seed[capacity];
     if (grown == nullptr) return false;
-    std::memcpy(grown, fill.seeds, fill.seed_count * sizeof(FloodFill::Seed));
+    for (size_t i = 0; i < fill.seed_count; ++i) {
+      grown[i] = fill.seeds[(fill.seed_first + i) & (fill.seed_capacity - 1)];
+    }
     delete[] fill.seeds;
     fill.seeds = grown;
+    fill.seed_first = 0;
     fill.seed_capacity = capacity;
   }
-  fill.seeds[fill.seed_count++] = {uint16_t(x), uint16_t(y)};
+  fill.seeds[(fill.seed_first + fill.seed_count++) & (fill.seed_capacity - 1)] = {uint16_t(x),
+                                                                                  uint16_t(y)};
   return true;
 }
 
@@ -192,7 +196,9 @@ bool SeedRow(FloodFill& fill, int32_t left, int32_t right, int32_t y) {
 
 void RunFloodFill(FloodFill& fill) {
   while (fill.seed_count > 0) {
-    const FloodFill::Seed seed = fill.seeds[--fill.seed_count];
+    const FloodFill::Seed seed = fill.seeds[fill.seed_first];
+    fill.seed_first = (fill.seed_first + 1) & (fill.seed_capacity - 1);
+    --fill.seed_count;
     if (!Fillable(fill, seed.x, seed.y)) continue;
     int32_t left = seed.x, right = seed.x;
     while (left > fill.area.left && Fillable(fill, left - 1, seed.y)) --left;

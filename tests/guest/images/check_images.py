@@ -40,6 +40,10 @@ def outline(x, y):
     return FLOOD if on_rectangle or on_blob else BLACK
 
 
+def comb(x, y):
+    return FLOOD if x % 2 and y % 2 else BLACK
+
+
 def bmp_bytes(width, height, pixel):
     """A file in the form this system writes: 54-byte header, rows bottom-up, padded."""
     row_size = (width * 3 + 3) // 4 * 4
@@ -151,6 +155,7 @@ def prepare(work, data_dir):
         "dest.bmp": bmp_bytes(30, 30, dest),
         "src.bmp": bmp_bytes(20, 20, src),
         "outline.bmp": bmp_bytes(24, 16, outline),
+        "comb.bmp": bmp_bytes(600, 8, comb),
         "rt32.bmp": bmp_bytes(3, 2, lambda x, y: (x * 80 + 1, y * 90 + 2, x * y + 3)),
         "rt41.bmp": bmp_bytes(4, 1, lambda x, y: (255 - x, x * 60, 7)),
         "big640.bmp": bmp_bytes(640, 480, lambda x, y: (x % 256, y % 256, 9)),
@@ -236,6 +241,7 @@ def check_blocks(work):
     expect_picture(work, "fill_outside.bmp", fill(shape, (0, 0), 0, WHITE))
     expect_picture(work, "fill_none.bmp", shape)
     expect_picture(work, "fill_twice.bmp", fill(shape, (0, 0), 0, WHITE))
+    expect_picture(work, "fill_comb.bmp", fill(picture(600, 8, comb), (0, 0), 0, WHITE))
 
 
 def check_clip(result, work):

@@ -58,6 +58,11 @@ int main(void) {
   vm_flood_fill(0, 0, VM_FLOOD_TO_BORDER);
   vm_flood_fill(0, 0, VM_FLOOD_TO_BORDER);
   vm_save_layer("fill_twice.bmp", 0);
+
+  /* Hundreds of one-pixel gaps in a row: the fill's queue of seeds grows while it wraps. */
+  vm_load_image_layer("comb.bmp", 0);
+  vm_flood_fill(0, 0, VM_FLOOD_TO_BORDER);
+  vm_save_layer("fill_comb.bmp", 0);
   vm_halt();
   return 0;
 }
