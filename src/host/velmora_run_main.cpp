@@ -1,12 +1,9 @@
 // velmora-run: the headless runner. Loads a HEX program, runs it without a window and reports how
 // the run ended, for scripts, tests, benchmarks and CI.
-#include <cerrno>
-#include <chrono>
 #include <cinttypes>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -62,9 +59,8 @@ constexpr const char* kUsage =
     "  --close MS             a close request (the window's close button) at MS\n"
     "  --script FILE          scripted input, one action a line: click|down|up|move|double X,Y@MS\n"
     "                         or close@MS; '#' starts a comment line\n"
-    // Options added by other parts of the host are listed here.
     "  --quiet                leave out the boot report and the end report on stderr\n"
-    "  --help                 show this text\n"
+    "  --help, -h             show this text\n"
     "\n"
     "exit statuses:\n"
     "  0   the guest ended through the quit message (window closed or destroyed)\n"
@@ -319,9 +315,9 @@ int ParseCommandLine(int argc, char** argv) {
       if (!take_value()) return UsageError("missing value for ", name);
       ParseHeadlessOption(name, value, &error);
       if (error != nullptr) return UsageError(error, value);
-      // Options added by other parts of the host go here, each one 'else if' with its parsing;
-      // file names through StartDirectoryPath, and a line in kUsage and docs/runner.md.
     } else {
+      // A new option: an 'else if' above, file names through StartDirectoryPath, and a line in
+      // kUsage and docs/runner.md.
       return UsageError("unknown option ", name);
     }
   }
