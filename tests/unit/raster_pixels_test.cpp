@@ -3,7 +3,6 @@
 // drawing cut to the clip, whatever the shape.
 #include <limits>
 #include <random>
-#include <tuple>
 
 #include "canvas_fixture.h"
 #include "graphics/raster.h"
@@ -139,23 +138,6 @@ const PictureCase kPictureCases[] = {
 
 INSTANTIATE_TEST_SUITE_P(RasterPictures, RasterPictureTest, ::testing::ValuesIn(kPictureCases),
                          [](const auto& info) { return "Case" + std::to_string(info.index); });
-
-TEST_F(CanvasTest, RasterReadBackOutsideTheClipOrLayer) {
-  UseSmallLayer(10, 10);
-  FillInclusive({0, 0, 9, 9}, kTestMark);
-  Call(16, {2, 2, 5, 5});
-  for (const auto& [x, y, want] :
-       std::vector<std::tuple<int32_t, int32_t, uint32_t>>{{2, 2, kTestMark},
-                                                           {5, 5, kTestMark},
-                                                           {1, 2, kNoPixel},
-                                                           {6, 5, kNoPixel},
-                                                           {-1, 0, kNoPixel},
-                                                           {10, 0, kNoPixel},
-                                                           {0, -32768, kNoPixel}}) {
-    Call(15, {x, y});
-    EXPECT_EQ(Result32(), want) << x << "," << y;
-  }
-}
 
 TEST_F(CanvasTest, RasterNoiseInEitherCornerOrderPaintsTheSamePixels) {
   UseSmallLayer(8, 8);

@@ -57,7 +57,7 @@ SERVICE_RESULTS = {
     5: (PEN, "pixel at the clamped right edge of the clip"),
     6: (0xFFFFFFFF, "read-back left of the clip"),
     7: (2, "bottom edge of the clip inside, the row below outside"),
-    8: (0x030201, "screen size raised to 20: (19, 19) cleared"),
+    8: (0x030201, "screen size raised to 20 and the clip reset: (19, 19) cleared"),
     9: (0, "(20, 19) left alone"),
     10: (0, "screen size lowered to the layer: (239, 119) cleared"),
     11: (0, "create 10009 x 1"),

@@ -24,8 +24,10 @@ int main(void) {
   R[7] = vm_inside_clip(10, 50) << 1 | vm_inside_clip(10, 51);
   vm_reset_clip();
 
-  /* Screen size: at least 20, at most the layer; the clears fill exactly that part. */
+  /* Screen size: at least 20, at most the layer, the clip reset; the clears fill exactly the
+   * shown part. */
   vm_set_fill_colour(VM_RGB(1, 2, 3));
+  vm_set_clip(3, 3, 4, 4);
   vm_set_screen_size(5, 5);
   vm_clear_to_fill();
   R[8] = vm_get_pixel(19, 19);
