@@ -147,7 +147,7 @@ struct FloodFill {
   size_t seed_first, seed_count, seed_capacity;
 };
 
-bool Marked(const FloodFill& fill, int32_t x, int32_t y) {
+inline bool Marked(const FloodFill& fill, int32_t x, int32_t y) {
   const size_t bit = size_t(y - fill.area.top) * fill.area_width + size_t(x - fill.area.left);
   return (fill.marks[bit >> 3] >> (bit & 7)) & 1;
 }
@@ -157,11 +157,13 @@ void Mark(FloodFill& fill, int32_t x, int32_t y) {
   fill.marks[bit >> 3] |= uint8_t(1 << (bit & 7));
 }
 
-// Mode 0 fills everything up to the border colour; mode 1 fills pixels of that colour.
-bool Fillable(const FloodFill& fill, int32_t x, int32_t y) {
+// Mode 0 fills everything up to the border colour; mode 1 fills pixels of that colour. Only
+// called inside the area, which lies inside the surface.
+inline bool Fillable(const FloodFill& fill, int32_t x, int32_t y) {
   if (Marked(fill, x, y)) return false;
-  const bool border = GetPixel(x, y) == kFloodColour;
-  return fill.fill_border_mode ? !border : border;
+  const bool border =
+      ScreenSurface.pixels[size_t(y) * ScreenSurface.width + size_t(x)] == kFloodColour;
+  return fill.fill_border_mode != border;
 }
 
 bool PushSeed(FloodFill& fill, int32_t x, int32_t y) {
