@@ -6,32 +6,20 @@ import shutil
 import sys
 import tempfile
 
+import checks
 import velmora_test as vt
 
-RESULTS = 0x4000
-MAX_FAILURES = 200
-
 runner, (hex_path, source_path) = vt.setup(sys.argv)
-with open(source_path, encoding="utf-8") as f:
-    source_lines = f.read().splitlines()
 
 with tempfile.TemporaryDirectory(prefix="velmora_files_") as scratch:
     local_hex = os.path.join(scratch, "files_guest.hex")
     shutil.copy(hex_path, local_hex)
     # Started elsewhere: the boot must make the program's directory current.
-    r = vt.run_guest(local_hex, ["--max-instructions", "20000000", "--dump-memory",
-                                 "0x%X:%d" % (RESULTS, 4 + 10 * MAX_FAILURES)], cwd="/")
+    r = vt.run_guest(local_hex, ["--max-instructions", "20000000", "--dump-memory", checks.DUMP],
+                     cwd="/")
     vt.expect_equal("exit", r.exit_code, vt.EXIT_FAULT, r)
     vt.expect_equal("fault", r.state.get("fault"), vt.FAULT_UNDEFINED, r)
-    checks = r.word(RESULTS)
-    failures = r.word(RESULTS + 2)
-    vt.expect(checks > 150, "only %d checks ran" % checks, r)
-    for n in range(min(failures, MAX_FAILURES)):
-        base = RESULTS + 4 + 10 * n
-        line = r.word(base)
-        text = source_lines[line - 1].strip() if 0 < line <= len(source_lines) else "?"
-        vt.expect(False, "files_guest.c:%d: %s: got 0x%X, want 0x%X" %
-                  (line, text, r.dword(base + 2), r.dword(base + 6)))
+    checks.report(r, source_path, 150)
 
     def content(name):
         with open(os.path.join(scratch, name), "rb") as f:
