@@ -28,40 +28,34 @@ class EventsTimers : public EventsTest {
   }
 };
 
-TEST_F(EventsTimers, FirstFiringAtOnceThenEveryInterval) {
-  SetHandler(kEventTimer0 + 3, 0x200);
-  EXPECT_EQ(SetTimer(3, 100), 0);
-  EXPECT_EQ(FiringsUntil(350, kEventTimer0 + 3), (std::vector<uint32_t>{1, 101, 201, 301}));
-}
-
-TEST_F(EventsTimers, PeriodCountsFromTheFiringPoll) {
-  SetHandler(kEventTimer0, 0x200);
-  SetTimer(0, 10);
-  Wdr();  // fires at 1
-  Fetch();
-  PlatformSleep(25);  // a late poll: one firing, and the next period starts there
-  EXPECT_EQ(FiringsUntil(60, kEventTimer0), (std::vector<uint32_t>{27, 37, 47, 57}));
-}
-
-TEST_F(EventsTimers, OneFiringPerPollHoweverLate) {
-  SetHandler(kEventTimer0 + 1, 0x200);
-  SetTimer(1, 5);
-  PlatformSleep(1000);
-  Wdr();
-  EXPECT_EQ(Count(), 1);
-}
-
-TEST_F(EventsTimers, IntervalZeroFiresAtEveryPoll) {
-  SetHandler(kEventTimer0 + 7, 0x200);
-  SetTimer(7, 0);
-  for (int i = 0; i < 5; ++i) Wdr();
-  EXPECT_EQ(Count(), 5);
-}
-
-TEST_F(EventsTimers, BootIntervalPracticallyNever) {
-  SetHandler(kEventTimer0, 0x200);
-  for (int i = 0; i < 50; ++i) Wdr();
-  EXPECT_EQ(Count(), 0);
+// When a timer fires, on the virtual clock (each WDR is one millisecond): at the first poll
+// after it is set up, then at the first poll at least an interval after its last firing, at most
+// once per poll however late.
+TEST_F(EventsTimers, Firings) {
+  struct Case {
+    uint8_t timer;
+    uint32_t interval;
+    uint32_t late;  // milliseconds slept after the first WDR
+    uint32_t until;
+    std::vector<uint32_t> want;
+  };
+  const Case cases[] = {
+      {3, 100, 0, 350, {1, 101, 201, 301}},
+      {0, 10, 25, 60, {1, 27, 37, 47, 57}},  // the period counts from the late poll
+      {1, 5, 1000, 1010, {1, 1002, 1007}},   // one firing for the late poll, not two hundred
+      {7, 0, 0, 5, {1, 2, 3, 4, 5}},         // every poll
+      {2, 0xFFFFFFFF, 0, 50, {}},            // as at boot: practically never
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    const uint16_t type = uint16_t(kEventTimer0 + c.timer);
+    SetHandler(type, 0x200);
+    EXPECT_EQ(SetTimer(c.timer, c.interval), 0);
+    std::vector<uint32_t> firings = FiringsUntil(1, type);
+    PlatformSleep(c.late);
+    for (uint32_t at : FiringsUntil(c.until, type)) firings.push_back(at);
+    EXPECT_EQ(firings, c.want) << "interval " << c.interval;
+  }
 }
 
 TEST_F(EventsTimers, TimersFireInIndexOrder) {
