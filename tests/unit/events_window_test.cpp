@@ -213,6 +213,7 @@ TEST(EventsScript, FilesLoadWholeOrNotAtAll) {
   EXPECT_TRUE(HeadlessLoadScript(good.c_str(), &error)) << error;
   EXPECT_EQ(HeadlessWindow().scheduled, 2u);
   EXPECT_FALSE(HeadlessLoadScript("/nonexistent/velmora.script", &error));
+  EXPECT_FALSE(HeadlessLoadScript(VELMORA_TEST_BINARY_DIR, &error));
   HeadlessReset();
   std::remove(good.c_str());
   std::remove(bad.c_str());

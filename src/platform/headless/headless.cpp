@@ -260,6 +260,11 @@ bool HeadlessLoadScript(const char* path, std::string* error) {
       ok = false;
     }
   }
+  // A directory opens, but reading it fails: that is no empty script.
+  if (ok && std::ferror(file)) {
+    *error = std::string("cannot read input script ") + path;
+    ok = false;
+  }
   std::fclose(file);
   if (!ok) return false;
   for (const ScriptedInput& input : inputs) HeadlessSchedule(input);
