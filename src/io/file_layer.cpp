@@ -47,13 +47,9 @@ void WriteExactly(FileHandle file, const void* bytes, uint32_t count) {
   if (PlatformWriteFile(file, bytes, count) != int64_t(count)) HostError = kErrorWrite;
 }
 
-// Copies a platform path with its terminator into a buffer of `size` bytes; a path that does not
-// fit gives an empty string and false.
+// Copies a platform path with its terminator into a buffer of `size` bytes when it fits.
 bool CopyPath(const std::string& path, uint32_t size, char* buffer) {
-  if (path.size() >= size) {
-    if (size > 0) buffer[0] = 0;
-    return false;
-  }
+  if (path.size() >= size) return false;
   std::memcpy(buffer, path.c_str(), path.size() + 1);
   return true;
 }
