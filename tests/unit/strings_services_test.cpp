@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <cstring>
-#include <limits>
 #include <string>
 #include <vector>
 
@@ -61,12 +59,6 @@ std::vector<uint8_t> operator+(std::vector<uint8_t> a, const std::vector<uint8_t
   return a;
 }
 
-std::vector<uint8_t> FloatBytes(float value) {
-  uint32_t bits;
-  std::memcpy(&bits, &value, 4);
-  return Le(bits, 4);
-}
-
 std::vector<uint8_t> DoubleBytes(double value) {
   uint64_t bits;
   std::memcpy(&bits, &value, 8);
@@ -75,126 +67,6 @@ std::vector<uint8_t> DoubleBytes(double value) {
 
 const std::vector<uint8_t> kTArg = Le(kT, 2);
 constexpr int kNoResult = -1;
-
-struct ServiceCase {
-  uint8_t function;
-  std::string s;              // string at kS, named by W(0x60)
-  std::vector<uint8_t> args;  // the argument bytes from 0x62
-  std::string t;              // string at kT, for arguments that name it
-  std::string after;          // the string at kS afterwards
-  int result;                 // W(0x60) afterwards, or kNoResult when it still names s
-};
-
-// Edge cases of each service; the guest program in tests/guest/strings runs the common ones.
-TEST_F(StringsServices, TableOfOperations) {
-  const ServiceCase cases[] = {
-      // copy (2 and 4), append
-      {4, "xxxxxxxx", kTArg, "abc", "abc", 3},
-      {2, "xxxx", kTArg, "", "", 0},
-      {3, "ab", kTArg, "", "ab", 2},
-      {3, "", kTArg, "cd", "cd", 2},
-      // find
-      {5, "hello", {'h'}, "", "hello", 0},
-      {5, "", {'a'}, "", "", 0xFFFF},
-      {6, "", kTArg, "", "", 0},
-      {6, "hello", kTArg, "hello", "hello", 0},
-      {6, "abc", kTArg, "abd", "abc", 0xFFFF},
-      {6, "aaab", kTArg, "aab", "aaab", 1},
-      {6, "hello", kTArg, "lo!", "hello", 0xFFFF},
-      // replace, delete, insert, remove, reverse
-      {7, "banana", {'a', 'a'}, "", "banana", 3},
-      {7, "banana", {0, 'x'}, "", "banana", 0},
-      {7, "banana", {'a', 0}, "", "b", 3},
-      {8, "abcdefg", Le(2, 2) + Le(0, 2), "", "abcdefg", 7},
-      {8, "abcdefg", Le(4, 2) + Le(3, 2), "", "abcd", 4},
-      {8, "abcdefg", Le(7, 2) + Le(1, 2), "", "abcdefg", 7},
-      {8, "abcdefg", Le(9, 2) + Le(0xFFFF, 2), "", "abcdefg", 7},
-      {9, "abc", Le(0, 2) + Le('x', 1), "", "xabc", 4},
-      {9, "", Le(0, 2) + Le('x', 1), "", "x", 1},
-      {10, "banana", {0}, "", "banana", 6},
-      {10, "aaa", {'a'}, "", "", 0},
-      {11, "", {}, "", "", kNoResult},
-      // decimals: width byte at 0x62, value from 0x63
-      {12, "", Le(0, 1) + Le(65535, 2), "", "65535", 5},
-      {12, "", Le(200, 1) + Le(7, 2), "", std::string(63, '0') + "7", 64},
-      {14, "", Le(0, 1) + Le(10000000000000000000ull, 8), "", "#000000000000000000", 19},
-      {14, "", Le(0, 1) + Le(9999999999999999999ull, 8), "", "9999999999999999999", 19},
-      {17, "", Le(0, 1) + Le(2147483647, 4), "", "2147483647", 10},
-      {18, "", Le(2, 1) + Le(uint64_t(-123), 8), "", "-#3", 3},
-      {19, "", Le(0, 1) + Le(32767, 2), "", "32767", 5},
-      {19, "", Le(2, 1) + Le(uint16_t(-5), 2), "", "-05", 3},
-      // reals: digits at 0x62, value from 0x63
-      {15, "", Le(30, 1) + FloatBytes(0.1f), "", "0.10000000149011611938", 22},
-      {15, "", Le(5, 1) + FloatBytes(-std::numeric_limits<float>::infinity()), "", "Err", 3},
-      {16, "", Le(64, 1) + DoubleBytes(-0.5), "", "-0.5", 4},
-      {16, "", Le(64, 1) + DoubleBytes(-1e22), "", "-1.E22", 6},
-      {16, "", Le(0, 1) + DoubleBytes(0.25), "", "0.2", 3},
-      // cutting
-      {21, "abc", {'.'}, "", "abc", kNoResult},
-      {23, "abc", {0}, "", "abc", kNoResult},
-      {24, "abc;def", {'=', ';'}, "", "abc", kNoResult},
-      {24, "k=v", {'=', ';'}, "", "v", kNoResult},
-      {28, "noext", {}, "", "noext", kNoResult},
-      // case: ASCII letters only
-      {30, "Hello, World! \xC0\xE9Z[@", {}, "", "hello, world! \xC0\xE9z[@", kNoResult},
-      {31, "Hello, World! \xC0\xE9z{`", {}, "", "HELLO, WORLD! \xC0\xE9Z{`", kNoResult},
-  };
-  for (const ServiceCase& c : cases) {
-    SetUp();
-    Put(kS, c.s);
-    Put(kT, c.t);
-    Args(Le(kS, 2) + c.args);
-    Call(c.function);
-    SCOPED_TRACE("function " + std::to_string(c.function) + " on \"" + c.s + "\"");
-    EXPECT_EQ(At(kS), c.after);
-    EXPECT_EQ(GuestWord(kArgumentAddress), c.result == kNoResult ? kS : c.result);
-    EXPECT_EQ(At(kT), c.t);
-  }
-}
-
-TEST_F(StringsServices, Parsing) {
-  struct Case {
-    const char* text;
-    int32_t integer;
-    float real;
-  } cases[] = {
-      {"12abc", 12, 12.0f},
-      {"  -123xyz", -123, -123.0f},
-      {"\t\n\v\f\r+42", 42, 42.0f},
-      {"abc", 0, 0.0f},
-      {"", 0, 0.0f},
-      {"- 5", 0, 0.0f},
-      {"-1", -1, -1.0f},
-      {"2147483647", 2147483647, 2147483647.0f},
-      {"2147483648", 2147483647, 2147483648.0f},
-      {"-2147483648", -2147483647 - 1, -2147483648.0f},
-      {"-2147483649", -2147483647 - 1, -2147483649.0f},
-      {"99999999999999999999999", 2147483647, 1e23f},
-      {"3.25", 3, 3.25f},
-      {" -1e3x", -1, -1000.0f},
-      {"1e40", 1, std::numeric_limits<float>::infinity()},
-      {"0x1p4", 0, 16.0f},
-      {"0.1", 0, 0.1f},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.text);
-    for (uint8_t function : {36, 37, 38}) {
-      SetUp();
-      Put(kS, c.text);
-      Args(Le(kS, 2) + Le(0xCCCCCCCCCCCCull, 6));
-      Call(function);
-      if (function == 36) {
-        EXPECT_EQ(GuestInt32(kArgumentAddress), c.integer);
-        EXPECT_EQ(GuestWord(kArgumentAddress + 4), 0xCCCC);
-      } else if (function == 37) {
-        EXPECT_EQ(int64_t(GuestQword(kArgumentAddress)), int64_t(c.integer));
-      } else {
-        EXPECT_EQ(GuestFloat(kArgumentAddress), c.real);
-      }
-      EXPECT_EQ(At(kS), c.text);
-    }
-  }
-}
 
 // A string that runs into the end of the data space ends at 0xFFFF, and writes are cut so that
 // the terminator lands at 0xFFFF at the latest.
@@ -230,25 +102,6 @@ TEST_F(StringsServices, TopOfTheDataSpace) {
     EXPECT_EQ(At(c.address), c.after);
     EXPECT_EQ(GuestWord(kArgumentAddress), c.result == kNoResult ? c.address : c.result);
     EXPECT_TRUE(GuardIntact());
-  }
-}
-
-// Copy and append read their whole source before they write; the guest test covers a copy into
-// its own tail and a string appended to itself.
-TEST_F(StringsServices, OverlappingSourceAndDestination) {
-  struct Case {
-    uint8_t function;
-    int source_offset;  // the destination is kS
-    const char* after;
-    int result;
-  } cases[] = {{2, 2, "cdef", 4}, {3, 3, "abcdefdef", 9}, {3, 6, "abcdef", 6}};
-  for (const Case& c : cases) {
-    SetUp();
-    Put(kS, "abcdef");
-    Args(Le(kS, 2) + Le(kS + c.source_offset, 2));
-    Call(c.function);
-    EXPECT_EQ(At(kS), c.after) << int(c.function) << " " << c.source_offset;
-    EXPECT_EQ(GuestWord(kArgumentAddress), c.result);
   }
 }
 

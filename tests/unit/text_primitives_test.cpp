@@ -28,38 +28,6 @@ std::string ModelDecimal(uint64_t value, int width, bool wide) {
   return field;
 }
 
-TEST(StringsDecimal, Examples) {
-  struct Case {
-    uint8_t width;
-    uint64_t value;
-    bool wide;
-    const char* text;
-  } cases[] = {
-      {0, 0, false, "0"},
-      {0, 4294967295u, false, "4294967295"},
-      {2, 5, false, "05"},
-      {2, 100, false, "#0"},
-      {2, 105, false, "#5"},
-      {2, 1005, false, "05"},
-      {3, 1234, false, "#34"},
-      {2, 10034, false, "34"},
-      {1, 10, false, "#"},
-      {9, 4294967295u, false, "#94967295"},
-      {12, 4294967295u, false, "004294967295"},
-      {0, 9999999999999999999ull, true, "9999999999999999999"},
-      {0, 10000000000000000000ull, true, "#000000000000000000"},
-      {0, ~0ull, true, "#446744073709551615"},
-      {21, ~0ull, true, "018446744073709551615"},
-  };
-  for (const Case& c : cases) {
-    char buffer[32] = "ab";
-    const uint32_t length = c.wide ? AppendDecimal64(HostText(buffer), c.width, c.value)
-                                   : AppendDecimal(HostText(buffer), c.width, uint32_t(c.value));
-    EXPECT_EQ(buffer, "ab" + std::string(c.text)) << int(c.width) << " " << c.value;
-    EXPECT_EQ(length, 2 + std::strlen(c.text));
-  }
-}
-
 // Every width a byte can give, for values across the range, against the model.
 TEST(StringsDecimal, EveryWidthMatchesModel) {
   const uint64_t values[] = {0,
@@ -93,61 +61,6 @@ TEST(StringsDecimal, EveryWidthMatchesModel) {
         ASSERT_EQ(narrow, ModelDecimal(value, width, false)) << value << " w " << width;
       }
     }
-  }
-}
-
-TEST(StringsCut, Examples) {
-  enum Op { kAfterLast, kBeforeLast, kAfterFirst, kCutFirst, kSpan, kStem };
-  struct Case {
-    const char* start;
-    Op op;
-    char a, b;
-    const char* result;
-  } cases[] = {
-      {"dir\\", kAfterLast, '\\', 0, ""},
-      {"", kAfterLast, '\\', 0, ""},
-      {"abc", kAfterLast, 'x', 0, "abc"},
-      {"abc", kAfterLast, 0, 0, "abc"},
-      {"\\file", kBeforeLast, '\\', 0, ""},
-      {"abc", kAfterFirst, 'c', 0, ""},
-      {".x", kCutFirst, '.', 0, ""},
-      {"abc(def", kSpan, '(', ')', "abc"},
-      {"def)ghi", kSpan, '(', ')', "ghi"},
-      {"plain", kSpan, '(', ')', "plain"},
-      {"a)b(c)d)e", kSpan, '(', ')', "a)bd)e"},
-      {"a|b|c|d", kSpan, '|', '|', "ac|d"},
-      {"ab|", kSpan, '|', '|', "ab"},
-      {"x(y)", kSpan, 0, ')', ""},
-      {"demo", kStem, 0, 0, "demo"},
-      {".profile", kStem, 0, 0, ""},
-      {"C:\\a.b\\noext", kStem, 0, 0, "noext"},
-  };
-  for (const Case& c : cases) {
-    char buffer[32];
-    std::memset(buffer, 'z', sizeof buffer);
-    std::strcpy(buffer, c.start);
-    const TextBuffer t = HostText(buffer);
-    switch (c.op) {
-      case kAfterLast:
-        KeepAfterLast(t, c.a);
-        break;
-      case kBeforeLast:
-        KeepBeforeLast(t, c.a);
-        break;
-      case kAfterFirst:
-        KeepAfterFirst(t, c.a);
-        break;
-      case kCutFirst:
-        CutAtFirst(t, c.a);
-        break;
-      case kSpan:
-        RemoveSpan(t, c.a, c.b);
-        break;
-      case kStem:
-        PathStem(t);
-        break;
-    }
-    EXPECT_STREQ(buffer, c.result) << c.start << " op " << c.op;
   }
 }
 

@@ -1,6 +1,7 @@
-/* Every string service called from C the way a guest program calls it. Each call leaves one line
- * "name|text|result" in the transcript at 0x8000 (text is the edited string), written with the
- * C library only, so that the driver can compare the whole run at once. */
+/* Every string service called from C the way a guest program calls it. Each case sets buf, makes
+ * one call and checks the edited text and the result; a mismatch leaves a line
+ * "line N: text|result" in the transcript at 0x8000, which ends with "end" when the program got
+ * through. */
 #include <math.h>
 #include <stdint.h>
 #include <stdlib.h>
@@ -19,196 +20,226 @@ static void put(const char* text) {
   *line_end = 0;
 }
 
-static void put_line(const char* name, const char* text, const char* result) {
-  put(name);
+static void put_number(int32_t value) {
+  char number[12];
+  put(ltoa(value, number, 10));
+}
+
+static void check(int line, const char* want_text, int32_t want, int32_t got) {
+  if (strcmp(buf, want_text) == 0 && want == got) return;
+  put("line ");
+  put_number(line);
+  put(": ");
+  put(buf);
   put("|");
-  put(text);
-  put("|");
-  put(result);
+  put_number(got);
   put("\n");
 }
 
-static void record(const char* name, uint32_t result) {
-  char number[12];
-  ultoa(result, number, 10);
-  put_line(name, buf, number);
+/* A call on buf that gives a result, one that gives none, and a call checked by its result. */
+#define CASE(start, call, text, result)                        \
+  do {                                                         \
+    strcpy(buf, start);                                        \
+    check(__LINE__, text, (int32_t)(result), (int32_t)(call)); \
+  } while (0)
+#define EDIT(start, call, text) CASE(start, ((call), 0), text, 0)
+#define RESULT(call, result)                                 \
+  do {                                                       \
+    buf[0] = 0;                                              \
+    check(__LINE__, "", (int32_t)(result), (int32_t)(call)); \
+  } while (0)
+
+/* Function 4 has no wrapper of its own: it is the copy again. */
+static uint16_t copy4(char* d, const char* s) {
+  VM_ARG16(2) = (uint16_t)s;
+  return vm_str_call(4, d);
 }
 
-static void record_signed(const char* name, int32_t result) {
-  char number[12];
-  ltoa(result, number, 10);
-  put_line(name, buf, number);
+/* 36, 37 and 38 on one text: the integer, the same sign-extended, and the real. */
+static void parse(int line, const char* text, int32_t integer, float real) {
+  strcpy(buf, text);
+  check(line, text, integer, vm_str_parse_int32(buf));
+  const int64_t wide = vm_str_parse_int64(buf);
+  check(line, text, integer, (int32_t)wide);
+  check(line, text, integer < 0 ? -1 : 0, (int32_t)(wide >> 32));
+  const float got = vm_str_parse_float(buf);
+  check(line, text, 1, got == real);
 }
-
-static void record_hex(const char* name, uint32_t high, uint32_t low) {
-  char number[20];
-  ultoa(high, number, 16);
-  put(name);
-  put("||");
-  put(number);
-  put(" ");
-  ultoa(low, number, 16);
-  put(number);
-  put("\n");
-}
-
-static void set(const char* text) { strcpy(buf, text); }
-
-static void fill_top(void) { memcpy(TOP, "ABCDEFGHIJKLMNOP", 16); }
+#define PARSE(text, integer, real) parse(__LINE__, text, integer, real)
 
 int main(void) {
   /* The status byte must survive every call. */
   VM_STATUS = 0x5A;
 
-  set("hello");
-  record("length", vm_str_length(buf));
-  set("");
-  record("length_empty", vm_str_length(buf));
-  set("xxxxxxxx");
-  record("copy", vm_str_copy(buf, "abc"));
-  set("ab");
-  record("append", vm_str_append(buf, "cd"));
-  set("abc");
-  record("append_self", vm_str_append(buf, buf));
-  set("abcdef");
-  record("copy_overlap", vm_str_copy(buf + 2, buf));
-  set("hello");
-  record("find_char", vm_str_find_char(buf, 'l'));
-  record("find_char_zero", vm_str_find_char(buf, 0));
-  record("find", vm_str_find(buf, "llo"));
-  record("find_empty", vm_str_find(buf, ""));
-  record("find_longer", vm_str_find(buf, "hello!"));
-  set("banana");
-  record("replace", vm_str_replace_char(buf, 'a', 'o'));
-  set("abcdefg");
-  record("delete", vm_str_delete(buf, 2, 3));
-  set("abcdefg");
-  record("delete_past_end", vm_str_delete(buf, 5, 100));
-  set("abc");
-  record("insert", vm_str_insert_char(buf, 1, 'x'));
-  set("abc");
-  record("insert_at_end", vm_str_insert_char(buf, 3, 'd'));
-  set("abc");
-  record("insert_beyond", vm_str_insert_char(buf, 9, 'd'));
-  set("banana");
-  record("remove", vm_str_remove_char(buf, 'a'));
-  set("abcd");
-  vm_str_reverse(buf);
-  record("reverse", 0);
+  CASE("hello", vm_str_length(buf), "hello", 5);
+  CASE("", vm_str_length(buf), "", 0);
+  CASE("xxxxxxxx", vm_str_copy(buf, "abc"), "abc", 3);
+  CASE("xxxx", vm_str_copy(buf, ""), "", 0);
+  CASE("xxxxxxxx", copy4(buf, "abc"), "abc", 3);
+  CASE("ab", vm_str_append(buf, "cd"), "abcd", 4);
+  CASE("ab", vm_str_append(buf, ""), "ab", 2);
+  CASE("", vm_str_append(buf, "cd"), "cd", 2);
+  /* Copy and append read their whole source before they write. */
+  CASE("abc", vm_str_append(buf, buf), "abcabc", 6);
+  CASE("abcdef", vm_str_append(buf, buf + 3), "abcdefdef", 9);
+  CASE("abcdef", vm_str_copy(buf + 2, buf), "ababcdef", 6);
+  CASE("abcdef", vm_str_copy(buf, buf + 2), "cdef", 4);
 
-  set("n=");
-  record("u16", vm_str_append_u16(buf, 4, 42));
-  set("");
-  record("u32", vm_str_append_u32(buf, 0, 4294967295UL));
-  set("");
-  record("u32_narrow", vm_str_append_u32(buf, 2, 1234));
-  set("");
-  record("u64", vm_str_append_u64(buf, 0, 18446744073709551615ULL));
-  set("x");
-  record("s32", vm_str_append_s32(buf, 0, -1));
-  set("");
-  record("s32_min", vm_str_append_s32(buf, 0, INT32_MIN));
-  set("");
-  record("s64_min", vm_str_append_s64(buf, 0, INT64_MIN));
-  set("");
-  record("s16", vm_str_append_s16(buf, 3, -5));
-  set("");
-  record("s16_min", vm_str_append_s16(buf, 0, INT16_MIN));
+  CASE("hello", vm_str_find_char(buf, 'l'), "hello", 2);
+  CASE("hello", vm_str_find_char(buf, 'h'), "hello", 0);
+  CASE("hello", vm_str_find_char(buf, 0), "hello", VM_NOT_FOUND);
+  CASE("", vm_str_find_char(buf, 'a'), "", VM_NOT_FOUND);
+  CASE("hello", vm_str_find(buf, "llo"), "hello", 2);
+  CASE("hello", vm_str_find(buf, ""), "hello", 0);
+  CASE("", vm_str_find(buf, ""), "", 0);
+  CASE("hello", vm_str_find(buf, "hello!"), "hello", VM_NOT_FOUND);
+  CASE("hello", vm_str_find(buf, "hello"), "hello", 0);
+  CASE("abc", vm_str_find(buf, "abd"), "abc", VM_NOT_FOUND);
+  CASE("aaab", vm_str_find(buf, "aab"), "aaab", 1);
+  CASE("hello", vm_str_find(buf, "lo!"), "hello", VM_NOT_FOUND);
 
-  set("junk");
-  record("float", vm_str_format_float(buf, 3, 1234567.0f));
-  set("junk");
-  record("float_one", vm_str_format_float(buf, 2, 1.0f));
-  set("junk");
-  record("float_small", vm_str_format_float(buf, 4, -0.00125f));
-  set("");
-  record("float_inf", vm_str_format_float(buf, 5, INFINITY));
-  set("");
-  record("float_nan", vm_str_format_float(buf, 5, NAN));
-  set("");
-  record("double", vm_str_format_double_bits(buf, 2, 0x41024F8000000000ULL)); /* 1.5e5 */
-  set("");
-  record("double_long", vm_str_format_double_bits(buf, 12, 0xBF8948B0F905440FULL));
+  CASE("banana", vm_str_replace_char(buf, 'a', 'o'), "bonono", 3);
+  CASE("banana", vm_str_replace_char(buf, 'a', 'a'), "banana", 3);
+  CASE("banana", vm_str_replace_char(buf, 0, 'x'), "banana", 0);
+  CASE("banana", vm_str_replace_char(buf, 'a', 0), "b", 3);
+  CASE("abcdefg", vm_str_delete(buf, 2, 3), "abfg", 4);
+  CASE("abcdefg", vm_str_delete(buf, 2, 0), "abcdefg", 7);
+  CASE("abcdefg", vm_str_delete(buf, 4, 3), "abcd", 4);
+  CASE("abcdefg", vm_str_delete(buf, 5, 100), "abcde", 5);
+  CASE("abcdefg", vm_str_delete(buf, 7, 1), "abcdefg", 7);
+  CASE("abcdefg", vm_str_delete(buf, 9, 0xFFFF), "abcdefg", 7);
+  CASE("abc", vm_str_insert_char(buf, 1, 'x'), "axbc", 4);
+  CASE("abc", vm_str_insert_char(buf, 0, 'x'), "xabc", 4);
+  CASE("abc", vm_str_insert_char(buf, 3, 'd'), "abcd", 4);
+  CASE("", vm_str_insert_char(buf, 0, 'x'), "x", 1);
+  CASE("abc", vm_str_insert_char(buf, 9, 'd'), "abc", 3);
+  CASE("banana", vm_str_remove_char(buf, 'a'), "bnn", 3);
+  CASE("banana", vm_str_remove_char(buf, 0), "banana", 6);
+  CASE("aaa", vm_str_remove_char(buf, 'a'), "", 0);
+  EDIT("abcd", vm_str_reverse(buf), "dcba");
+  EDIT("", vm_str_reverse(buf), "");
 
-  set("a.b.c");
-  vm_str_keep_after_last(buf, '.');
-  record("keep_after_last", 0);
-  set("a.b.c");
-  vm_str_keep_after_first(buf, '.');
-  record("keep_after_first", 0);
-  set("a.b.c");
-  vm_str_keep_before_last(buf, '.');
-  record("keep_before_last", 0);
-  set("a.b.c");
-  vm_str_cut_at_first(buf, '.');
-  record("cut_at_first", 0);
-  set("key=value;");
-  vm_str_keep_between(buf, '=', ';');
-  record("keep_between", 0);
-  set("abc(def)ghi");
-  vm_str_remove_span(buf, '(', ')');
-  record("remove_span", 0);
-  set("C:\\dir\\");
-  vm_path_file_name(buf);
-  record("file_name_of_dir", 0);
-  set("C:\\work\\demo.tar.gz");
-  vm_path_stem(buf);
-  record("stem", 0);
-  set("archive.tar.gz");
-  vm_path_extension(buf);
-  record("extension", 0);
-  set("C:\\work\\demo.hex");
-  vm_path_directory(buf);
-  record("directory", 0);
-  set("name.txt");
-  vm_path_directory(buf);
-  record("directory_none", 0);
-  set("Mixed Case 42");
-  vm_str_lower(buf);
-  record("lower", 0);
-  vm_str_upper(buf);
-  record("upper", 0);
+  /* Decimals: "#" marks a value too large for its field. */
+  CASE("n=", vm_str_append_u16(buf, 4, 42), "n=0042", 6);
+  CASE("", vm_str_append_u16(buf, 0, 65535), "65535", 5);
+  CASE("", vm_str_append_u16(buf, 200, 7),
+       "0000000000000000000000000000000000000000000000000000000000000007", 64);
+  CASE("", vm_str_append_u32(buf, 0, 0), "0", 1);
+  CASE("", vm_str_append_u32(buf, 0, 4294967295UL), "4294967295", 10);
+  CASE("", vm_str_append_u32(buf, 2, 5), "05", 2);
+  CASE("", vm_str_append_u32(buf, 2, 100), "#0", 2);
+  CASE("", vm_str_append_u32(buf, 2, 105), "#5", 2);
+  CASE("", vm_str_append_u32(buf, 2, 1005), "05", 2);
+  CASE("", vm_str_append_u32(buf, 2, 1234), "#4", 2);
+  CASE("", vm_str_append_u32(buf, 3, 1234), "#34", 3);
+  CASE("", vm_str_append_u32(buf, 2, 10034), "34", 2);
+  CASE("", vm_str_append_u32(buf, 1, 10), "#", 1);
+  CASE("", vm_str_append_u32(buf, 9, 4294967295UL), "#94967295", 9);
+  CASE("", vm_str_append_u32(buf, 12, 4294967295UL), "004294967295", 12);
+  CASE("", vm_str_append_u64(buf, 0, 9999999999999999999ULL), "9999999999999999999", 19);
+  CASE("", vm_str_append_u64(buf, 0, 10000000000000000000ULL), "#000000000000000000", 19);
+  CASE("", vm_str_append_u64(buf, 0, UINT64_MAX), "#446744073709551615", 19);
+  CASE("", vm_str_append_u64(buf, 21, UINT64_MAX), "018446744073709551615", 21);
+  CASE("x", vm_str_append_s32(buf, 0, -1), "x-1", 3);
+  CASE("", vm_str_append_s32(buf, 0, INT32_MIN), "-2147483648", 11);
+  CASE("", vm_str_append_s32(buf, 0, INT32_MAX), "2147483647", 10);
+  CASE("", vm_str_append_s64(buf, 0, INT64_MIN), "-9223372036854775808", 20);
+  CASE("", vm_str_append_s64(buf, 2, -123), "-#3", 3);
+  CASE("", vm_str_append_s16(buf, 3, -5), "-005", 4);
+  CASE("", vm_str_append_s16(buf, 0, INT16_MIN), "-32768", 6);
+  CASE("", vm_str_append_s16(buf, 0, INT16_MAX), "32767", 5);
 
-  set("x=");
-  record("hex8", vm_str_append_hex8(buf, 0x3C));
-  set("");
-  record("hex16", vm_str_append_hex16(buf, 0x00FF));
-  set("");
-  record("hex32", vm_str_append_hex32(buf, 0xDEADBEEFUL));
-  set("");
-  record("hex64", vm_str_append_hex64(buf, 0x0123456789ABCDEFULL));
+  /* Reals replace the string. */
+  CASE("junk", vm_str_format_float(buf, 3, 1234567.0f), "1.23E6", 6);
+  CASE("junk", vm_str_format_float(buf, 2, 1.0f), "1", 1);
+  CASE("junk", vm_str_format_float(buf, 4, -0.00125f), "-1.25E-3", 8);
+  CASE("junk", vm_str_format_float(buf, 2, 99.9f), "1.E2", 4);
+  CASE("junk", vm_str_format_float(buf, 30, 0.1f), "0.10000000149011611938", 22);
+  CASE("", vm_str_format_float(buf, 5, INFINITY), "Err", 3);
+  CASE("", vm_str_format_float(buf, 5, -INFINITY), "Err", 3);
+  CASE("", vm_str_format_float(buf, 5, NAN), "Err", 3);
+  CASE("", vm_str_format_double_bits(buf, 2, 0x41024F8000000000ULL), "1.5E5", 5);
+  CASE("", vm_str_format_double_bits(buf, 12, 0xBF8948B0F905440FULL), "-1.23456789012E-2", 17);
+  CASE("", vm_str_format_double_bits(buf, 64, 0xBFE0000000000000ULL), "-0.5", 4);
+  CASE("", vm_str_format_double_bits(buf, 64, 0xC480F0CF064DD592ULL), "-1.E22", 6);
+  CASE("", vm_str_format_double_bits(buf, 0, 0x3FD0000000000000ULL), "0.2", 3); /* 0.25 */
 
-  set("  -123xyz");
-  record_signed("parse32", vm_str_parse_int32(buf));
-  set("99999999999");
-  record_signed("parse32_limit", vm_str_parse_int32(buf));
-  set("12abc");
-  int64_t wide = vm_str_parse_int64(buf);
-  record_hex("parse64", (uint32_t)((uint64_t)wide >> 32), (uint32_t)wide);
-  set("-1");
-  wide = vm_str_parse_int64(buf);
-  record_hex("parse64_negative", (uint32_t)((uint64_t)wide >> 32), (uint32_t)wide);
-  set("3.25");
-  float real = vm_str_parse_float(buf);
-  uint32_t bits;
-  memcpy(&bits, &real, 4);
-  record_hex("parse_float", 0, bits);
+  /* Cutting; a zero character never matches. */
+  EDIT("a.b.c", vm_str_keep_after_last(buf, '.'), "c");
+  EDIT("dir\\", vm_str_keep_after_last(buf, '\\'), "");
+  EDIT("abc", vm_str_keep_after_last(buf, 'x'), "abc");
+  EDIT("abc", vm_str_keep_after_last(buf, 0), "abc");
+  EDIT("a.b.c", vm_str_keep_after_first(buf, '.'), "b.c");
+  EDIT("abc", vm_str_keep_after_first(buf, 'c'), "");
+  EDIT("abc", vm_str_keep_after_first(buf, '.'), "abc");
+  EDIT("a.b.c", vm_str_keep_before_last(buf, '.'), "a.b");
+  EDIT("\\file", vm_str_keep_before_last(buf, '\\'), "");
+  EDIT("a.b.c", vm_str_cut_at_first(buf, '.'), "a");
+  EDIT(".x", vm_str_cut_at_first(buf, '.'), "");
+  EDIT("abc", vm_str_cut_at_first(buf, 0), "abc");
+  EDIT("key=value;", vm_str_keep_between(buf, '=', ';'), "value");
+  EDIT("abc;def", vm_str_keep_between(buf, '=', ';'), "abc");
+  EDIT("k=v", vm_str_keep_between(buf, '=', ';'), "v");
+  EDIT("abc(def)ghi", vm_str_remove_span(buf, '(', ')'), "abcghi");
+  EDIT("abc(def", vm_str_remove_span(buf, '(', ')'), "abc");
+  EDIT("def)ghi", vm_str_remove_span(buf, '(', ')'), "ghi");
+  EDIT("plain", vm_str_remove_span(buf, '(', ')'), "plain");
+  EDIT("a)b(c)d)e", vm_str_remove_span(buf, '(', ')'), "a)bd)e");
+  EDIT("a|b|c|d", vm_str_remove_span(buf, '|', '|'), "ac|d");
+  EDIT("ab|", vm_str_remove_span(buf, '|', '|'), "ab");
+  EDIT("x(y)", vm_str_remove_span(buf, 0, ')'), "");
+  EDIT("C:\\dir\\file.txt", vm_path_file_name(buf), "file.txt");
+  EDIT("C:\\dir\\", vm_path_file_name(buf), "");
+  EDIT("C:\\work\\demo.tar.gz", vm_path_stem(buf), "demo.tar");
+  EDIT("demo", vm_path_stem(buf), "demo");
+  EDIT(".profile", vm_path_stem(buf), "");
+  EDIT("C:\\a.b\\noext", vm_path_stem(buf), "noext");
+  EDIT("archive.tar.gz", vm_path_extension(buf), "gz");
+  EDIT("noext", vm_path_extension(buf), "noext");
+  EDIT("C:\\work\\demo.hex", vm_path_directory(buf), "C:\\work");
+  EDIT("name.txt", vm_path_directory(buf), "name.txt");
+  EDIT("Mixed Case 42 \xC0\xE9Z[@", vm_str_lower(buf), "mixed case 42 \xC0\xE9z[@");
+  EDIT("Mixed Case 42 \xC0\xE9z{`", vm_str_upper(buf), "MIXED CASE 42 \xC0\xE9Z{`");
+
+  CASE("x=", vm_str_append_hex8(buf, 0x3C), "x=3C", 4);
+  CASE("", vm_str_append_hex8(buf, 0x0A), "0A", 2);
+  CASE("", vm_str_append_hex16(buf, 0x00FF), "00FF", 4);
+  CASE("#", vm_str_append_hex32(buf, 0xDEADBEEFUL), "#DEADBEEF", 9);
+  CASE("", vm_str_append_hex32(buf, 0), "00000000", 8);
+  CASE("", vm_str_append_hex64(buf, 0x0123456789ABCDEFULL), "0123456789ABCDEF", 16);
+  CASE("", vm_str_append_hex64(buf, UINT64_MAX), "FFFFFFFFFFFFFFFF", 16);
+
+  /* Integers saturate at the 32-bit limits; reals are read as strtof reads them. */
+  PARSE("12abc", 12, 12.0f);
+  PARSE("  -123xyz", -123, -123.0f);
+  PARSE("\t\n\v\f\r+42", 42, 42.0f);
+  PARSE("abc", 0, 0.0f);
+  PARSE("", 0, 0.0f);
+  PARSE("- 5", 0, 0.0f);
+  PARSE("-1", -1, -1.0f);
+  PARSE("2147483648", INT32_MAX, 2147483648.0f);
+  PARSE("-2147483649", INT32_MIN, -2147483649.0f);
+  PARSE("99999999999999999999999", INT32_MAX, 1e23f);
+  PARSE("3.25", 3, 3.25f);
+  PARSE(" -1e3x", -1, -1000.0f);
+  PARSE("1e40", 1, INFINITY);
+  PARSE("0x1p4", 0, 16.0f);
+  PARSE("0.1", 0, 0.1f);
 
   /* A string that runs into the end of the data space ends there; nothing goes past it. */
-  fill_top();
-  set("");
-  record("top_length", vm_str_length(TOP));
-  record("top_append", vm_str_append(TOP, "xyz"));
-  record("top_hex", vm_str_append_hex32(TOP, 1));
-  record("top_insert", vm_str_insert_char(TOP, 0, '!'));
-  record("top_find", vm_str_find(TOP, "NOP"));
-  record("top_copy_from", vm_str_copy(buf, TOP));
-  record("top_copy_to", vm_str_copy((char*)0xFFFA, "hello world"));
+  memcpy(TOP, "ABCDEFGHIJKLMNOP", 16);
+  RESULT(vm_str_length(TOP), 16);
+  RESULT(vm_str_append(TOP, "xyz"), 16);
+  RESULT(vm_str_append_hex32(TOP, 1), 16);
+  RESULT(vm_str_insert_char(TOP, 0, '!'), 16);
+  RESULT(vm_str_find(TOP, "NOP"), 13);
+  CASE("", vm_str_copy(buf, TOP), "ABCDEFGHIJKLMNOP", 16);
+  RESULT(vm_str_copy((char*)0xFFFA, "hello world"), 5);
+  RESULT(memcmp(TOP, "ABCDEFGHIJhello", 16), 0);
 
   /* The gate cleared the group byte and no call touched the status byte. */
-  set("");
-  record("group", VM_GROUP);
-  record("status", VM_STATUS);
+  RESULT(VM_GROUP, 0);
+  RESULT(VM_STATUS, 0x5A);
   put("end\n");
   vm_halt();
   return 0;
