@@ -207,13 +207,14 @@ def check_files(result, work):
     vt.expect("no file for an absent layer", not os.path.exists(os.path.join(work, "never.bmp")))
     vt.expect("no file for an absent layer", not os.path.exists(os.path.join(work, "absent.bmp")))
     at += 4
-    vt.expect_equal("scene and regions", list(result.memory(at, 5)), [0] * 5)
+    vt.expect_equal("scene and regions", list(result.memory(at, 6)), [0] * 6)
     base = picture(40, 20, scene)
     expect_picture(work, "region.bmp", region(base, 20, 10, 30, 15))
     expect_picture(work, "region_clamped.bmp", region(base, 0, 0, 3, 2))
     expect_picture(work, "region_outside.bmp", region(base, 38, 18, 42, 21))
     expect_picture(work, "region_inverted.bmp", [])
-    at += 5
+    expect_picture(work, "region_narrow.bmp", [[]] * 5)  # width 0, height 5
+    at += 6
     vt.expect_equal("loads into the current layer", list(result.memory(at, 6)),
                     [0, 0, 0, 6, 1, 0])
     shown = paste(base, picture(5, 3, pattern), -2, 17)

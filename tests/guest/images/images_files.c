@@ -54,14 +54,15 @@ int main(void) {
   record(vm_save_region("region_clamped.bmp", -5, -7, 3, 2));
   record(vm_save_region("region_outside.bmp", 38, 18, 42, 21));
   record(vm_save_region("region_inverted.bmp", 30, 15, 20, 10));
-  /* 0x166: loading another layer leaves the scene current: the next loads draw on it. */
+  record(vm_save_region("region_narrow.bmp", 30, 10, 20, 15));
+  /* 0x167: loading another layer leaves the scene current: the next loads draw on it. */
   record(vm_load_image_layer("info40.bmp", 5));
   record(vm_load_image("info40.bmp", -2, 17));
   record(vm_load_image("topdown.bmp", 20, 5));
   record(vm_load_image("rgba32.bmp", 0, 0));
   record(vm_load_image("missing.bmp", 0, 0));
   record(vm_save_layer("scene_loaded.bmp", 0));
-  /* 0x16C */
+  /* 0x16D */
   record(vm_save_layer("no\\such\\dir\\x.bmp", 0));
   record(0xEE);
   vm_halt();
