@@ -42,25 +42,6 @@ TEST_F(EventsWindow, MouseMessagesNeedDeliveryAndEnable) {
   }
 }
 
-TEST_F(EventsWindow, OneMessagePerWdr) {
-  Service(12);
-  SetHandler(kEventButtonDown, 0x80);
-  SetHandler(kEventButtonUp, 0x80);
-  Schedule(ScriptedAction::kClick, -7, 9, 0);
-  Wdr();
-  EXPECT_EQ(Count(), 1);
-  EXPECT_EQ(Machine.data[kEventPendingAddress], 1);
-  Wdr();
-  EXPECT_EQ(Count(), 2);
-  EXPECT_EQ(Fetch(), kEventButtonDown);
-  EXPECT_EQ(GuestInt16(0x30), -7);
-  EXPECT_EQ(Fetch(), kEventButtonUp);
-  int32_t x, y;
-  PlatformCursorPosition(&x, &y);
-  EXPECT_EQ(x, -7);
-  EXPECT_EQ(y, 9);
-}
-
 TEST_F(EventsWindow, ScriptedInputWaitsForItsTime) {
   Service(12);
   SetHandler(kEventButtonDown, 0x80);
@@ -73,6 +54,11 @@ TEST_F(EventsWindow, ScriptedInputWaitsForItsTime) {
     if (Fetch() >= 0) seen.push_back({HeadlessElapsed(), GuestInt16(0x30)});
   }
   EXPECT_EQ(seen, (std::vector<std::pair<uint32_t, int16_t>>{{10, 2}, {11, 3}, {30, 1}}));
+  // The cursor is where the last scripted action left it.
+  int32_t x, y;
+  PlatformCursorPosition(&x, &y);
+  EXPECT_EQ(x, 1);
+  EXPECT_EQ(y, 1);
 }
 
 TEST_F(EventsWindow, CloseRequest) {
@@ -107,22 +93,19 @@ TEST_F(EventsWindow, CloseRequest) {
   }
 }
 
+// 7.66 destroys the window at once; input no longer reaches it, and the next pump (here a
+// yield) takes the quit message.
 TEST_F(EventsWindow, DestroyServiceEndsTheRunAtTheNextPump) {
-  Service(7, 66);
-  EXPECT_FALSE(PlatformWindowExists());
-  EXPECT_EQ(Machine.quit, 0);
-  Service(7, 66);  // nothing left to destroy
-  Service(2);      // yield pumps: the quit message
-  EXPECT_EQ(Machine.quit, 1);
-}
-
-TEST_F(EventsWindow, NoInputReachesADestroyedWindow) {
   Service(12);
   SetHandler(kEventButtonDown, 0x80);
-  PlatformDestroyWindow();
+  Service(7, 66);
+  EXPECT_FALSE(PlatformWindowExists());
+  EXPECT_TRUE(HeadlessWindow().quit_posted);
+  Service(7, 66);  // nothing left to destroy
   Schedule(ScriptedAction::kMouseDown, 1, 1, 0);
-  EXPECT_EQ(PlatformPumpMessage(), PumpResult::kQuit);
-  EXPECT_EQ(PlatformPumpMessage(), PumpResult::kNone);
+  EXPECT_EQ(Machine.quit, 0);
+  Service(2);
+  EXPECT_EQ(Machine.quit, 1);
   EXPECT_EQ(Count(), 0);
   EXPECT_EQ(HeadlessWindow().scheduled, 0u);
 }
