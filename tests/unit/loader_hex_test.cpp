@@ -95,8 +95,7 @@ std::vector<LoaderCase> LoaderCases() {
        0x20,
        {{0x00, 0x0C}, {0x0F, 0xCC}, {0x10, 1}, {0x1F, 16}, {0x20, 0xFF}}},
       {"CR LF line ends",
-       ":020000000C94"
-       "5E\r\n:00000001FF\r\n",
+       ":020000000C945E\r\n:00000001FF\r\n",
        kHexLoaded,
        2,
        {{0, 0x0C}, {1, 0x94}}},
@@ -156,42 +155,12 @@ std::vector<LoaderCase> LoaderCases() {
        kHexBadDigit,
        0,
        {{0, 0x0C}}},
-      {"non-digit in a base record",
-       ":02000004000G"
-       "FA\n" +
-           kEnd,
-       kHexBadDigit,
-       0,
-       {}},
+      {"non-digit in a base record", ":02000004000GFA\n" + kEnd, kHexBadDigit, 0, {}},
       // "0G" reads as 0x00, so the checksum of the record with 00 in its place matches.
-      {"non-digit in a data byte",
-       ":020000000C0G"
-       "F2\n" +
-           kEnd,
-       kHexBadDigit,
-       0,
-       {}},
-      {"non-digit in a data record's address",
-       ":0200G0000C94"
-       "5E\n" +
-           kEnd,
-       kHexBadDigit,
-       0,
-       {}},
-      {"checksum before digits",
-       ":02000004000G"
-       "00\n" +
-           kEnd,
-       kHexBadChecksum,
-       0,
-       {}},
-      {"wrong checksum",
-       ":020000000C94"
-       "5F\n" +
-           kEnd,
-       kHexBadChecksum,
-       0,
-       {{0, 0x0C}}},
+      {"non-digit in a data byte", ":020000000C0GF2\n" + kEnd, kHexBadDigit, 0, {}},
+      {"non-digit in a data record's address", ":0200G0000C945E\n" + kEnd, kHexBadDigit, 0, {}},
+      {"checksum before digits", ":02000004000G00\n" + kEnd, kHexBadChecksum, 0, {}},
+      {"wrong checksum", ":020000000C945F\n" + kEnd, kHexBadChecksum, 0, {{0, 0x0C}}},
       {"type 03", Record(3, 0, {0, 0, 0, 0}) + "\n" + kEnd, kHexBadRecordType, 0, {}},
       {"empty line", Data(0, {0x0C, 0x94}) + "\r\n" + kEnd, kHexBadLine, 0, {{0, 0x0C}}},
       {"no colon", "020000000C945E\n" + kEnd, kHexBadLine, 0, {}},
