@@ -1,4 +1,5 @@
-"""Runs the event-loop guest under scripted input and checks the log it keeps in RAM.
+"""Runs the event-loop guest under scripted input and checks the log it keeps in RAM; runs the
+gate and arithmetic guest, which checks itself.
 
 usage: check_events.py VELMORA_RUN BINARY_DIR GROUP
 """
