@@ -206,7 +206,7 @@ void RunFloodFill(FloodFill& fill) {
     while (left > fill.area.left && Fillable(fill, left - 1, seed.y)) --left;
     while (right < fill.area.right && Fillable(fill, right + 1, seed.y)) ++right;
     for (int32_t x = left; x <= right; ++x) {
-      PutPixel(x, seed.y, FillColour);
+      PutPixel(x, seed.y, FillBrush.colour);
       Mark(fill, x, seed.y);
     }
     // Out of memory for seeds: the fill stops where it got to.
@@ -224,7 +224,7 @@ void ServiceFloodFill() {
   const bool fill_border_mode = GuestByte(kArgumentAddress + 4) == 0;
   if (!InsideDrawBounds(x, y)) return;
   // Filling the area of the fill colour with itself changes nothing.
-  if (!fill_border_mode && FillColour == kFloodColour) return;
+  if (!fill_border_mode && FillBrush.colour == kFloodColour) return;
   FloodFill fill = {};
   fill.area = DrawBounds;
   fill.area_width = DrawBounds.right - DrawBounds.left + 1;
