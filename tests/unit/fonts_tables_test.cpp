@@ -93,6 +93,13 @@ TEST(FontsTables, NamedGlyphWidths) {
     EXPECT_EQ(WidthOf(BuiltinFontTables[c.font], c.code), c.width)
         << "font " << c.font << " code " << int(c.code);
   }
+  // Digits share one width in every font, so columns of numbers line up.
+  for (const ProportionalFont& f : kProportionalFonts) {
+    for (uint8_t digit = '1'; digit <= '9'; ++digit) {
+      EXPECT_EQ(WidthOf(BuiltinFontTables[f.font], digit), WidthOf(BuiltinFontTables[f.font], '0'))
+          << "font " << f.font << " digit " << digit;
+    }
+  }
 }
 
 TEST(FontsTables, GlyphsGrowFromFontToFont) {
