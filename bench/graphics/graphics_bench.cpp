@@ -94,11 +94,12 @@ void BM_WidestPen(benchmark::State& state) {
     if (function == 34) Call(34, {-32768, -32768, 32767, 32767});  // ellipse around the layer
     if (function == 32) Call(32, {1000, 1000, 5000});              // circle over the layer
     if (function == 29) Call(29, {-32768, 0, 32767, 2000});
+    if (function == 63) Call(63, {0, 0, 32767, 2000, -32768, 0, 2000, 2000});  // 2048 pieces
   }
   state.SetItemsProcessed(state.iterations());
   DestroyCanvas();
 }
-BENCHMARK(BM_WidestPen)->Arg(34)->Arg(32)->Arg(29)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_WidestPen)->Arg(34)->Arg(32)->Arg(29)->Arg(63)->Unit(benchmark::kMillisecond);
 
 // The eight test-card families in one pass: 60 calls of lines, rectangles, ellipses, arcs,
 // pies, curves, wide pens and clipping on a 240 × 120 layer.
