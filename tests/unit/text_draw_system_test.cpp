@@ -140,16 +140,14 @@ TEST_F(TextDrawSystem, SlotStylesAndDefaults) {
 }
 
 TEST_F(TextDrawSystem, FontServicesThroughTheGate) {
+  // Creating a font does not select its slot; function 38 does, and leaves the status alone.
   const char face[] = "NoSuchFace";
-  const char text[] = "Hi\nthere";
   std::memcpy(Machine.data + 0x300, face, sizeof face);
-  std::memcpy(Machine.data + 0x320, text, sizeof text);
   const uint8_t create[] = {9, 24, 0, 1, 0, 0, 0, 0x00, 0x03};  // slot 9, height 24, bold
   std::memcpy(Machine.data + 0x60, create, sizeof create);
   Machine.data[kStatusAddress] = 7;
   Service(37);
   EXPECT_EQ(Machine.data[kStatusAddress], 0);
-  // Creating does not select; function 38 does, and leaves the status alone.
   EXPECT_EQ(FontSlot, 1);
   SystemFontMode = 0;
   Machine.data[0x60] = 9;
@@ -157,23 +155,25 @@ TEST_F(TextDrawSystem, FontServicesThroughTheGate) {
   EXPECT_EQ(SystemFontMode, 1);
   EXPECT_EQ(FontSlot, 9);
   EXPECT_EQ(Machine.data[kStatusAddress], 0);
-  SetGuestWord(0x60, 0x400);
-  SetGuestWord(0x62, 0x402);
-  SetGuestWord(0x64, 0x320);
-  Service(39);
-  EXPECT_EQ(GuestWord(0x402), 48);
-  EXPECT_GT(GuestWord(0x400), 0);
-  SetGuestWord(0x60, 3);
-  SetGuestWord(0x62, uint16_t(-5));
-  SetGuestWord(0x64, 0x320);
-  Service(40);
-  EXPECT_EQ(int16_t(GuestWord(0x60)), -5 + 48);
+  EXPECT_EQ(MeasureText("x").height, 24);
   // A face name without a terminator before the end of memory is cut there.
   std::memset(Machine.data + 0xFFF0, 'x', 16);
   const uint8_t create_at_end[] = {200, 0, 0, 0, 0, 0, 0, 0xF0, 0xFF};
   std::memcpy(Machine.data + 0x60, create_at_end, sizeof create_at_end);
   Service(37);
   EXPECT_EQ(Machine.data[kStatusAddress], 0);
+}
+
+TEST_F(TextDrawSystem, GlyphsFarFromTheOriginLandWhereTheyBelong) {
+  // Text starting far left of or above the layer: the glyphs that reach it are drawn exactly as
+  // if the text started at their place.
+  const std::string spaces(300, ' '), breaks(50, '\n');
+  const int32_t far_left = 10 - MeasureText(spaces).width;
+  const int32_t far_up = 10 - MeasureText(breaks + "x").height + kCell;
+  const auto near = Drawn([] { DrawTextAt(10, 10, "Hi&j"); });
+  ASSERT_GT(InkOf(near).count, 0);
+  EXPECT_EQ(Drawn([&] { DrawTextAt(far_left, 10, spaces + "Hi&j"); }), near);
+  EXPECT_EQ(Drawn([&] { DrawTextAt(10, far_up, breaks + "Hi&j"); }), near);
 }
 
 TEST_F(TextDrawSystem, SlotsLiveAcrossCanvasRebuilds) {
