@@ -29,15 +29,12 @@ void CapturePicture() {
   }
 }
 
-}  // namespace
-
-bool WritePng(const char* path, const uint32_t* pixels, int32_t width, int32_t height,
-              int32_t stride) {
-  if (width <= 0 || height <= 0) return false;
+// Writes width × height colour references (0x00BBGGRR, row by row) as an RGB PNG.
+bool WritePng(const char* path, const uint32_t* pixels, int32_t width, int32_t height) {
   std::vector<uint8_t> rgb(size_t(width) * size_t(height) * 3);
   for (int32_t y = 0; y < height; ++y) {
     for (int32_t x = 0; x < width; ++x) {
-      const uint32_t colour = pixels[size_t(y) * stride + x];
+      const uint32_t colour = pixels[size_t(y) * width + x];
       uint8_t* out = &rgb[(size_t(y) * width + x) * 3];
       out[0] = uint8_t(colour);
       out[1] = uint8_t(colour >> 8);
@@ -54,6 +51,8 @@ bool WritePng(const char* path, const uint32_t* pixels, int32_t width, int32_t h
   return written;
 }
 
+}  // namespace
+
 void ArmScreenshot() {
   CanvasReleaseHook = CapturePicture;
 }
@@ -64,7 +63,7 @@ bool SaveScreenshot(const char* path) {
     fprintf(stderr, "velmora-run: no screenshot: nothing is shown\n");
     return false;
   }
-  if (!WritePng(path, KeptPicture.data(), KeptWidth, KeptHeight, KeptWidth)) {
+  if (!WritePng(path, KeptPicture.data(), KeptWidth, KeptHeight)) {
     fprintf(stderr, "velmora-run: cannot write the screenshot to %s\n", path);
     return false;
   }

@@ -5,10 +5,6 @@
 
 namespace velmora {
 
-// Writes width × height colour references (0x00BBGGRR, rows `stride` pixels apart) as an RGB PNG.
-bool WritePng(const char* path, const uint32_t* pixels, int32_t width, int32_t height,
-              int32_t stride);
-
 // Keeps a copy of the shown picture when the canvas is released, so that a run whose guest closed
 // its own window can still be saved afterwards.
 void ArmScreenshot();
