@@ -2,6 +2,9 @@
 // devices, failing closes and the closing of everything at the end of a run.
 #include <gtest/gtest.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstring>
 #include <fstream>
@@ -135,6 +138,31 @@ TEST_F(FilesServices, TinyLineBufferGivesAClearStatus) {
   SetGuestWord(0x63, 1);
   EXPECT_EQ(SlotCall(98, 3), 0);
   EXPECT_EQ(GuestWord(0x60), 1);
+}
+
+// Delete and rename look for a file held open, but never by opening a FIFO or a device: that
+// would complete a waiting writer's open or raise a port's modem lines.
+TEST_F(FilesServices, DeleteAndRenameLeaveAFifoUnopened) {
+  ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
+  const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+  ASSERT_GE(watch, 0);
+  ASSERT_GE(inotify_add_watch(watch, Path("pipe").c_str(), IN_OPEN), 0);
+  WriteGuestString(0x300, Path("pipe"));
+  WriteGuestString(0x380, Path("moved"));
+  SetGuestWord(0x60, 0x300);
+  SetGuestWord(0x62, 0x380);
+  EXPECT_EQ(Call(61), 0);
+  SetGuestWord(0x60, 0x380);
+  EXPECT_EQ(Call(43), 0);
+  // The deletion itself ends the watch (IN_IGNORED); no open may come before it.
+  alignas(inotify_event) char events[512];
+  const ssize_t length = read(watch, events, sizeof events);
+  for (ssize_t at = 0; at < length;) {
+    const inotify_event* event = reinterpret_cast<const inotify_event*>(events + at);
+    EXPECT_EQ(event->mask & IN_OPEN, 0u);
+    at += ssize_t(sizeof(inotify_event) + event->len);
+  }
+  close(watch);
 }
 
 // 102 and 103 on the program path as the loader recorded it; 0x400 gets the answer.

@@ -41,8 +41,12 @@ std::string GuestPath(std::string path) {
   return path;
 }
 
-// True when some open in any process holds the file's lock.
+// True when some open in any process holds the lock of this regular file. Nothing else is
+// opened to look: opening a FIFO completes a waiting writer's open, opening a port raises its
+// modem lines, and a symbolic link is not what an open holds.
 bool FileIsHeld(const std::string& path) {
+  struct stat info;
+  if (lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return false;
   const int fd = open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return false;
   const bool held = flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK;
