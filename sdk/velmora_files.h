@@ -1,9 +1,11 @@
 /* Velmora guest SDK: files and directories (group 7).
  *
  * Open files are named by a slot, 0 to 255. Every function leaves a status in VM_STATUS and
- * most also return it: 0 success, 1 slot not open or open failed, 2 buffer reaches 0xFFFF,
- * 3 delete or remove failed, 4 rename failed, 5 seek failed, 7 read failed, 8 write failed,
- * 9 create directory failed, 10 flush failed, 11 to 14 current or temporary directory failed,
+ * most also return it: 0 success, 1 slot not open, open or close failed, or a path that is not
+ * available or does not fit, 2 buffer reaches 0xFFFF, 3 delete or remove failed or executable
+ * name does not fit, 4 rename failed, 5 seek failed, 7 read failed, 8 write failed,
+ * 9 create directory failed, 10 flush failed, 11 current directory failed or does not fit,
+ * 12 size failed, 13 temporary directory failed or does not fit, 14 changing directory failed,
  * 255 end of file (a read got fewer bytes than it asked for; the value read is then 0).
  * A backslash separates directories in paths, on every host. Values in files are little-endian. */
 #ifndef VELMORA_FILES_H
