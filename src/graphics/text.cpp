@@ -81,7 +81,9 @@ uint32_t CodePoint(uint8_t code) {
 
 // One character of laid-out text: `code` drawn with its pen at `pen_x` on line `line`.
 struct LaidOutChar {
-  int32_t line, pen_x, advance;
+  int32_t line;
+  int64_t pen_x;  // a line of 65535 wide glyphs may pass 32 bits
+  int32_t advance;
   uint8_t code;
   bool prefix_underline;  // it followed a single '&'
 };
@@ -96,7 +98,7 @@ void LayOut(PlatformFont font, std::string_view text, int32_t* lines, int32_t* w
   *widest = 0;
   size_t i = 0;
   while (i < text.size()) {
-    int32_t pen = 0;
+    int64_t pen = 0;
     while (i < text.size() && text[i] != '\n' && text[i] != '\r') {
       uint8_t code = uint8_t(text[i++]);
       bool underline = false;
@@ -109,7 +111,7 @@ void LayOut(PlatformFont font, std::string_view text, int32_t* lines, int32_t* w
       visit(LaidOutChar{*lines, pen, advance, code, underline});
       pen += advance;
     }
-    *widest = std::max(*widest, pen);
+    *widest = int32_t(std::min<int64_t>(std::max<int64_t>(*widest, pen), INT32_MAX));
     ++*lines;
     if (i < text.size()) {  // the line break: CR LF, LF or CR
       if (text[i] == '\r' && i + 1 < text.size() && text[i + 1] == '\n') ++i;
