@@ -432,7 +432,7 @@ void FillBoxHalves(const RoundBox& box, const HalfPlane& h1, const HalfPlane& h2
     x1 = std::min<int64_t>(x1, DrawBounds.right);
     if (x0 > x1) continue;
     const double yy = double(y);
-    int64_t a0, a1, b0, b1;
+    int64_t a0 = 0, a1 = -1, b0 = 0, b1 = -1;  // empty spans unless HalfRow fills them
     const bool in1 = HalfRow(h1.a, h1.b * yy + h1.c, x0, x1, &a0, &a1);
     const bool in2 = HalfRow(h2.a, h2.b * yy + h2.c, x0, x1, &b0, &b1);
     if (any) {
