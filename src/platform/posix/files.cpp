@@ -58,6 +58,17 @@ bool HasWildcard(const char* text) {
   return std::strpbrk(text, "*?") != nullptr;
 }
 
+// True when `name` matches `pattern`, in which only * and ? are wildcards: a bracket stands for
+// itself. (Backslashes never reach here; they became separators.)
+bool MatchesWildcards(const std::string& pattern, const char* name) {
+  std::string escaped;
+  for (char c : pattern) {
+    if (c == '[') escaped += '\\';
+    escaped += c;
+  }
+  return fnmatch(escaped.c_str(), name, 0) == 0;
+}
+
 }  // namespace
 
 PlatformFile PlatformOpenFile(const char* path, bool read, bool write, FileCreation creation) {
@@ -176,9 +187,9 @@ bool PlatformPathExists(const char* pattern) {
     const dirent* entry = readdir(dir);
     if (!entry) break;
     if (std::strcmp(entry->d_name, ".") == 0 || std::strcmp(entry->d_name, "..") == 0) continue;
-    found = fnmatch(name.c_str(), entry->d_name, FNM_NOESCAPE) == 0 ||
+    found = MatchesWildcards(name, entry->d_name) ||
             (any_extension && std::strchr(entry->d_name, '.') == nullptr &&
-             fnmatch(without_extension.c_str(), entry->d_name, FNM_NOESCAPE) == 0);
+             MatchesWildcards(without_extension, entry->d_name));
   }
   closedir(dir);
   return found;

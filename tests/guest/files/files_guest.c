@@ -180,6 +180,10 @@ static void names(void) {
   CHECK(vm_file_exists("sub\\*.bin"), 0);
   CHECK(vm_file_exists("*.*"), 1);
   CHECK(vm_file_exists("s*\\in.txt"), 0); /* wildcards only in the last component */
+  CHECK(vm_file_open(10, VM_OPEN_WRITE_ALWAYS, "sub\\k[1].txt"), 0);
+  CHECK(vm_file_close(10), 0);
+  CHECK(vm_file_exists("sub\\k[1]*"), 1); /* only * and ? are wildcards */
+  CHECK(vm_file_delete("sub\\k[1].txt"), 0);
   CHECK(vm_file_delete("sub"), 3);
   CHECK(vm_dir_remove("sub"), 3); /* not empty */
   CHECK(vm_file_delete("sub\\in.txt"), 0);
