@@ -218,20 +218,18 @@ void PathDirectory() {
 
 // Only the ASCII letters change case; bytes above 0x7F stay as they are, whatever the host's
 // code page would make of them.
-void MapLowerCase() {
+void MapLetters(char from, char to) {
   const TextBuffer s = ArgText(0);
   char* const end = s.bytes + TextLength(s);
   for (char* p = s.bytes; p != end; ++p) {
-    if (*p >= 'A' && *p <= 'Z') *p = char(*p - 'A' + 'a');
+    if (*p >= from && *p < from + 26) *p = char(*p - from + to);
   }
 }
-
+void MapLowerCase() {
+  MapLetters('A', 'a');
+}
 void MapUpperCase() {
-  const TextBuffer s = ArgText(0);
-  char* const end = s.bytes + TextLength(s);
-  for (char* p = s.bytes; p != end; ++p) {
-    if (*p >= 'a' && *p <= 'z') *p = char(*p - 'a' + 'A');
-  }
+  MapLetters('a', 'A');
 }
 
 void HexByte() {
