@@ -231,14 +231,14 @@ TEST_F(SerialPorts, SignalEndsAWriteNobodyTakes) {
   ASSERT_EQ(sigaction(SIGALRM, &action, &previous), 0);
   itimerval timer = {{0, 100000}, {0, 100000}};
   ASSERT_EQ(setitimer(ITIMER_REAL, &timer, nullptr), 0);
-  SetGuestWord(0x61, 0xF000);  // the pseudo-terminal holds far less than 16 of these
+  SetGuestWord(0x61, 0xF000);  // the pseudo-terminal holds far less than 64 of these
   SetGuestWord(0x63, 0x100);
   uint8_t status = 0;
-  for (int i = 0; i < 16 && status == 0; ++i) status = SlotCall(77);
+  for (int i = 0; i < 64 && status == 0; ++i) status = SlotCall(77);
   timer = {};
   setitimer(ITIMER_REAL, &timer, nullptr);
   sigaction(SIGALRM, &previous, nullptr);
-  EXPECT_EQ(status, 8);
+  EXPECT_TRUE(status == 8 || status == 7) << int(status);  // short, or nothing sent
   // The host is stopping: a later write to the full port does not wait again.
   EXPECT_EQ(SlotCall(77), 7);
 }
