@@ -79,11 +79,6 @@ class CanvasTest : public ::testing::Test {
     }
     return out;
   }
-  static std::string Rows(std::initializer_list<const char*> rows) {
-    std::string out;
-    for (const char* row : rows) out += std::string(row) + '\n';
-    return out;
-  }
 };
 
 }  // namespace velmora
