@@ -132,11 +132,10 @@ void ServiceSerialModemLines() {
   if (SerialSlotEntry* slot = OpenSlot()) {
     uint8_t cts, dsr, ring;
     SerialModemLines(slot->handle, &cts, &dsr, &ring);
-    const uint32_t error = HostError;
     SetGuestByte(GuestWord(0x61), cts);
     SetGuestByte(GuestWord(0x63), dsr);
     SetGuestByte(GuestWord(0x65), ring);
-    SetStatus(uint8_t(error));
+    ReportHostError();
   }
 }
 
