@@ -196,6 +196,21 @@ TEST_F(FilesServices, ProgramDirectoryAndPath) {
   LoadedProgramPath[0] = 0;
 }
 
+// Every service that needs an open slot, files and serial ports alike, gives status 1 on a
+// closed one and writes nothing back (108 alone delivers the byte 0).
+TEST_F(FilesServices, ClosedSlotsTouchNothing) {
+  const uint8_t functions[] = {41, 42, 46, 47, 48, 49,  50,  51, 52, 53, 54, 55, 56,
+                               57, 58, 59, 98, 99, 100, 101, 74, 75, 76, 77, 78, 79,
+                               80, 81, 82, 83, 84, 85,  87,  88, 89, 90, 91, 108};
+  for (uint8_t function : functions) {
+    SetGuestByte(0x60, 77);
+    std::memset(Machine.data + 0x61, 0x01, 15);  // buffers at 0x0101 pass the range check
+    EXPECT_EQ(Call(function), 1) << int(function);
+    EXPECT_EQ(GuestByte(0x60), function == 108 ? 0 : 77) << int(function);
+    for (uint32_t at = 0x61; at < 0x70; ++at) EXPECT_EQ(GuestByte(at), 1) << int(function);
+  }
+}
+
 TEST_F(FilesServices, BuffersStayInsideTheDataSpace) {
   // Each range-checked service, serial ports included, refuses a buffer ending at 0xFFFF before
   // it looks at the slot.

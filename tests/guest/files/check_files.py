@@ -19,7 +19,7 @@ with tempfile.TemporaryDirectory(prefix="velmora_files_") as scratch:
                      cwd="/")
     vt.expect_equal("exit", r.exit_code, vt.EXIT_FAULT, r)
     vt.expect_equal("fault", r.state.get("fault"), vt.FAULT_UNDEFINED, r)
-    checks.report(r, source_path, 150)
+    checks.report(r, source_path, 140)
 
     def content(name):
         with open(os.path.join(scratch, name), "rb") as f:

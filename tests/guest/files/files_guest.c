@@ -144,21 +144,6 @@ static void ranges(void) {
   CHECK(vm_file_exists("zzzzzzzz"), 1);
 }
 
-static void closed_slots(void) {
-  CHECK(vm_file_close(50), 1);
-  CHECK(vm_file_flush(50), 1);
-  VM_ARG8(1) = 0x77;
-  CHECK(vm_file_read_byte(50), 50); /* nothing is written back */
-  CHECK_STATUS(1);
-  CHECK(vm_file_write_byte(50, 1), 1);
-  CHECK(vm_file_seek(255, 0), 1);
-  CHECK(vm_file_size(0), 0);
-  CHECK_STATUS(1);
-  vm_file_write_text(50, "x");
-  CHECK(VM_ARG8(0), 50); /* no count written back */
-  CHECK_STATUS(1);
-}
-
 static void names(void) {
   CHECK(vm_file_rename("values.bin", "moved.bin"), 0);
   CHECK(vm_file_exists("values.bin"), 0);
@@ -245,7 +230,6 @@ int main(void) {
   values();
   lines();
   ranges();
-  closed_slots();
   names();
   directories();
   /* Left open for the host to close at the end of the run. */
