@@ -19,7 +19,9 @@ std::string ModelDecimal(uint64_t value, int width, bool wide) {
   if (width == 0) {
     const size_t places = wide ? 19 : 10;
     if (digits.size() <= places) return digits;
-    return "#" + digits.substr(digits.size() - (places - 1));
+    std::string marked = "#";
+    marked += digits.substr(digits.size() - (places - 1));
+    return marked;
   }
   const std::string padded =
       std::string(width + 1 > int(digits.size()) ? width + 1 - digits.size() : 0, '0') + digits;
