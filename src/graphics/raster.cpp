@@ -310,21 +310,31 @@ void PaintOutlineRun(int64_t y, int64_t x0, int64_t x1, uint32_t colour, const A
     if (InsideAngle(*range, x, y)) PutPixel(int32_t(x), int32_t(y), colour);
 }
 
+// Row y of the box (x0..x1) and of its inside (inner0..inner1, empty when inner0 > inner1): the
+// pixels of the row with no side neighbour outside the box. False when the row is empty.
+bool RingRow(const RoundBox& box, int64_t y, int64_t* x0, int64_t* x1, int64_t* inner0,
+             int64_t* inner1) {
+  int64_t p0, p1, n0, n1;
+  if (!BoxRow(box, y, x0, x1)) return false;
+  *inner0 = *x0 + 1;
+  *inner1 = *x1 - 1;
+  if (BoxRow(box, y - 1, &p0, &p1) && BoxRow(box, y + 1, &n0, &n1)) {
+    *inner0 = std::max({*inner0, p0, n0});
+    *inner1 = std::min({*inner1, p1, n1});
+  } else {
+    *inner1 = *inner0 - 1;
+  }
+  return true;
+}
+
 // The 1-pixel outline: the pixels of the box with a side neighbour outside it. With a range,
 // only those whose direction from the centre lies in it.
 void OutlineBox(const RoundBox& box, uint32_t colour, const AngleRange* range) {
   const int64_t first = std::max<int64_t>(box.top, DrawBounds.top);
   const int64_t last = std::min<int64_t>(box.bottom, DrawBounds.bottom);
   for (int64_t y = first; y <= last; ++y) {
-    int64_t x0, x1, p0, p1, n0, n1;
-    if (!BoxRow(box, y, &x0, &x1)) continue;
-    int64_t inner0 = x0 + 1, inner1 = x1 - 1;
-    if (BoxRow(box, y - 1, &p0, &p1) && BoxRow(box, y + 1, &n0, &n1)) {
-      inner0 = std::max({inner0, p0, n0});
-      inner1 = std::min({inner1, p1, n1});
-    } else {
-      inner1 = inner0 - 1;
-    }
+    int64_t x0, x1, inner0, inner1;
+    if (!RingRow(box, y, &x0, &x1, &inner0, &inner1)) continue;
     if (inner0 > inner1) {
       PaintOutlineRun(y, x0, x1, colour, range);
     } else {
@@ -420,26 +430,93 @@ HalfPlane LeftOf(Vec from, Vec to) {
   return {-ey, ex, ey * from.x - ex * from.y};
 }
 
-// Fills the box's pixels that lie in both half-planes (`any`: in either).
-void FillBoxHalves(const RoundBox& box, const HalfPlane& h1, const HalfPlane& h2, bool any,
+// The half-plane without its boundary line, for lines through whole-pixel points: a·x + b·y + c
+// is then a whole number at every pixel centre. The pixels on such a line are the outline's, and
+// beyond the outline's ends they are nobody's.
+HalfPlane Open(HalfPlane h) {
+  return {h.a, h.b, h.c - 0.5};
+}
+
+// Two half-planes: the pixels in both, or (`any`) in either.
+struct Wedge {
+  HalfPlane h1, h2;
+  bool any;
+};
+
+// The pixels x0..x1 of row y inside the wedge, as up to two spans; returns their number.
+int WedgeRow(const Wedge& wedge, int64_t y, int64_t x0, int64_t x1, int64_t spans[2][2]) {
+  const double yy = double(y);
+  int64_t a0 = 0, a1 = -1, b0 = 0, b1 = -1;  // empty spans unless HalfRow fills them
+  const bool in1 = HalfRow(wedge.h1.a, wedge.h1.b * yy + wedge.h1.c, x0, x1, &a0, &a1);
+  const bool in2 = HalfRow(wedge.h2.a, wedge.h2.b * yy + wedge.h2.c, x0, x1, &b0, &b1);
+  int count = 0;
+  if (wedge.any) {
+    if (in1) {
+      spans[count][0] = a0;
+      spans[count++][1] = a1;
+    }
+    if (in2) {
+      spans[count][0] = b0;
+      spans[count++][1] = b1;
+    }
+  } else if (in1 && in2 && std::max(a0, b0) <= std::min(a1, b1)) {
+    spans[count][0] = std::max(a0, b0);
+    spans[count++][1] = std::min(a1, b1);
+  }
+  return count;
+}
+
+// The ellipse through the centres of a box's edge pixels: semi-axes a, b around c.
+struct CentreLine {
+  Vec c;
+  double a, b;
+};
+
+// Fills the box's pixels that lie in both wedges. With a centre line, the pixels of the box's
+// 1-pixel outline ring are filled only inside it: those beyond an arc's ends are nobody's, and
+// the outline paints the rest.
+void FillBoxWedges(const RoundBox& box, const Wedge& w1, const Wedge& w2, const CentreLine* line,
                    uint32_t colour) {
   const int64_t first = std::max<int64_t>(box.top, DrawBounds.top);
   const int64_t last = std::min<int64_t>(box.bottom, DrawBounds.bottom);
   for (int64_t y = first; y <= last; ++y) {
-    int64_t x0, x1;
-    if (!BoxRow(box, y, &x0, &x1)) continue;
-    x0 = std::max<int64_t>(x0, DrawBounds.left);
-    x1 = std::min<int64_t>(x1, DrawBounds.right);
-    if (x0 > x1) continue;
-    const double yy = double(y);
-    int64_t a0 = 0, a1 = -1, b0 = 0, b1 = -1;  // empty spans unless HalfRow fills them
-    const bool in1 = HalfRow(h1.a, h1.b * yy + h1.c, x0, x1, &a0, &a1);
-    const bool in2 = HalfRow(h2.a, h2.b * yy + h2.c, x0, x1, &b0, &b1);
-    if (any) {
-      if (in1) FillSpan(y, a0, a1, colour);
-      if (in2) FillSpan(y, b0, b1, colour);
-    } else if (in1 && in2) {
-      FillSpan(y, std::max(a0, b0), std::min(a1, b1), colour);
+    int64_t x0, x1, inner0, inner1;
+    if (!RingRow(box, y, &x0, &x1, &inner0, &inner1)) continue;
+    int64_t pieces[3][2] = {{x0, x1}};
+    int count = 1;
+    if (line != nullptr) {
+      // The ring's pixels inside the centre line: e0..e1.
+      const double dy = double(y) - line->c.y;
+      const double q = line->b > 0 ? dy / line->b : (dy == 0 ? 0 : 2);
+      int64_t e0 = 0, e1 = -1;
+      if (q * q <= 1) {
+        const double reach = line->a * std::sqrt(1 - q * q);
+        e0 = int64_t(std::ceil(line->c.x - reach));
+        e1 = int64_t(std::floor(line->c.x + reach));
+      }
+      if (inner0 > inner1) {
+        pieces[0][0] = std::max(x0, e0);
+        pieces[0][1] = std::min(x1, e1);
+      } else {
+        pieces[0][0] = std::max(x0, e0);
+        pieces[0][1] = inner0 - 1;
+        pieces[1][0] = inner0;
+        pieces[1][1] = inner1;
+        pieces[2][0] = inner1 + 1;
+        pieces[2][1] = std::min(x1, e1);
+        count = 3;
+      }
+    }
+    for (int k = 0; k < count; ++k) {
+      const int64_t p0 = std::max<int64_t>(pieces[k][0], DrawBounds.left);
+      const int64_t p1 = std::min<int64_t>(pieces[k][1], DrawBounds.right);
+      if (p0 > p1) continue;
+      int64_t spans1[2][2], spans2[2][2];
+      const int n1 = WedgeRow(w1, y, p0, p1, spans1), n2 = WedgeRow(w2, y, p0, p1, spans2);
+      for (int i = 0; i < n1; ++i)
+        for (int j = 0; j < n2; ++j)
+          FillSpan(y, std::max(spans1[i][0], spans2[j][0]), std::min(spans1[i][1], spans2[j][1]),
+                   colour);
     }
   }
 }
@@ -525,29 +602,64 @@ void DrawArc(Rect corners, Point start_radial, Point end_radial, ArcKind kind, c
   if (kind != ArcKind::kArc && !brush.hollow) {
     if (full) {
       FillBox(box, brush.colour);
-    } else if (kind == ArcKind::kChord) {
-      // The side of the chord that holds the arc.
-      const Vec middle = EllipsePoint(c, pa, pb, cw_start + sweep / 2);
-      HalfPlane side = LeftOf(cw_to, cw_from);
-      if (side.a * middle.x + side.b * middle.y + side.c < 0) side = {-side.a, -side.b, -side.c};
-      FillBoxHalves(box, side, side, false, brush.colour);
     } else {
-      const Vec u = {std::cos(cw_start), std::sin(cw_start)};
-      const Vec v = {std::cos(cw_end), std::sin(cw_end)};
-      const HalfPlane after_start = LeftOf(c, {c.x + u.x, c.y + u.y});
-      const HalfPlane before_end = LeftOf({c.x + v.x, c.y + v.y}, c);
-      FillBoxHalves(box, after_start, before_end, sweep > kPi, brush.colour);
+      // The straight sides run through the arc's ends and, for a pie, the centre. A 1-pixel
+      // outline joins those points rounded, so the fill keeps to the same lines and shows nowhere
+      // beyond them; unless rounding would turn the figure over.
+      Vec from = cw_from, to = cw_to, centre = c;
+      bool rounded = false;
+      if (CosmeticPen()) {
+        const Vec rf = ToVec(ToPoint(cw_from)), rt = ToVec(ToPoint(cw_to)), rc = ToVec(ToPoint(c));
+        const auto cross = [](Vec o, Vec p, Vec q) {
+          return (p.x - o.x) * (q.y - o.y) - (p.y - o.y) * (q.x - o.x);
+        };
+        rounded =
+            kind == ArcKind::kChord
+                ? (rf.x - rt.x) * (cw_from.x - cw_to.x) + (rf.y - rt.y) * (cw_from.y - cw_to.y) > 0
+                : cross(rc, rf, rt) * cross(c, cw_from, cw_to) > 0;
+        if (rounded) {
+          from = rf;
+          to = rt;
+          centre = rc;
+        }
+      }
+      // The exact figure, cut (for a 1-pixel outline) to the one between the rounded points.
+      Wedge exact, kept;
+      if (kind == ArcKind::kChord) {
+        // The side of the chord that holds the arc.
+        const Vec middle = EllipsePoint(c, pa, pb, cw_start + sweep / 2);
+        HalfPlane side = LeftOf(cw_to, cw_from), rounded_side = LeftOf(to, from);
+        if (side.a * middle.x + side.b * middle.y + side.c < 0) {
+          side = {-side.a, -side.b, -side.c};
+          rounded_side = {-rounded_side.a, -rounded_side.b, -rounded_side.c};
+        }
+        exact = {side, side, false};
+        kept = {Open(rounded_side), Open(rounded_side), false};
+      } else {
+        const Vec u = {std::cos(cw_start), std::sin(cw_start)};
+        const Vec v = {std::cos(cw_end), std::sin(cw_end)};
+        exact = {LeftOf(c, {c.x + u.x, c.y + u.y}), LeftOf({c.x + v.x, c.y + v.y}, c), sweep > kPi};
+        kept = {Open(LeftOf(centre, from)), Open(LeftOf(to, centre)), sweep > kPi};
+      }
+      const CentreLine line = {c, pa, pb};
+      FillBoxWedges(box, exact, rounded ? kept : exact, CosmeticPen() ? &line : nullptr,
+                    brush.colour);
     }
   }
 
   if (CosmeticPen()) {
     const AngleRange range = {c.x, c.y, cw_start, sweep};
     OutlineBox(box, DrawPen.colour, &range);
-    if (kind == ArcKind::kChord && !full) {
-      Line(cw_to, cw_from);
-    } else if (kind == ArcKind::kPie && !full) {
-      Line(cw_to, c);
-      Line(c, cw_from);
+    if (kind != ArcKind::kArc && !full) {
+      if (kind == ArcKind::kChord) {
+        Line(cw_to, cw_from);
+      } else {
+        Line(cw_to, c);
+        Line(c, cw_from);
+      }
+      // A closed figure leaves out no end point, even where the arc's ring misses it.
+      const Point closing = ToPoint(cw_from);
+      PutPixel(closing.x, closing.y, DrawPen.colour);
     } else if (kind == ArcKind::kPie) {
       Line(c, start_point);
     }

@@ -207,6 +207,46 @@ TEST_F(CanvasTest, RasterLinesLightTheSamePixelsInEitherDirection) {
   }
 }
 
+// Filled pies and chords with a 1-pixel pen: the outline closes the fill in. No fill pixel touches
+// the outside, neither through a gap in the outline nor beyond its straight lines.
+TEST_F(CanvasTest, RasterPieAndChordOutlinesCloseTheFillIn) {
+  constexpr int32_t kW = 48, kH = 40;
+  UseSmallLayer(kW, kH);
+  std::mt19937 random(2024);
+  for (int round = 0; round < 300; ++round) {
+    const int32_t left = int32_t(random() % 10) + 1, top = int32_t(random() % 10) + 1;
+    const int32_t right = left + int32_t(random() % 26) + 8,
+                  bottom = top + int32_t(random() % 20) + 8;
+    const int32_t radials[4] = {int32_t(random() % 80) - 16, int32_t(random() % 70) - 16,
+                                int32_t(random() % 80) - 16, int32_t(random() % 70) - 16};
+    const uint8_t function = random() % 2 ? 64 : 65;
+    FillInclusive({0, 0, kW - 1, kH - 1}, 0);
+    Call(62, {int32_t(random() % 2)});
+    Call(function, {left, top, right, bottom, radials[0], radials[1], radials[2], radials[3]});
+    // Mark the outside: every black pixel reachable from the border.
+    std::vector<bool> outside(kW * kH, false);
+    std::vector<std::pair<int32_t, int32_t>> stack = {{0, 0}};
+    while (!stack.empty()) {
+      const auto [x, y] = stack.back();
+      stack.pop_back();
+      if (x < 0 || y < 0 || x >= kW || y >= kH || outside[y * kW + x] || GetPixel(x, y) != 0)
+        continue;
+      outside[y * kW + x] = true;
+      stack.insert(stack.end(), {{x + 1, y}, {x - 1, y}, {x, y + 1}, {x, y - 1}});
+    }
+    for (int32_t y = 1; y < kH - 1; ++y)
+      for (int32_t x = 1; x < kW - 1; ++x)
+        if (GetPixel(x, y) == kTestFill) {
+          ASSERT_FALSE(outside[y * kW + x - 1] || outside[y * kW + x + 1] ||
+                       outside[(y - 1) * kW + x] || outside[(y + 1) * kW + x])
+              << "function " << int(function) << " round " << round << " box " << left << "," << top
+              << "," << right << "," << bottom << " radials " << radials[0] << "," << radials[1]
+              << "," << radials[2] << "," << radials[3] << " at " << x << "," << y << "\n"
+              << Picture(kW, kH);
+        }
+  }
+}
+
 // Random shapes and pens: the drawing under a random clip equals the drawing without a clip,
 // cut to the clip. Catches clipping that shifts a line's steps or a curve's rows.
 TEST_F(CanvasTest, RasterClippedDrawingIsTheUnclippedDrawingCut) {
