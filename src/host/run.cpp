@@ -144,9 +144,10 @@ bool FindProgramPath(const char* command_line, std::string* path) {
   if (file == kInvalidHandle) return false;
   char line[512] = {};
   FileReadLine(file, sizeof line, reinterpret_cast<uint8_t*>(line));
+  // 255: the line ended at the end of the file rather than at a line feed, which is fine.
   const bool read_ok = HostError == 0 || HostError == 255;
   FileClose(file);
-  if (!read_ok || line[0] == '\0') return false;
+  if (!read_ok) return false;
   path->assign(line);
   return true;
 }

@@ -34,7 +34,8 @@ uint32_t StartSeed();
 // The desktop program's way to find its program when given no path: "<stem>.hex" in the working
 // directory, else the first line of "<stem>.path" there, where stem is the executable's name
 // without directory and extension. With a command line: the text between the first double quote
-// and the next one, or the whole line without quotes. Returns false when nothing was found.
+// and the next one, or the whole line without quotes. Returns false when nothing was found or the
+// .path file cannot be read; an empty first line is the (empty) path.
 bool FindProgramPath(const char* command_line, std::string* path);
 
 // How a run ended.

@@ -76,6 +76,11 @@ TEST_F(LoaderBoot, ProgramNamedAfterTheExecutable) {
   EXPECT_FALSE(FindProgramPath("", &path));
   EXPECT_FALSE(FindProgramPath(nullptr, &path));
 
+  // An empty .path file names the empty path, which then fails to open (code 10).
+  Write(scratch_ / (stem + ".path"), "");
+  ASSERT_TRUE(FindProgramPath("", &path));
+  EXPECT_EQ(path, "");
+
   Write(scratch_ / (stem + ".path"), "elsewhere\\chosen.hex\r\nsecond line\r\n");
   ASSERT_TRUE(FindProgramPath("", &path));
   EXPECT_EQ(path, "elsewhere\\chosen.hex");
