@@ -155,7 +155,8 @@ bool PlatformCloseSerial(PlatformSerial port);
 bool PlatformConfigureSerial(PlatformSerial port, const SerialSettings& settings);
 // A read waits at most `total` ms, and at most `interval` ms (0: no limit) after each byte.
 bool PlatformSetSerialTimeouts(PlatformSerial port, uint32_t interval, uint32_t total);
-// Returns the bytes transferred, or -1 on failure. Writes wait as long as the port needs.
+// Returns the bytes transferred, or -1 on failure. Writes wait as long as the port needs; a
+// signal to the host ends the wait (and later ones on the port), so that the host can stop.
 int64_t PlatformWriteSerial(PlatformSerial port, const void* buffer, uint32_t count);
 int64_t PlatformReadSerial(PlatformSerial port, void* buffer, uint32_t count);
 // Modem status bits: CTS 0x10, DSR 0x20, RING 0x40.
