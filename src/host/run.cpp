@@ -17,6 +17,7 @@
 #include "services/gate.h"
 #include "services/random.h"
 #include "services/status.h"
+#include "text/primitives.h"
 
 namespace velmora {
 
@@ -66,15 +67,6 @@ BootOutcome FailBoot(uint8_t code) {
     BootLine(kNotFoundY, "Program not found");
   }
   return BootOutcome::kLoadFailed;
-}
-
-// The stem of an executable path: no directory, no last extension.
-std::string PathStemOf(const std::string& path) {
-  const size_t slash = path.find_last_of("\\/");
-  std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
-  const size_t dot = name.find_last_of('.');
-  if (dot != std::string::npos) name.resize(dot);
-  return name;
 }
 
 }  // namespace
@@ -133,7 +125,10 @@ bool FindProgramPath(const char* command_line, std::string* path) {
   }
   std::string executable;
   if (!PlatformGetExecutablePath(&executable)) return false;
-  const std::string stem = PathStemOf(executable);
+  // The platform hands paths back with backslashes: the stem is the name without directory and
+  // last extension, looked for in the working directory.
+  std::string stem = executable;
+  PathStem(stem);
   if (FileExists((stem + ".hex").c_str())) {
     *path = stem + ".hex";
     return true;
