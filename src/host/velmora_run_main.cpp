@@ -190,11 +190,9 @@ bool ParseHeadlessOption(std::string_view name, std::string_view value, const ch
       HeadlessSchedule(input);
     }
   } else if (name == "--script") {
+    // The script's own messages name the file and line; UsageError adds nothing after them.
     static std::string failure;
-    if (!HeadlessLoadScript(std::string(value).c_str(), &failure)) {
-      failure += ": ";
-      *error = failure.c_str();
-    }
+    if (!HeadlessLoadScript(std::string(value).c_str(), &failure)) *error = failure.c_str();
   } else if (name == "--clock") {
     if (value == "virtual") {
       Options.clock = HeadlessClockMode::kVirtual;
@@ -314,7 +312,7 @@ int ParseCommandLine(int argc, char** argv) {
       const char* error = nullptr;
       if (!take_value()) return UsageError("missing value for ", name);
       ParseHeadlessOption(name, value, &error);
-      if (error != nullptr) return UsageError(error, value);
+      if (error != nullptr) return UsageError(error, name == "--script" ? "" : value);
     } else {
       // A new option: an 'else if' above, file names through StartDirectoryPath, and a line in
       // kUsage and docs/runner.md.
