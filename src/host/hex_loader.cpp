@@ -162,7 +162,7 @@ uint8_t LoadHexProgram(const char* path) {
   HostError = 0;
   HexLineNumber = 0;
   HexReader reader;
-  reader.file = FileOpen(path, kOpenRead);
+  reader.file = FileOpenSharedRead(path);
   if (reader.file == kInvalidHandle) return kHexCannotOpen;
   ProgramSize = 0;
   reader.unread = FileSize(reader.file);  // 0 when it has none: then byte by byte

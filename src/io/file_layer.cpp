@@ -68,6 +68,11 @@ FileHandle FileOpen(const char* name, uint8_t mode) {
   return PlatformOpenFile(name, access != 1, access != 0, creation);
 }
 
+FileHandle FileOpenSharedRead(const char* name) {
+  HostError = 0;
+  return PlatformOpenFile(name, true, false, FileCreation::kOpenExisting, FileSharing::kReaders);
+}
+
 void FileClose(FileHandle file) {
   HostError = 0;
   if (!PlatformCloseFile(file)) HostError = kErrorClose;

@@ -26,11 +26,14 @@ enum OpenMode : uint8_t {
 };
 
 FileHandle FileOpen(const char* name, uint8_t mode);  // HostError 1 for a mode of 6 or more
-void FileClose(FileHandle file);                      // 2
-void FileFlush(FileHandle file);                      // 10
-uint8_t FileReadByte(FileHandle file);                // 7
-uint16_t FileReadWord(FileHandle file);               // 7
-uint32_t FileReadDword(FileHandle file);              // 7
+// Read only, existing files only, like mode 3, but other readers may hold the file too: the
+// host's loading of a program, so that several runs may start the same program at once.
+FileHandle FileOpenSharedRead(const char* name);
+void FileClose(FileHandle file);                                       // 2
+void FileFlush(FileHandle file);                                       // 10
+uint8_t FileReadByte(FileHandle file);                                 // 7
+uint16_t FileReadWord(FileHandle file);                                // 7
+uint32_t FileReadDword(FileHandle file);                               // 7
 void FileReadBlock(FileHandle file, uint32_t count, uint8_t* buffer);  // 7
 // Reads one line into a buffer of `size` bytes; CR and LF are consumed and not delivered.
 uint32_t FileReadLine(FileHandle file, uint32_t size, uint8_t* buffer);       // 7, 255

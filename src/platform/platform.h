@@ -105,10 +105,16 @@ using PlatformFile = intptr_t;
 constexpr PlatformFile kInvalidFile = -1;
 
 enum class FileCreation { kOpenExisting, kOpenAlways };
+// kExclusive: nobody else may open the file meanwhile. kReaders: other readers may, writers not
+// (the host's own read-only loading, so that several runs can start the same program at once).
+enum class FileSharing { kExclusive, kReaders };
 
-// Opens without sharing: a file that is already open (here or elsewhere, as far as the platform
-// can tell) cannot be opened again. The position starts at 0; nothing truncates or appends.
-PlatformFile PlatformOpenFile(const char* path, bool read, bool write, FileCreation creation);
+// Opens with the sharing given: a file that another opener holds against it (here or elsewhere,
+// as far as the platform can tell) cannot be opened. The position starts at 0; nothing truncates
+// or appends. Files that expose the host process itself (procfs: its memory, its layout) are
+// refused.
+PlatformFile PlatformOpenFile(const char* path, bool read, bool write, FileCreation creation,
+                              FileSharing sharing = FileSharing::kExclusive);
 bool PlatformCloseFile(PlatformFile file);
 // Returns the bytes transferred, or -1 on failure.
 int64_t PlatformReadFile(PlatformFile file, void* buffer, uint32_t count);

@@ -41,5 +41,14 @@ TEST(FilesLayer, EveryOperationOnABadHandleLeavesItsCode) {
   EXPECT_EQ(HostError, 0u);
 }
 
+// The host process's own memory and its map are no files for the guest.
+TEST(FilesLayer, HostProcessFilesAreRefused) {
+  for (const char* name : {"/proc/self/mem", "\\proc\\self\\mem", "/proc/self/maps"}) {
+    for (uint8_t mode : {kOpenRead, kOpenReadWrite}) {
+      EXPECT_EQ(FileOpen(name, mode), kInvalidHandle) << name << " mode " << int(mode);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace velmora

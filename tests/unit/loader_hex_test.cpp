@@ -9,6 +9,7 @@
 
 #include "core/machine.h"
 #include "host/hex_loader.h"
+#include "io/file_layer.h"
 
 namespace velmora {
 namespace {
@@ -266,6 +267,20 @@ TEST(LoaderHex, MissingFileKeepsTheSize) {
   EXPECT_EQ(LoadHexProgram((TestDirectory() / "absent.hex").c_str()), kHexCannotOpen);
   EXPECT_EQ(ProgramSize, 4u);
   EXPECT_EQ(Machine.program[0], 0xFF);
+}
+
+// Several runs may start the same program at once; a guest writing the file meanwhile may not.
+TEST(LoaderHex, ProgramLoadsWhileAnotherRunReadsIt) {
+  const fs::path path = TestDirectory() / "shared.hex";
+  FILE* f = fopen(path.c_str(), "wb");
+  const std::string text = Data(0, {0x0C, 0x94}) + kEnd;
+  fwrite(text.data(), 1, text.size(), f);
+  fclose(f);
+  const FileHandle other_run = FileOpenSharedRead(path.c_str());
+  ASSERT_NE(other_run, kInvalidHandle);
+  EXPECT_EQ(LoadHexProgram(path.c_str()), kHexLoaded);
+  EXPECT_EQ(FileOpen(path.c_str(), kOpenWrite), kInvalidHandle) << "writers stay out";
+  FileClose(other_run);
 }
 
 // A path of exactly `length` characters inside the test directory, made of nested directories

@@ -13,6 +13,10 @@
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#if defined(__linux__)
+#include <linux/magic.h>
+#include <sys/vfs.h>
+#endif
 
 #include <cstring>
 #include <string>
@@ -69,9 +73,21 @@ bool MatchesWildcards(const std::string& pattern, const char* name) {
   return fnmatch(escaped.c_str(), name, 0) == 0;
 }
 
+// procfs would hand the guest the host's own memory (/proc/self/mem) and its layout.
+bool ExposesHostProcess(int fd) {
+#if defined(__linux__)
+  struct statfs volume;
+  return fstatfs(fd, &volume) != 0 || volume.f_type == PROC_SUPER_MAGIC;
+#else
+  (void)fd;
+  return false;
+#endif
+}
+
 }  // namespace
 
-PlatformFile PlatformOpenFile(const char* path, bool read, bool write, FileCreation creation) {
+PlatformFile PlatformOpenFile(const char* path, bool read, bool write, FileCreation creation,
+                              FileSharing sharing) {
   int flags = read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
   if (creation == FileCreation::kOpenAlways) flags |= O_CREAT;
   // Non-blocking only for the open itself, so that a FIFO without a partner cannot hang the host.
@@ -79,8 +95,10 @@ PlatformFile PlatformOpenFile(const char* path, bool read, bool write, FileCreat
   const int fd = open(host.c_str(), flags | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
   if (fd < 0) return kInvalidFile;
   struct stat info;
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) ||
-      (flock(fd, LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)) {
+  const bool host_internals = ExposesHostProcess(fd);
+  const int lock = sharing == FileSharing::kReaders ? LOCK_SH : LOCK_EX;
+  if (host_internals || fstat(fd, &info) != 0 || S_ISDIR(info.st_mode) ||
+      (flock(fd, lock | LOCK_NB) != 0 && errno == EWOULDBLOCK)) {
     close(fd);
     return kInvalidFile;
   }
