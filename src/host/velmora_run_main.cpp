@@ -69,7 +69,10 @@ constexpr const char* kUsage =
     "  3   --max-instructions reached\n"
     "  4   --timeout reached\n"
     "  64  bad command line\n"
-    "  130 interrupted (Ctrl-C; 143 for SIGTERM): the run ends as after a limit, with dumps\n";
+    "  130 interrupted (Ctrl-C; 143 for SIGTERM): the run ends as after a limit, with dumps\n"
+    "\n"
+    "environment:\n"
+    "  VELMORA_COM<n>         the device of the guest's serial port n (default /dev/ttyS<n-1>)\n";
 
 struct MemoryRange {
   uint32_t start;
