@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake ninja-build pkg-config python3
+  build-essential cmake ninja-build pkg-config python3 clang-format git
   gcc-avr binutils-avr avr-libc
   libpng-dev libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core
   libgtest-dev libbenchmark-dev simavr libsimavr-dev libelf-dev

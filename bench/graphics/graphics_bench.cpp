@@ -15,6 +15,7 @@
 #include "core/hostcall.h"
 #include "core/machine.h"
 #include "graphics/canvas.h"
+#include "host/host_services.h"
 #include "services/gate.h"
 #include "services/guest.h"
 
@@ -36,7 +37,7 @@ void Call(uint8_t function, std::initializer_list<int32_t> words = {}) {
 // A canvas with the current layer width × height, shown whole.
 void Start(int32_t width, int32_t height) {
   std::memset(Machine.data, 0, sizeof Machine.data);
-  InitServiceTables();
+  InstallAllServices();
   CreateCanvas();
   Call(73, {1, width, height, 0});
   Call(5, {1});

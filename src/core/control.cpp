@@ -1,5 +1,6 @@
 // Control flow and system instructions: jumps, calls, returns, branches, skips, status bits,
 // and the hand-overs of BREAK and WDR to the host.
+#include "core/encodings.h"
 #include "core/fields.h"
 #include "core/handlers.h"
 #include "core/hostcall.h"
@@ -10,7 +11,9 @@ namespace {
 
 uint8_t* const R = Machine.data;
 
-inline uint16_t Z() { return uint16_t(R[30] | (R[31] << 8)); }
+inline uint16_t Z() {
+  return uint16_t(R[30] | (R[31] << 8));
+}
 
 // A jump or call target outside program memory stops the machine with pc 0.
 inline void JumpChecked(uint32_t target, uint8_t fault) {
@@ -25,11 +28,6 @@ inline void JumpChecked(uint32_t target, uint8_t fault) {
 inline uint32_t FieldK22(const uint8_t* w) {
   const uint32_t w1 = w[0] | (w[1] << 8);
   return ((w1 & 0x1F0) << 13) | ((w1 & 1) << 16) | SecondWord(w);
-}
-
-inline bool IsTwoWordInstruction(uint16_t word) {
-  const unsigned hi = word >> 8, low4 = word & 0x0F;
-  return ((hi == 0x94 || hi == 0x95) && low4 >= 0x0C) || (hi >= 0x90 && hi <= 0x93 && low4 == 0);
 }
 
 // Skips the next instruction, one or two words; the word tested must lie in program memory.
@@ -56,10 +54,14 @@ inline bool SecondWordInside() {
 }  // namespace
 
 // NOP: no operation. 0000 0000 xxxx xxxx
-void ExecNOP(const uint8_t*) { Machine.pc += 1; }
+void ExecNOP(const uint8_t*) {
+  Machine.pc += 1;
+}
 
 // RJMP: relative jump. 1100 kkkk kkkk kkkk
-void ExecRJMP(const uint8_t* w) { JumpChecked(Machine.pc + 1 + uint32_t(FieldK12(w)), kFaultRjmp); }
+void ExecRJMP(const uint8_t* w) {
+  JumpChecked(Machine.pc + 1 + uint32_t(FieldK12(w)), kFaultRjmp);
+}
 
 // RCALL: relative call. 1101 kkkk kkkk kkkk
 void ExecRCALL(const uint8_t* w) {
@@ -80,7 +82,9 @@ void ExecCALL(const uint8_t* w) {
 }
 
 // IJMP: indirect jump to Z. 1001 0100 0000 1001
-void ExecIJMP(const uint8_t*) { Machine.pc = Z(); }
+void ExecIJMP(const uint8_t*) {
+  Machine.pc = Z();
+}
 
 // EIJMP: extended indirect jump to EIND:Z. 1001 0100 xxxx 1001, xxxx not 0
 void ExecEIJMP(const uint8_t*) {
@@ -100,7 +104,9 @@ void ExecEICALL(const uint8_t*) {
 }
 
 // RET: return. 1001 0101 0000 1000
-void ExecRET(const uint8_t*) { Machine.pc = PopReturnAddress(); }
+void ExecRET(const uint8_t*) {
+  Machine.pc = PopReturnAddress();
+}
 
 // RETI: return and set I. 1001 0101 0001 1000
 void ExecRETI(const uint8_t*) {
@@ -119,19 +125,29 @@ void ExecBRBC(const uint8_t* w) {
 }
 
 // CPSE: compare, skip if equal. 0001 00rd dddd rrrr
-void ExecCPSE(const uint8_t* w) { SkipIf(R[FieldD5(w)] == R[FieldR5(w)]); }
+void ExecCPSE(const uint8_t* w) {
+  SkipIf(R[FieldD5(w)] == R[FieldR5(w)]);
+}
 
 // SBRC: skip if bit in register cleared. 1111 110r rrrr xbbb
-void ExecSBRC(const uint8_t* w) { SkipIf(!((R[FieldD5(w)] >> FieldB(w)) & 1)); }
+void ExecSBRC(const uint8_t* w) {
+  SkipIf(!((R[FieldD5(w)] >> FieldB(w)) & 1));
+}
 
 // SBRS: skip if bit in register set. 1111 111r rrrr xbbb
-void ExecSBRS(const uint8_t* w) { SkipIf((R[FieldD5(w)] >> FieldB(w)) & 1); }
+void ExecSBRS(const uint8_t* w) {
+  SkipIf((R[FieldD5(w)] >> FieldB(w)) & 1);
+}
 
 // SBIC: skip if bit in I/O register cleared. 1001 1001 AAAA Abbb
-void ExecSBIC(const uint8_t* w) { SkipIf(!((R[0x20 + FieldA5(w)] >> FieldB(w)) & 1)); }
+void ExecSBIC(const uint8_t* w) {
+  SkipIf(!((R[0x20 + FieldA5(w)] >> FieldB(w)) & 1));
+}
 
 // SBIS: skip if bit in I/O register set. 1001 1011 AAAA Abbb
-void ExecSBIS(const uint8_t* w) { SkipIf((R[0x20 + FieldA5(w)] >> FieldB(w)) & 1); }
+void ExecSBIS(const uint8_t* w) {
+  SkipIf((R[0x20 + FieldA5(w)] >> FieldB(w)) & 1);
+}
 
 // BSET: set flag s. 1001 0100 0sss 1000
 void ExecBSET(const uint8_t* w) {
@@ -160,23 +176,39 @@ void ExecBLD(const uint8_t* w) {
 }
 
 // SLEEP: nothing to wait for. 1001 0101 1000 1000
-void ExecSLEEP(const uint8_t*) { Machine.pc += 1; }
+void ExecSLEEP(const uint8_t*) {
+  Machine.pc += 1;
+}
 
 // SPM: program memory is never written. 1001 0101 111x 1000
-void ExecSPM(const uint8_t*) { Machine.pc += 1; }
+void ExecSPM(const uint8_t*) {
+  Machine.pc += 1;
+}
 
 // Unassigned words of the 0x95x8 group run as no-ops. 1001 0101 0010..0111 1000, 1011 1000
-void ExecUNASSIGNED(const uint8_t*) { Machine.pc += 1; }
+void ExecUNASSIGNED(const uint8_t*) {
+  Machine.pc += 1;
+}
 
 // BREAK: service call. 1001 0101 1001 1000
-void ExecBREAK(const uint8_t*) { ServiceCall(); }
+void ExecBREAK(const uint8_t*) {
+  ServiceCall();
+}
 
 // WDR: host step. 1001 0101 1010 1000
-void ExecWDR(const uint8_t*) { WatchdogStep(); }
+void ExecWDR(const uint8_t*) {
+  WatchdogStep();
+}
 
 // Undefined encodings of the three crowded groups stop the machine with pc on the word.
-void ExecUNDEFINED_ONE_OPERAND(const uint8_t*) { Machine.fault = kFaultUndefinedOneOperand; }
-void ExecUNDEFINED_LOAD(const uint8_t*) { Machine.fault = kFaultUndefinedLoad; }
-void ExecUNDEFINED_STORE(const uint8_t*) { Machine.fault = kFaultUndefinedStore; }
+void ExecUNDEFINED_ONE_OPERAND(const uint8_t*) {
+  Machine.fault = kFaultUndefinedOneOperand;
+}
+void ExecUNDEFINED_LOAD(const uint8_t*) {
+  Machine.fault = kFaultUndefinedLoad;
+}
+void ExecUNDEFINED_STORE(const uint8_t*) {
+  Machine.fault = kFaultUndefinedStore;
+}
 
 }  // namespace velmora

@@ -1,6 +1,8 @@
 #include "core/encodings.h"
 
+#include <array>
 #include <cstdio>
+#include <string_view>
 
 namespace velmora {
 
@@ -30,7 +32,7 @@ constexpr InstructionEncoding Row(const char* pattern, InstructionHandler handle
 }
 
 // clang-format off
-const InstructionEncoding kEncodings[] = {
+constexpr InstructionEncoding kEncodings[] = {
     Row("0000 0000 xxxx xxxx", ExecNOP, "NOP", ""),
     Row("0000 0001 dddd rrrr", ExecMOVW, "MOVW", "Rd2,Rr2"),
     Row("0000 0010 dddd rrrr", ExecMULS, "MULS", "Rd,Rr"),
@@ -191,7 +193,27 @@ std::string Operand(const std::string& token, const char* pattern, uint16_t word
   return text;
 }
 
+constexpr bool TakesSecondWord(const InstructionEncoding& e) {
+  const std::string_view operands = e.operands;
+  return operands.find("k16") != operands.npos || operands.find("k22") != operands.npos;
+}
+
+// One bit per instruction word: set where the encoding takes a second word.
+constexpr std::array<uint8_t, 8192> kTwoWordBits = [] {
+  std::array<uint8_t, 8192> bits{};
+  for (const InstructionEncoding& e : kEncodings) {
+    if (!TakesSecondWord(e)) continue;
+    for (uint32_t word = 0; word < 0x10000; ++word)
+      if ((word & e.mask) == e.value) bits[word >> 3] |= uint8_t(1 << (word & 7));
+  }
+  return bits;
+}();
+
 }  // namespace
+
+bool IsTwoWordInstruction(uint16_t word) {
+  return (kTwoWordBits[word >> 3] >> (word & 7)) & 1;
+}
 
 std::span<const InstructionEncoding> InstructionEncodings() {
   return kEncodings;

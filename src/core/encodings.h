@@ -28,6 +28,9 @@ std::span<const InstructionEncoding> InstructionEncodings();
 // The first encoding that matches `word`, or nullptr.
 const InstructionEncoding* FindEncoding(uint16_t word);
 
+// True for the encodings that take a second word (LDS, STS, JMP, CALL).
+bool IsTwoWordInstruction(uint16_t word);
+
 // "ADD r16,r17", "ST Y+,r3", "LDS r0,0x1234"-like text of the instruction at `word` (with
 // `next` the following word).
 std::string DisassembleInstruction(uint16_t word, uint16_t next);

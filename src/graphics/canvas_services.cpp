@@ -2,6 +2,7 @@
 #include <algorithm>
 
 #include "graphics/canvas.h"
+#include "graphics/graphics_services.h"
 #include "platform/platform.h"
 #include "services/gate.h"
 #include "services/guest.h"
@@ -11,7 +12,6 @@ namespace velmora {
 
 namespace {
 
-constexpr uint32_t kArg = kArgumentAddress;
 constexpr uint32_t kColourMask = 0x00FFFFFF;
 
 // A colour given as three bytes red, green, blue at consecutive addresses.
@@ -23,8 +23,10 @@ uint32_t GuestRgb(uint32_t address) {
 // Function 1: the shown part is at least 20 × 20 and never larger than the current layer.
 void ServiceSetScreenSize() {
   const Layer& layer = LayerTable[CurrentLayer];
-  ScreenSize.width = std::min<int32_t>(std::max<int32_t>(GuestInt16(kArg), 20), layer.width);
-  ScreenSize.height = std::min<int32_t>(std::max<int32_t>(GuestInt16(kArg + 2), 20), layer.height);
+  ScreenSize.width =
+      std::min<int32_t>(std::max<int32_t>(GuestInt16(kArgumentAddress), 20), layer.width);
+  ScreenSize.height =
+      std::min<int32_t>(std::max<int32_t>(GuestInt16(kArgumentAddress + 2), 20), layer.height);
   PlatformFitWindow(ScreenSize.width, ScreenSize.height);
   ResetClip();
 }
@@ -46,7 +48,7 @@ void ServiceClearToBackground() {
 }
 
 void ServiceSelectLayer() {
-  SelectLayer(GuestWord(kArg));
+  SelectLayer(GuestWord(kArgumentAddress));
 }
 
 void SetPenWidth(int16_t width) {
@@ -54,10 +56,10 @@ void SetPenWidth(int16_t width) {
   ReplacePen();
 }
 void ServiceSetPenWidth() {
-  SetPenWidth(GuestInt16(kArg));
+  SetPenWidth(GuestInt16(kArgumentAddress));
 }
 void ServiceGetPenWidth() {
-  SetGuestWord(kArg, uint16_t(PenWidth));
+  SetGuestWord(kArgumentAddress, uint16_t(PenWidth));
 }
 
 void SetPenColour(uint32_t colour) {
@@ -65,18 +67,18 @@ void SetPenColour(uint32_t colour) {
   ReplacePen();
 }
 void ServiceSetPenColour() {
-  SetPenColour(GuestDword(kArg));
+  SetPenColour(GuestDword(kArgumentAddress));
 }
 void ServiceSetPenRgb() {
-  SetPenColour(GuestRgb(kArg));
+  SetPenColour(GuestRgb(kArgumentAddress));
 }
 void ServiceGetPenColour() {
-  SetGuestDword(kArg, PenColour);
+  SetGuestDword(kArgumentAddress, PenColour);
 }
 
 void ServiceSetPen() {
-  PenColour = GuestDword(kArg + 2) & kColourMask;
-  SetPenWidth(GuestInt16(kArg));
+  PenColour = GuestDword(kArgumentAddress + 2) & kColourMask;
+  SetPenWidth(GuestInt16(kArgumentAddress));
 }
 
 void SetBackgroundColour(uint32_t colour) {
@@ -84,26 +86,27 @@ void SetBackgroundColour(uint32_t colour) {
   BackgroundBrush = {BackgroundColour, false};
 }
 void ServiceSetBackgroundColour() {
-  SetBackgroundColour(GuestDword(kArg));
+  SetBackgroundColour(GuestDword(kArgumentAddress));
 }
 void ServiceSetBackgroundRgb() {
-  SetBackgroundColour(GuestRgb(kArg));
+  SetBackgroundColour(GuestRgb(kArgumentAddress));
 }
 void ServiceGetBackgroundColour() {
-  SetGuestDword(kArg, BackgroundColour);
+  SetGuestDword(kArgumentAddress, BackgroundColour);
 }
 
 void ServiceSetClip() {
-  SetClip(GuestInt16(kArg), GuestInt16(kArg + 2), GuestInt16(kArg + 4), GuestInt16(kArg + 6));
+  SetClip(GuestInt16(kArgumentAddress), GuestInt16(kArgumentAddress + 2),
+          GuestInt16(kArgumentAddress + 4), GuestInt16(kArgumentAddress + 6));
 }
 void ServiceResetClip() {
   ResetClip();
 }
 void ServiceInsideClip() {
-  const int32_t x = GuestInt16(kArg), y = GuestInt16(kArg + 2);
+  const int32_t x = GuestInt16(kArgumentAddress), y = GuestInt16(kArgumentAddress + 2);
   const bool inside =
       x >= ClipRect.left && x <= ClipRect.right && y >= ClipRect.top && y <= ClipRect.bottom;
-  SetGuestByte(kArg, inside ? 1 : 0);
+  SetGuestByte(kArgumentAddress, inside ? 1 : 0);
 }
 
 void SetFillColour(uint32_t colour) {
@@ -111,29 +114,30 @@ void SetFillColour(uint32_t colour) {
   FillBrush = {FillColour, false};
 }
 void ServiceSetFillColour() {
-  SetFillColour(GuestDword(kArg));
+  SetFillColour(GuestDword(kArgumentAddress));
 }
 void ServiceSetFillRgb() {
-  SetFillColour(GuestRgb(kArg));
+  SetFillColour(GuestRgb(kArgumentAddress));
 }
 void ServiceGetFillColour() {
-  SetGuestDword(kArg, FillColour);
+  SetGuestDword(kArgumentAddress, FillColour);
 }
 
 void ServiceSetTextColour() {
-  TextColour = GuestDword(kArg) & kColourMask;
+  TextColour = GuestDword(kArgumentAddress) & kColourMask;
 }
 void ServiceSetTextRgb() {
-  TextColour = GuestRgb(kArg);
+  TextColour = GuestRgb(kArgumentAddress);
 }
 void ServiceGetTextColour() {
-  SetGuestDword(kArg, TextColour);
+  SetGuestDword(kArgumentAddress, TextColour);
 }
 
 // Function 56: weight 0 is all the first colour, 255 all the second.
 void ServiceBlend() {
-  const uint8_t weight = GuestByte(kArg);
-  const uint32_t first = GuestDword(kArg + 1), second = GuestDword(kArg + 5);
+  const uint8_t weight = GuestByte(kArgumentAddress);
+  const uint32_t first = GuestDword(kArgumentAddress + 1),
+                 second = GuestDword(kArgumentAddress + 5);
   uint32_t result;
   if (weight == 0) {
     result = first;
@@ -147,64 +151,69 @@ void ServiceBlend() {
       result |= uint32_t(channel) << shift;
     }
   }
-  SetGuestDword(kArg, result);
+  SetGuestDword(kArgumentAddress, result);
 }
 
 void ServiceCreateLayer() {
-  CreateLayer(GuestWord(kArg), GuestInt16(kArg + 2), GuestInt16(kArg + 4), GuestByte(kArg + 6));
+  CreateLayer(GuestWord(kArgumentAddress), GuestInt16(kArgumentAddress + 2),
+              GuestInt16(kArgumentAddress + 4), GuestByte(kArgumentAddress + 6));
   ReportHostError();
 }
 void ServiceDeleteLayer() {
-  DeleteLayer(GuestWord(kArg));
+  DeleteLayer(GuestWord(kArgumentAddress));
   ReportHostError();
 }
 void ServiceLayerExists() {
-  SetGuestByte(kArg, LayerExists(GuestWord(kArg)) ? 1 : 0);
+  SetGuestByte(kArgumentAddress, LayerExists(GuestWord(kArgumentAddress)) ? 1 : 0);
   ReportHostError();
 }
 void ServiceGetCurrentLayer() {
-  SetGuestWord(kArg, uint16_t(CurrentLayer));
+  SetGuestWord(kArgumentAddress, uint16_t(CurrentLayer));
 }
 void ServiceLayerWidth() {
-  SetGuestWord(kArg, uint16_t(LayerTable[GuestWord(kArg)].width));
+  SetGuestWord(kArgumentAddress, uint16_t(LayerTable[GuestWord(kArgumentAddress)].width));
 }
 void ServiceLayerHeight() {
-  SetGuestWord(kArg, uint16_t(LayerTable[GuestWord(kArg)].height));
+  SetGuestWord(kArgumentAddress, uint16_t(LayerTable[GuestWord(kArgumentAddress)].height));
 }
+
+const ServiceRow kCanvasServices[] = {
+    {3, 1, ServiceSetScreenSize, "set screen size"},
+    {3, 2, ServiceRepaint, "repaint"},
+    {3, 3, ServiceClearToFill, "clear to fill"},
+    {3, 4, ServiceClearToBackground, "clear to background"},
+    {3, 5, ServiceSelectLayer, "select layer"},
+    {3, 6, ServiceSetPenWidth, "set pen width"},
+    {3, 7, ServiceGetPenWidth, "get pen width"},
+    {3, 8, ServiceSetPenColour, "set pen colour"},
+    {3, 9, ServiceSetPenRgb, "set pen RGB"},
+    {3, 10, ServiceGetPenColour, "get pen colour"},
+    {3, 11, ServiceSetBackgroundColour, "set background colour"},
+    {3, 12, ServiceSetBackgroundRgb, "set background RGB"},
+    {3, 13, ServiceGetBackgroundColour, "get background colour"},
+    {3, 16, ServiceSetClip, "set clip"},
+    {3, 17, ServiceResetClip, "reset clip"},
+    {3, 18, ServiceInsideClip, "inside clip"},
+    {3, 42, ServiceSetPen, "set pen"},
+    {3, 45, ServiceSetFillColour, "set fill colour"},
+    {3, 46, ServiceGetFillColour, "get fill colour"},
+    {3, 47, ServiceSetFillRgb, "set fill RGB"},
+    {3, 48, ServiceSetTextColour, "set text colour"},
+    {3, 49, ServiceSetTextRgb, "set text RGB"},
+    {3, 50, ServiceGetTextColour, "get text colour"},
+    {3, 56, ServiceBlend, "blend"},
+    {3, 73, ServiceCreateLayer, "create layer"},
+    {3, 74, ServiceDeleteLayer, "delete layer"},
+    {3, 75, ServiceLayerExists, "layer exists"},
+    {3, 76, ServiceGetCurrentLayer, "get current layer"},
+    {3, 78, ServiceLayerWidth, "layer width"},
+    {3, 79, ServiceLayerHeight, "layer height"},
+};
 
 }  // namespace
 
-void FillCanvasServices(ServiceProc* group3) {
-  group3[1] = ServiceSetScreenSize;
-  group3[2] = ServiceRepaint;
-  group3[3] = ServiceClearToFill;
-  group3[4] = ServiceClearToBackground;
-  group3[5] = ServiceSelectLayer;
-  group3[6] = ServiceSetPenWidth;
-  group3[7] = ServiceGetPenWidth;
-  group3[8] = ServiceSetPenColour;
-  group3[9] = ServiceSetPenRgb;
-  group3[10] = ServiceGetPenColour;
-  group3[11] = ServiceSetBackgroundColour;
-  group3[12] = ServiceSetBackgroundRgb;
-  group3[13] = ServiceGetBackgroundColour;
-  group3[16] = ServiceSetClip;
-  group3[17] = ServiceResetClip;
-  group3[18] = ServiceInsideClip;
-  group3[42] = ServiceSetPen;
-  group3[45] = ServiceSetFillColour;
-  group3[46] = ServiceGetFillColour;
-  group3[47] = ServiceSetFillRgb;
-  group3[48] = ServiceSetTextColour;
-  group3[49] = ServiceSetTextRgb;
-  group3[50] = ServiceGetTextColour;
-  group3[56] = ServiceBlend;
-  group3[73] = ServiceCreateLayer;
-  group3[74] = ServiceDeleteLayer;
-  group3[75] = ServiceLayerExists;
-  group3[76] = ServiceGetCurrentLayer;
-  group3[78] = ServiceLayerWidth;
-  group3[79] = ServiceLayerHeight;
+std::span<const ServiceRow> CanvasServiceRows() {
+  return kCanvasServices;
 }
 
 }  // namespace velmora

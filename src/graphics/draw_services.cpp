@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "graphics/canvas.h"
+#include "graphics/graphics_services.h"
 #include "graphics/raster.h"
 #include "services/gate.h"
 #include "services/guest.h"
@@ -195,45 +196,49 @@ void ServiceRandomColour() {
   SetGuestDword(kArg, value & kColourMask);
 }
 
+const ServiceRow kDrawingServices[] = {
+    {3, 14, ServicePutColourPixel, "put colour pixel"},
+    {3, 15, ServiceGetPixel, "get pixel"},
+    {3, 19, ServicePutPenPixel, "put pen pixel"},
+    {3, 20, ServiceErasePixel, "erase pixel"},
+    {3, 21, ServiceTogglePixel, "toggle pixel"},
+    {3, 22, ServiceRandomPixel, "random pixel"},
+    {3, 23, ServiceDot, "dot"},
+    {3, 24, ServiceFilledRectangle, "filled rectangle"},
+    {3, 25, ServiceFillBackground, "fill background"},
+    {3, 26, ServiceNoise, "noise"},
+    {3, 27, ServiceHorizontalLine, "horizontal line"},
+    {3, 28, ServiceVerticalLine, "vertical line"},
+    {3, 29, ServiceLine, "line"},
+    {3, 30, ServiceRectangleSized, "rectangle sized"},
+    {3, 31, ServiceRectangleOutline, "rectangle outline"},
+    {3, 32, ServiceCircle, "circle"},
+    {3, 33, ServiceFilledCircle, "filled circle"},
+    {3, 34, ServiceEllipse, "ellipse"},
+    {3, 35, ServiceRoundRectSized, "round rect sized"},
+    {3, 43, ServiceInvert, "invert"},
+    {3, 44, ServiceFillBrush, "fill brush"},
+    {3, 51, ServiceFilledRectangleSized, "filled rectangle sized"},
+    {3, 52, ServiceFilledEllipse, "filled ellipse"},
+    {3, 53, ServiceFilledRoundRectSized, "filled round rect sized"},
+    {3, 54, ServiceRoundRect, "round rect"},
+    {3, 55, ServiceFilledRoundRect, "filled round rect"},
+    {3, 57, ServiceMoveTo, "move to"},
+    {3, 58, ServiceLineTo, "line to"},
+    {3, 59, ServiceArc, "arc"},
+    {3, 60, ServiceArcTo, "arc to"},
+    {3, 61, ServiceAngleArc, "angle arc"},
+    {3, 62, ServiceArcDirection, "arc direction"},
+    {3, 63, ServiceBezier, "bezier"},
+    {3, 64, ServiceChord, "chord"},
+    {3, 65, ServicePie, "pie"},
+    {3, 72, ServiceRandomColour, "random colour"},
+};
+
 }  // namespace
 
-void FillDrawingServices(ServiceProc* group3) {
-  group3[14] = ServicePutColourPixel;
-  group3[15] = ServiceGetPixel;
-  group3[19] = ServicePutPenPixel;
-  group3[20] = ServiceErasePixel;
-  group3[21] = ServiceTogglePixel;
-  group3[22] = ServiceRandomPixel;
-  group3[23] = ServiceDot;
-  group3[24] = ServiceFilledRectangle;
-  group3[25] = ServiceFillBackground;
-  group3[26] = ServiceNoise;
-  group3[27] = ServiceHorizontalLine;
-  group3[28] = ServiceVerticalLine;
-  group3[29] = ServiceLine;
-  group3[30] = ServiceRectangleSized;
-  group3[31] = ServiceRectangleOutline;
-  group3[32] = ServiceCircle;
-  group3[33] = ServiceFilledCircle;
-  group3[34] = ServiceEllipse;
-  group3[35] = ServiceRoundRectSized;
-  group3[43] = ServiceInvert;
-  group3[44] = ServiceFillBrush;
-  group3[51] = ServiceFilledRectangleSized;
-  group3[52] = ServiceFilledEllipse;
-  group3[53] = ServiceFilledRoundRectSized;
-  group3[54] = ServiceRoundRect;
-  group3[55] = ServiceFilledRoundRect;
-  group3[57] = ServiceMoveTo;
-  group3[58] = ServiceLineTo;
-  group3[59] = ServiceArc;
-  group3[60] = ServiceArcTo;
-  group3[61] = ServiceAngleArc;
-  group3[62] = ServiceArcDirection;
-  group3[63] = ServiceBezier;
-  group3[64] = ServiceChord;
-  group3[65] = ServicePie;
-  group3[72] = ServiceRandomColour;
+std::span<const ServiceRow> DrawingServiceRows() {
+  return kDrawingServices;
 }
 
 }  // namespace velmora

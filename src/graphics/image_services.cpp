@@ -7,6 +7,7 @@
 
 #include "graphics/bmp.h"
 #include "graphics/canvas.h"
+#include "graphics/graphics_services.h"
 #include "services/gate.h"
 #include "services/guest.h"
 #include "services/status.h"
@@ -238,16 +239,20 @@ void ServiceFloodFill() {
   delete[] fill.marks;
 }
 
+const ServiceRow kImageServices[] = {
+    {3, 66, ServiceSaveLayer, "save layer"},
+    {3, 67, ServiceSaveRegion, "save region"},
+    {3, 68, ServiceLoadImage, "load image"},
+    {3, 69, ServiceImageSize, "image size"},
+    {3, 70, ServiceCopyBlock, "copy block"},
+    {3, 71, ServiceFloodFill, "flood fill"},
+    {3, 77, ServiceLoadImageLayer, "load image layer"},
+};
+
 }  // namespace
 
-void FillImageServices(ServiceProc* group3) {
-  group3[66] = ServiceSaveLayer;
-  group3[67] = ServiceSaveRegion;
-  group3[68] = ServiceLoadImage;
-  group3[69] = ServiceImageSize;
-  group3[70] = ServiceCopyBlock;
-  group3[71] = ServiceFloodFill;
-  group3[77] = ServiceLoadImageLayer;
+std::span<const ServiceRow> ImageServiceRows() {
+  return kImageServices;
 }
 
 }  // namespace velmora

@@ -3,6 +3,7 @@
 #include "core/hostcall.h"
 #include "core/machine.h"
 #include "host/events.h"
+#include "host/host_services.h"
 #include "platform/platform.h"
 #include "services/gate.h"
 #include "services/guest.h"
@@ -20,14 +21,14 @@ bool PumpOneMessage() {
 }
 
 uint16_t ArgumentType() {
-  return GuestWord(0x60);
+  return GuestWord(kArgumentAddress);
 }
 
 // 7.14: the handler vector of a type, which enables it. Result at 0x60: 0, 1 bad type,
 // 2 handler 0 (the enable stays as it was).
 void SetEventHandler() {
   const uint16_t type = ArgumentType();
-  const uint16_t handler = GuestWord(0x62);
+  const uint16_t handler = GuestWord(kArgumentAddress + 2);
   uint8_t result = 0;
   if (type >= kEventTypes) {
     result = 1;
@@ -37,7 +38,7 @@ void SetEventHandler() {
     HandlerVector[type] = handler;
     EventEnable[type] = 1;
   }
-  SetGuestByte(0x60, result);
+  SetGuestByte(kArgumentAddress, result);
 }
 
 // 7.15: enables a type that has a handler. Result 0, or 1 for a bad type or no handler.
@@ -45,7 +46,7 @@ void EnableEvent() {
   const uint16_t type = ArgumentType();
   const bool ok = type < kEventTypes && HandlerVector[type] != 0;
   if (ok) EventEnable[type] = 1;
-  SetGuestByte(0x60, ok ? 0 : 1);
+  SetGuestByte(kArgumentAddress, ok ? 0 : 1);
 }
 
 // 7.16: disables a type. Result 0, or 1 for a bad type.
@@ -53,13 +54,13 @@ void DisableEvent() {
   const uint16_t type = ArgumentType();
   const bool ok = type < kEventTypes;
   if (ok) EventEnable[type] = 0;
-  SetGuestByte(0x60, ok ? 0 : 1);
+  SetGuestByte(kArgumentAddress, ok ? 0 : 1);
 }
 
 // 7.17: 1 when the type is enabled; a type of 13 or more is never enabled.
 void QueryEvent() {
   const uint16_t type = ArgumentType();
-  SetGuestByte(0x60, type < kEventTypes && EventEnable[type] ? 1 : 0);
+  SetGuestByte(kArgumentAddress, type < kEventTypes && EventEnable[type] ? 1 : 0);
 }
 
 // 7.19: discards every pending event.
@@ -71,30 +72,18 @@ void ClearEvents() {
 
 // 7.20: the number of pending events.
 void CountEvents() {
-  SetGuestWord(0x60, EventRing.count);
+  SetGuestWord(kArgumentAddress, EventRing.count);
 }
 
 // 7.95: a timer's interval; the last firing and the enable stay. Status 0, or 1 for a bad timer.
 void SetTimer() {
-  const uint8_t timer = GuestByte(0x60);
+  const uint8_t timer = GuestByte(kArgumentAddress);
   if (timer >= kTimerCount) {
     SetStatus(1);
     return;
   }
-  TimerTable[timer].interval = GuestDword(0x61);
+  TimerTable[timer].interval = GuestDword(kArgumentAddress + 1);
   SetStatus(0);
-}
-
-}  // namespace
-
-void FillEventServices(ServiceProc* group7) {
-  group7[14] = SetEventHandler;
-  group7[15] = EnableEvent;
-  group7[16] = DisableEvent;
-  group7[17] = QueryEvent;
-  group7[19] = ClearEvents;
-  group7[20] = CountEvents;
-  group7[95] = SetTimer;
 }
 
 // Group 2: sleep a millisecond, then handle at most one message.
@@ -111,6 +100,26 @@ void ServiceEventsOn() {
 }
 void ServiceEventsOff() {
   EventDeliveryOn = 0;
+}
+
+const ServiceRow kEventServices[] = {
+    {2, kAnyFunction, ServiceYield, "yield"},
+    {7, 14, SetEventHandler, "set event handler"},
+    {7, 15, EnableEvent, "enable event"},
+    {7, 16, DisableEvent, "disable event"},
+    {7, 17, QueryEvent, "query event"},
+    {7, 19, ClearEvents, "clear events"},
+    {7, 20, CountEvents, "count events"},
+    {7, 95, SetTimer, "set timer"},
+    {11, kAnyFunction, ServiceFetchEvent, "fetch event"},
+    {12, kAnyFunction, ServiceEventsOn, "events on"},
+    {13, kAnyFunction, ServiceEventsOff, "events off"},
+};
+
+}  // namespace
+
+std::span<const ServiceRow> EventServiceRows() {
+  return kEventServices;
 }
 
 // WDR: one message, the timers, the event-pending byte. When the pump meets the quit message

@@ -9,8 +9,6 @@
 namespace velmora {
 
 uint32_t ProgramSize = 0;
-char LoadedProgramPath[kRecordedPathLimit] = {};
-uint32_t LoadedProgramPathLength = 0;
 uint32_t HexLineNumber = 0;
 
 namespace {
@@ -91,14 +89,6 @@ uint8_t ReadHexLine(HexReader& reader) {
   }
 }
 
-void RecordProgramPath(const char* path) {
-  const size_t length = strnlen(path, kRecordedPathLimit);
-  if (length >= kRecordedPathLimit) return;
-  memcpy(LoadedProgramPath, path, length);
-  LoadedProgramPath[length] = '\0';
-  LoadedProgramPathLength = uint32_t(length);
-}
-
 // Decodes the records from the open file until the end record or a failure.
 uint8_t ReadHexRecords(HexReader& reader) {
   uint64_t base = 0;
@@ -174,14 +164,6 @@ uint8_t LoadHexProgram(const char* path) {
   FileClose(reader.file);
   if (result == kHexLoaded) RecordProgramPath(path);
   return result;
-}
-
-std::string GuestProgramPath() {
-  std::string path(LoadedProgramPath, LoadedProgramPathLength);
-  for (char& c : path) {
-    if (c == '/') c = '\\';
-  }
-  return path;
 }
 
 }  // namespace velmora

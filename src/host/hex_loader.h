@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "io/program_path.h"
+
 namespace velmora {
 
 // Result codes of LoadHexProgram; 2 and 6 to 9 are never returned.
@@ -20,14 +22,9 @@ enum HexLoadResult : uint8_t {
 
 // Room for one line counting its CR and LF and a terminator: lines of up to 298 bytes.
 constexpr uint32_t kHexLineRoom = 299;
-// A path of this many characters or more is not recorded in LoadedProgramPath.
-constexpr uint32_t kRecordedPathLimit = 300;
 
 // Highest address written + 1 after a successful load; 0 after a failure once the file opened.
 extern uint32_t ProgramSize;
-// The path of the last successful load, as given; empty until then.
-extern char LoadedProgramPath[kRecordedPathLimit];
-extern uint32_t LoadedProgramPathLength;
 // The line the last load ended on, counting from 1: the end record, or the line that failed
 // (0 when the file did not open).
 extern uint32_t HexLineNumber;
@@ -35,8 +32,5 @@ extern uint32_t HexLineNumber;
 // Sets program memory to 0xFF, then reads the file at `path` into it. Leaves HostError as the
 // file layer left it.
 uint8_t LoadHexProgram(const char* path);
-
-// LoadedProgramPath as the guest sees paths: every '/' turned into '\'.
-std::string GuestProgramPath();
 
 }  // namespace velmora

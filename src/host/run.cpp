@@ -11,6 +11,7 @@
 #include "graphics/text.h"
 #include "host/events.h"
 #include "host/hex_loader.h"
+#include "host/host_services.h"
 #include "io/file_layer.h"
 #include "io/slots.h"
 #include "platform/platform.h"
@@ -71,8 +72,25 @@ BootOutcome FailBoot(uint8_t code) {
 
 }  // namespace
 
+namespace {
+
+FILE* ServiceTraceFile = nullptr;
+
+void TraceServiceCall(uint8_t group, uint8_t function) {
+  const char* name = ServiceName(group, function);
+  std::fprintf(ServiceTraceFile, "%06X  %u.%u  %s  status %u\n", Machine.pc, group, function,
+               name ? name : "-", Machine.data[kStatusAddress]);
+}
+
+}  // namespace
+
+void TraceServicesTo(FILE* file) {
+  ServiceTraceFile = file;
+  ServiceCallWatcher = file ? TraceServiceCall : nullptr;
+}
+
 BootOutcome StartHost(const char* program_path, uint32_t seed) {
-  InitServiceTables();
+  InstallAllServices();
   CreateCanvas();
   PlatformFitWindow(ScreenSize.width, ScreenSize.height);
   SeedRandom(seed);

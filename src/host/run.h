@@ -56,6 +56,11 @@ struct RunReport {
 // (pc, instruction word, disassembly) to it.
 RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace);
 
+// The service trace: with a file set, every service call writes one line to it after the call:
+// pc of the BREAK (six hex digits, words), group.function, the service's name ("-" where the
+// tables hold none) and the status byte as it stands after the call.
+void TraceServicesTo(FILE* file);
+
 // Ends the run the way the window's destruction does: open file and serial slots closed, canvas
 // released. Safe to call whatever ended the run, and more than once.
 void EndHost();

@@ -1,9 +1,11 @@
 // System services of group 7: date and time, the tick counter, destroying the window and the
 // close behaviour.
 #include "host/events.h"
+#include "host/host_services.h"
 #include "platform/platform.h"
 #include "services/gate.h"
 #include "services/guest.h"
+#include "services/status.h"
 
 namespace velmora {
 
@@ -12,7 +14,7 @@ namespace {
 using ReadClock = void (*)(PlatformDateTime*);
 
 uint16_t Pointer() {
-  return GuestWord(0x60);
+  return GuestWord(kArgumentAddress);
 }
 
 // Year, month, day of the month, day of the week, hour, minute, second, milliseconds: ten
@@ -78,19 +80,19 @@ void WriteOne() {
 
 // 7.11: the millisecond tick count.
 void TickCount() {
-  SetGuestDword(0x60, PlatformTickCount());
+  SetGuestDword(kArgumentAddress, PlatformTickCount());
 }
 
 // 7.12: a deadline, tick count + delay, at the pointer.
 void SetDeadline() {
-  SetGuestDword(Pointer(), PlatformTickCount() + GuestDword(0x62));
+  SetGuestDword(Pointer(), PlatformTickCount() + GuestDword(kArgumentAddress + 2));
 }
 
 // 7.13: compares the tick count with the value at the pointer: 0 below, 1 equal, 2 above.
 void CompareDeadline() {
   const uint32_t now = PlatformTickCount();
   const uint32_t deadline = GuestDword(Pointer());
-  SetGuestByte(0x60, now < deadline ? 0 : now == deadline ? 1 : 2);
+  SetGuestByte(kArgumentAddress, now < deadline ? 0 : now == deadline ? 1 : 2);
 }
 
 // 7.66: destroys the window; the run ends at the next pump.
@@ -100,24 +102,28 @@ void DestroyWindow() {
 
 // 7.67: 0 keeps the window open on a close request, anything else lets a close request destroy it.
 void SetCloseBehaviour() {
-  KeepOpenOnClose = GuestByte(0x60) == 0 ? 1 : 0;
+  KeepOpenOnClose = GuestByte(kArgumentAddress) == 0 ? 1 : 0;
 }
+
+const ServiceRow kSystemServices[] = {
+    {7, 1, LocalDateTime, "local date time"},
+    {7, 2, LocalTimeOfDay, "local time of day"},
+    {7, 3, LocalDate, "local date"},
+    {7, 4, WriteOne, "write one"},
+    {7, 5, UtcDateTime, "UTC date time"},
+    {7, 6, UtcTimeOfDay, "UTC time of day"},
+    {7, 7, UtcDate, "UTC date"},
+    {7, 11, TickCount, "tick count"},
+    {7, 12, SetDeadline, "set deadline"},
+    {7, 13, CompareDeadline, "compare deadline"},
+    {7, 66, DestroyWindow, "destroy window"},
+    {7, 67, SetCloseBehaviour, "set close behaviour"},
+};
 
 }  // namespace
 
-void FillSystemServices(ServiceProc* group7) {
-  group7[1] = LocalDateTime;
-  group7[2] = LocalTimeOfDay;
-  group7[3] = LocalDate;
-  group7[4] = WriteOne;
-  group7[5] = UtcDateTime;
-  group7[6] = UtcTimeOfDay;
-  group7[7] = UtcDate;
-  group7[11] = TickCount;
-  group7[12] = SetDeadline;
-  group7[13] = CompareDeadline;
-  group7[66] = DestroyWindow;
-  group7[67] = SetCloseBehaviour;
+std::span<const ServiceRow> SystemServiceRows() {
+  return kSystemServices;
 }
 
 }  // namespace velmora

@@ -45,6 +45,9 @@ constexpr const char* kUsage =
     "                         repeatable; the range must lie within 0x0000..0xFFFF)\n"
     "  --trace[=FILE]         write one line per instruction (pc, word, disassembly) to\n"
     "                         stderr or FILE; tracing runs much slower\n"
+    "  --trace-services[=FILE]\n"
+    "                         write one line per service call (pc, group.function, name,\n"
+    "                         status byte after the call) to stderr or FILE\n"
     "  --seed N               seed the random generator with N (default: from the clock)\n"
     "  --screenshot FILE.png  write the shown part of the current layer as a PNG file when the\n"
     "                         run ends (also after a failed boot or a closed window)\n"
@@ -87,6 +90,8 @@ struct RunOptions {
   std::vector<MemoryRange> dumps;
   bool trace = false;
   std::string trace_path;  // empty: stderr
+  bool trace_services = false;
+  std::string trace_services_path;  // empty: stderr
   bool seed_given = false;
   uint32_t seed = 0;
   bool quiet = false;
@@ -298,6 +303,12 @@ int ParseCommandLine(int argc, char** argv) {
         if (inline_value.empty()) return UsageError("--trace= needs a file name", "");
         Options.trace_path = StartDirectoryPath(std::string(inline_value).c_str());
       }
+    } else if (name == "--trace-services") {
+      Options.trace_services = true;
+      if (has_inline_value) {
+        if (inline_value.empty()) return UsageError("--trace-services= needs a file name", "");
+        Options.trace_services_path = StartDirectoryPath(std::string(inline_value).c_str());
+      }
     } else if (name == "--seed") {
       uint64_t seed = 0;
       if (!take_value() || !ParseUnsigned(value, &seed) || seed > 0xFFFFFFFFu) {
@@ -459,6 +470,14 @@ void DumpMemory(const MemoryRange& range) {
   }
 }
 
+// stderr for an empty path, else the file, made anew.
+bool OpenTrace(const std::string& path, const char* what, FILE** file) {
+  *file = path.empty() ? stderr : fopen(path.c_str(), "w");
+  if (*file != nullptr) return true;
+  fprintf(stderr, "velmora-run: cannot write the %s to %s\n", what, path.c_str());
+  return false;
+}
+
 extern "C" void StopOnSignal(int signal_number) {
   RunInterrupted = signal_number;
   std::signal(signal_number, SIG_DFL);
@@ -467,19 +486,20 @@ extern "C" void StopOnSignal(int signal_number) {
 int RunMain(int argc, char** argv) {
   if (const int status = ParseCommandLine(argc, argv); status >= 0) return status;
 
-  FILE* trace = nullptr;
-  if (Options.trace) {
-    trace = stderr;
-    // A line per instruction: an unbuffered stderr would make a system call of each.
-    if (Options.trace_path.empty()) setvbuf(stderr, nullptr, _IOFBF, 1 << 16);
-    if (!Options.trace_path.empty()) {
-      trace = fopen(Options.trace_path.c_str(), "w");
-      if (trace == nullptr) {
-        fprintf(stderr, "velmora-run: cannot write the trace to %s\n", Options.trace_path.c_str());
-        return kExitUsage;
-      }
-    }
+  // A line per instruction or service call: an unbuffered stderr would make a system call of
+  // each.
+  if ((Options.trace && Options.trace_path.empty()) ||
+      (Options.trace_services && Options.trace_services_path.empty())) {
+    setvbuf(stderr, nullptr, _IOFBF, 1 << 16);
   }
+  FILE* trace = nullptr;
+  if (Options.trace && !OpenTrace(Options.trace_path, "trace", &trace)) return kExitUsage;
+  FILE* service_trace = nullptr;
+  if (Options.trace_services &&
+      !OpenTrace(Options.trace_services_path, "service trace", &service_trace)) {
+    return kExitUsage;
+  }
+  TraceServicesTo(service_trace);
 
   // A first Ctrl-C ends the run cleanly, with the end report and dumps; a second one kills.
   std::signal(SIGINT, StopOnSignal);
@@ -523,7 +543,9 @@ int RunMain(int argc, char** argv) {
   if (Options.dump_state) DumpState(report.instructions);
   for (const MemoryRange& range : Options.dumps) DumpMemory(range);
   fflush(stdout);
-  if (trace != nullptr && trace != stderr) fclose(trace);
+  TraceServicesTo(nullptr);
+  for (FILE* file : {trace, service_trace})
+    if (file != nullptr && file != stderr) fclose(file);
   return status;
 }
 

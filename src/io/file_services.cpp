@@ -2,8 +2,9 @@
 // names, buffers and values from 0x60; every service writes the status byte.
 #include <string>
 
-#include "host/hex_loader.h"
 #include "io/file_layer.h"
+#include "io/io_services.h"
+#include "io/program_path.h"
 #include "io/slots.h"
 #include "platform/platform.h"
 #include "services/gate.h"
@@ -328,42 +329,46 @@ void ServiceProgramPath() {
   DeliverPath(buffer, size, GuestProgramPath(), kStatusNotOpen);
 }
 
+const ServiceRow kFileServices[] = {
+    {7, 40, ServiceFileOpen, "file open"},
+    {7, 41, ServiceFileClose, "file close"},
+    {7, 42, ServiceFileFlush, "file flush"},
+    {7, 43, ServiceFileDelete, "file delete"},
+    {7, 44, ServiceDirCreate, "create directory"},
+    {7, 45, ServiceFileExists, "file exists"},
+    {7, 46, ServiceFileSeekStart, "file seek start"},
+    {7, 47, ServiceFileSeek, "file seek"},
+    {7, 48, ServiceFileSeekEnd, "file seek end"},
+    {7, 49, ServiceFileReadByte, "file read byte"},
+    {7, 50, ServiceFileReadWord, "file read word"},
+    {7, 51, ServiceFileReadDword, "file read dword"},
+    {7, 52, ServiceFileReadQword, "file read qword"},
+    {7, 53, ServiceFileWriteByte, "file write byte"},
+    {7, 54, ServiceFileWriteWord, "file write word"},
+    {7, 55, ServiceFileWriteDword, "file write dword"},
+    {7, 56, ServiceFileWriteQword, "file write qword"},
+    {7, 57, ServiceFileReadBlock, "file read block"},
+    {7, 58, ServiceFileWriteBlock, "file write block"},
+    {7, 59, ServiceFileSize, "file size"},
+    {7, 60, ServiceDirRemove, "remove directory"},
+    {7, 61, ServiceFileRename, "file rename"},
+    {7, 62, ServiceGetCurrentDir, "get current directory"},
+    {7, 63, ServiceGetTempPath, "get temp path"},
+    {7, 64, ServiceSetCurrentDir, "set current directory"},
+    {7, 68, ServiceExecutableName, "executable name"},
+    {7, 69, ServiceExecutableDirectory, "executable directory"},
+    {7, 98, ServiceFileReadLine, "file read line"},
+    {7, 99, ServiceFileReadBlockBufferFirst, "file read block, buffer first"},
+    {7, 100, ServiceFileWriteText, "file write text"},
+    {7, 101, ServiceFileWriteLine, "file write line"},
+    {7, 102, ServiceProgramDirectory, "program directory"},
+    {7, 103, ServiceProgramPath, "program path"},
+};
+
 }  // namespace
 
-void FillFileServices(ServiceProc* group7) {
-  group7[40] = ServiceFileOpen;
-  group7[41] = ServiceFileClose;
-  group7[42] = ServiceFileFlush;
-  group7[43] = ServiceFileDelete;
-  group7[44] = ServiceDirCreate;
-  group7[45] = ServiceFileExists;
-  group7[46] = ServiceFileSeekStart;
-  group7[47] = ServiceFileSeek;
-  group7[48] = ServiceFileSeekEnd;
-  group7[49] = ServiceFileReadByte;
-  group7[50] = ServiceFileReadWord;
-  group7[51] = ServiceFileReadDword;
-  group7[52] = ServiceFileReadQword;
-  group7[53] = ServiceFileWriteByte;
-  group7[54] = ServiceFileWriteWord;
-  group7[55] = ServiceFileWriteDword;
-  group7[56] = ServiceFileWriteQword;
-  group7[57] = ServiceFileReadBlock;
-  group7[58] = ServiceFileWriteBlock;
-  group7[59] = ServiceFileSize;
-  group7[60] = ServiceDirRemove;
-  group7[61] = ServiceFileRename;
-  group7[62] = ServiceGetCurrentDir;
-  group7[63] = ServiceGetTempPath;
-  group7[64] = ServiceSetCurrentDir;
-  group7[68] = ServiceExecutableName;
-  group7[69] = ServiceExecutableDirectory;
-  group7[98] = ServiceFileReadLine;
-  group7[99] = ServiceFileReadBlockBufferFirst;
-  group7[100] = ServiceFileWriteText;
-  group7[101] = ServiceFileWriteLine;
-  group7[102] = ServiceProgramDirectory;
-  group7[103] = ServiceProgramPath;
+std::span<const ServiceRow> FileServiceRows() {
+  return kFileServices;
 }
 
 }  // namespace velmora

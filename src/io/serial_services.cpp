@@ -1,5 +1,6 @@
 // Group 7 serial port services: slot n (B(0x60)) is the port COMn; every service writes the
 // status byte.
+#include "io/io_services.h"
 #include "io/serial_layer.h"
 #include "io/slots.h"
 #include "services/gate.h"
@@ -211,29 +212,33 @@ void ServiceSerialOutputCount() {
   }
 }
 
+const ServiceRow kSerialServices[] = {
+    {7, 73, ServiceSerialOpen, "serial open"},
+    {7, 74, ServiceSerialClose, "serial close"},
+    {7, 75, ServiceSerialConfigure, "serial configure"},
+    {7, 76, ServiceSerialTimeouts, "serial timeouts"},
+    {7, 77, ServiceSerialWriteBlock, "serial write block"},
+    {7, 78, ServiceSerialReadBlock, "serial read block"},
+    {7, 79, ServiceSerialWriteByte, "serial write byte"},
+    {7, 80, ServiceSerialCts, "serial CTS"},
+    {7, 81, ServiceSerialDsr, "serial DSR"},
+    {7, 82, ServiceSerialRing, "serial ring"},
+    {7, 83, ServiceSerialModemLines, "serial modem lines"},
+    {7, 84, ServiceSerialDtr, "serial DTR"},
+    {7, 85, ServiceSerialRts, "serial RTS"},
+    {7, 86, ServiceSerialPresent, "serial present"},
+    {7, 87, ServiceSerialPurgeOutput, "serial purge output"},
+    {7, 88, ServiceSerialPurgeInput, "serial purge input"},
+    {7, 89, ServiceSerialPurgeBoth, "serial purge both"},
+    {7, 90, ServiceSerialInputCount, "serial input count"},
+    {7, 91, ServiceSerialOutputCount, "serial output count"},
+    {7, 108, ServiceSerialReadByte, "serial read byte"},
+};
+
 }  // namespace
 
-void FillSerialServices(ServiceProc* group7) {
-  group7[73] = ServiceSerialOpen;
-  group7[74] = ServiceSerialClose;
-  group7[75] = ServiceSerialConfigure;
-  group7[76] = ServiceSerialTimeouts;
-  group7[77] = ServiceSerialWriteBlock;
-  group7[78] = ServiceSerialReadBlock;
-  group7[79] = ServiceSerialWriteByte;
-  group7[80] = ServiceSerialCts;
-  group7[81] = ServiceSerialDsr;
-  group7[82] = ServiceSerialRing;
-  group7[83] = ServiceSerialModemLines;
-  group7[84] = ServiceSerialDtr;
-  group7[85] = ServiceSerialRts;
-  group7[86] = ServiceSerialPresent;
-  group7[87] = ServiceSerialPurgeOutput;
-  group7[88] = ServiceSerialPurgeInput;
-  group7[89] = ServiceSerialPurgeBoth;
-  group7[90] = ServiceSerialInputCount;
-  group7[91] = ServiceSerialOutputCount;
-  group7[108] = ServiceSerialReadByte;
+std::span<const ServiceRow> SerialServiceRows() {
+  return kSerialServices;
 }
 
 }  // namespace velmora

@@ -1,6 +1,7 @@
-// Everything the host needs of a platform, as one set of free functions. Each backend (headless,
-// sdl, win32, with posix shared by the first two) is a library of its own, chosen at link time.
-// Nothing outside src/platform depends on a platform header or a platform #ifdef.
+// Everything the host needs of a platform, as one set of free functions. Each backend is a library
+// of its own, chosen at link time: headless (velmora-run and the tests) on top of posix, which
+// serves files, serial ports, time and fonts. Nothing outside src/platform depends on a platform
+// header or a platform #ifdef.
 #pragma once
 
 #include <cstdint>

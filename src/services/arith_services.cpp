@@ -4,44 +4,46 @@
 // Results where the host has none: a zero divisor gives a quotient of all ones and a remainder
 // equal to the dividend; the most negative value divided by -1 gives itself (the wrapped
 // quotient); a random range that spans all 2^32 values gives lo + R32.
+#include "services/arith_services.h"
+
 #include <cmath>
 #include <cstdint>
 
 #include "services/gate.h"
 #include "services/guest.h"
 #include "services/random.h"
+#include "services/status.h"
 
 namespace velmora {
 
 namespace {
 
-constexpr uint32_t kA = 0x60;
 constexpr uint32_t kB32 = 0x64;
 constexpr uint32_t kB64 = 0x68;
 
 uint32_t A32() {
-  return GuestDword(kA);
+  return GuestDword(kArgumentAddress);
 }
 uint32_t B32() {
   return GuestDword(kB32);
 }
 uint64_t A64() {
-  return GuestQword(kA);
+  return GuestQword(kArgumentAddress);
 }
 uint64_t B64() {
   return GuestQword(kB64);
 }
 float AFloat() {
-  return GuestFloat(kA);
+  return GuestFloat(kArgumentAddress);
 }
 float BFloat() {
   return GuestFloat(kB32);
 }
 void SetA32(uint32_t value) {
-  SetGuestDword(kA, value);
+  SetGuestDword(kArgumentAddress, value);
 }
 void SetA64(uint64_t value) {
-  SetGuestQword(kA, value);
+  SetGuestQword(kArgumentAddress, value);
 }
 
 void Add32() {
@@ -63,16 +65,16 @@ void Multiply64() {
   SetA64(A64() * B64());
 }
 void AddFloat() {
-  SetGuestFloat(kA, AFloat() + BFloat());
+  SetGuestFloat(kArgumentAddress, AFloat() + BFloat());
 }
 void SubtractFloat() {
-  SetGuestFloat(kA, AFloat() - BFloat());
+  SetGuestFloat(kArgumentAddress, AFloat() - BFloat());
 }
 void MultiplyFloat() {
-  SetGuestFloat(kA, AFloat() * BFloat());
+  SetGuestFloat(kArgumentAddress, AFloat() * BFloat());
 }
 void DivideFloat() {
-  SetGuestFloat(kA, AFloat() / BFloat());
+  SetGuestFloat(kArgumentAddress, AFloat() / BFloat());
 }
 
 void DivideUnsigned32() {
@@ -141,13 +143,13 @@ uint32_t RandomBits32() {
 }
 
 void RandomByte() {
-  SetGuestByte(kA, uint8_t(RandomWord()));
+  SetGuestByte(kArgumentAddress, uint8_t(RandomWord()));
 }
 
 void RandomWord16() {
   const uint32_t r1 = RandomWord();
   const uint32_t r2 = RandomWord();
-  SetGuestWord(kA, uint16_t(r2 | ((r1 & 1) << 15)));
+  SetGuestWord(kArgumentAddress, uint16_t(r2 | ((r1 & 1) << 15)));
 }
 
 void RandomDword() {
@@ -155,7 +157,7 @@ void RandomDword() {
 }
 
 void RandomUnitFloat() {
-  SetGuestFloat(kA, float(double(RandomBits32()) / 4294967295.0));
+  SetGuestFloat(kArgumentAddress, float(double(RandomBits32()) / 4294967295.0));
 }
 
 // lo + R32 mod (hi - lo + 1); the count is computed in 64 bits so that the full range, whose
@@ -170,32 +172,42 @@ void RandomBetween() {
   SetA32(uint32_t(lo) + uint32_t(random % count));
 }
 
+const ServiceRow kArithmeticServices[] = {
+    // Signed and unsigned addition, subtraction and multiplication give the same bits.
+    {9, 1, Add32, "add 32"},
+    {9, 2, Add64, "add 64"},
+    {9, 3, Add32, "add signed 32"},
+    {9, 4, Add64, "add signed 64"},
+    {9, 5, AddFloat, "add float"},
+    {9, 6, Subtract32, "subtract 32"},
+    {9, 7, Subtract64, "subtract 64"},
+    {9, 8, Subtract32, "subtract signed 32"},
+    {9, 9, Subtract64, "subtract signed 64"},
+    {9, 10, SubtractFloat, "subtract float"},
+    {9, 11, Multiply32, "multiply 32"},
+    {9, 12, Multiply64, "multiply 64"},
+    {9, 13, Multiply32, "multiply signed 32"},
+    {9, 14, Multiply64, "multiply signed 64"},
+    {9, 15, MultiplyFloat, "multiply float"},
+    {9, 16, DivideUnsigned32, "divide unsigned 32"},
+    {9, 17, DivideUnsigned64, "divide unsigned 64"},
+    {9, 18, DivideSigned32, "divide signed 32"},
+    {9, 19, DivideSigned64, "divide signed 64"},
+    {9, 20, DivideFloat, "divide float"},
+    {9, 21, RemainderUnsigned32, "remainder unsigned 32"},
+    {9, 22, RemainderUnsigned64, "remainder unsigned 64"},
+    {9, 23, FloatToUnsigned, "float to unsigned"},
+    {9, 24, RandomByte, "random byte"},
+    {9, 25, RandomWord16, "random word"},
+    {9, 26, RandomDword, "random dword"},
+    {9, 27, RandomUnitFloat, "random unit float"},
+    {9, 28, RandomBetween, "random between"},
+};
+
 }  // namespace
 
-void FillArithmeticServices(ServiceProc* group9) {
-  // Signed and unsigned addition, subtraction and multiplication give the same bits.
-  group9[1] = group9[3] = Add32;
-  group9[2] = group9[4] = Add64;
-  group9[5] = AddFloat;
-  group9[6] = group9[8] = Subtract32;
-  group9[7] = group9[9] = Subtract64;
-  group9[10] = SubtractFloat;
-  group9[11] = group9[13] = Multiply32;
-  group9[12] = group9[14] = Multiply64;
-  group9[15] = MultiplyFloat;
-  group9[16] = DivideUnsigned32;
-  group9[17] = DivideUnsigned64;
-  group9[18] = DivideSigned32;
-  group9[19] = DivideSigned64;
-  group9[20] = DivideFloat;
-  group9[21] = RemainderUnsigned32;
-  group9[22] = RemainderUnsigned64;
-  group9[23] = FloatToUnsigned;
-  group9[24] = RandomByte;
-  group9[25] = RandomWord16;
-  group9[26] = RandomDword;
-  group9[27] = RandomUnitFloat;
-  group9[28] = RandomBetween;
+std::span<const ServiceRow> ArithmeticServiceRows() {
+  return kArithmeticServices;
 }
 
 }  // namespace velmora

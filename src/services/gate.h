@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <span>
+#include <string>
 
 namespace velmora {
 
@@ -10,36 +12,39 @@ namespace velmora {
 using ServiceProc = void (*)();
 
 constexpr int kServiceGroups = 14;
-constexpr int kGraphicsFunctions = 80;  // group 3
-constexpr int kStringFunctions = 39;    // group 5
-constexpr int kSystemFunctions = 109;   // group 7
+constexpr int kGraphicsFunctions = 80;    // group 3
+constexpr int kStringFunctions = 39;      // group 5
+constexpr int kSystemFunctions = 109;     // group 7
 constexpr int kArithmeticFunctions = 29;  // group 9
 
-extern ServiceProc ServiceGroupTable[kServiceGroups];
-extern ServiceProc GraphicsTable[kGraphicsFunctions];
-extern ServiceProc StringTable[kStringFunctions];
-extern ServiceProc SystemTable[kSystemFunctions];
-extern ServiceProc ArithmeticTable[kArithmeticFunctions];
+// Groups 2, 11, 12 and 13 run one service whatever the function byte says; their rows name
+// this function.
+constexpr uint8_t kAnyFunction = 0xFF;
 
-// Fills every table once, at start-up; entries without a service do nothing.
-void InitServiceTables();
+// One service, declared once by the subsystem that owns it. The name is what the service trace
+// prints.
+struct ServiceRow {
+  uint8_t group;
+  uint8_t function;
+  ServiceProc procedure;
+  const char* name;
+};
 
-// Each subsystem puts its services into the function tables it shares.
-void FillArithmeticServices(ServiceProc* group9);
-void FillCanvasServices(ServiceProc* group3);
-void FillDrawingServices(ServiceProc* group3);
-void FillTextServices(ServiceProc* group3);
-void FillImageServices(ServiceProc* group3);
-void FillStringServices(ServiceProc* group5);
-void FillSystemServices(ServiceProc* group7);
-void FillEventServices(ServiceProc* group7);
-void FillFileServices(ServiceProc* group7);
-void FillSerialServices(ServiceProc* group7);
+// Every table starts empty: each group and function does nothing until a row fills it.
+void ClearServiceTables();
+// Puts the rows into the tables. A row that claims a taken entry, a group or function outside
+// the tables, or function 0 of a table, is refused: false, with the reason in `problem`.
+bool InstallServices(std::span<const ServiceRow> rows, std::string* problem);
+// The name of the service at a group and function, or nullptr where there is none.
+const char* ServiceName(uint8_t group, uint8_t function);
 
-// Whole-group services: yield (2), fetch event (11), events on (12) and off (13).
-void ServiceYield();
-void ServiceFetchEvent();
-void ServiceEventsOn();
-void ServiceEventsOff();
+// Runs one service as BREAK would (group and function bytes set, group byte cleared after a
+// call to an existing group), without touching pc.
+void CallService(uint8_t group, uint8_t function);
+
+// Called after every call to an existing group, with the group and function bytes the call
+// was made with; nullptr (the default) costs one test per call.
+using ServiceWatcher = void (*)(uint8_t group, uint8_t function);
+extern ServiceWatcher ServiceCallWatcher;
 
 }  // namespace velmora

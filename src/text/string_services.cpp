@@ -2,6 +2,8 @@
 // space in place, named by 16-bit addresses in the argument area; none writes the status byte.
 // A string without a terminator before 0xFFFF ends there, and a write that would run past 0xFFFF
 // is cut so that its terminator lies at or below it.
+#include "text/string_services.h"
+
 #include <algorithm>
 #include <cstdint>
 #include <cstdlib>
@@ -275,51 +277,51 @@ void ParseReal() {
   SetGuestFloat(kArgumentAddress, std::strtof(copy.c_str(), nullptr));
 }
 
+const ServiceRow kStringServices[] = {
+    {5, 1, StringLength, "string length"},
+    {5, 2, StringCopy, "string copy"},
+    {5, 3, StringAppend, "string append"},
+    {5, 4, StringCopy, "string copy"},
+    {5, 5, FindCharacter, "find character"},
+    {5, 6, FindString, "find string"},
+    {5, 7, ReplaceCharacter, "replace character"},
+    {5, 8, DeleteBytes, "delete bytes"},
+    {5, 9, InsertCharacter, "insert character"},
+    {5, 10, RemoveCharacter, "remove character"},
+    {5, 11, ReverseString, "reverse string"},
+    {5, 12, AppendUnsigned16, "append unsigned 16"},
+    {5, 13, AppendUnsigned32, "append unsigned 32"},
+    {5, 14, AppendUnsigned64, "append unsigned 64"},
+    {5, 15, FormatFloat, "format float"},
+    {5, 16, FormatDouble, "format double"},
+    {5, 17, AppendSigned32, "append signed 32"},
+    {5, 18, AppendSigned64, "append signed 64"},
+    {5, 19, AppendSigned16, "append signed 16"},
+    {5, 20, CutKeepAfterLast, "cut keep after last"},
+    {5, 21, CutKeepAfterFirst, "cut keep after first"},
+    {5, 22, CutKeepBeforeLast, "cut keep before last"},
+    {5, 23, CutAtFirstCharacter, "cut at first character"},
+    {5, 24, KeepBetween, "keep between"},
+    {5, 25, CutRemoveSpan, "cut remove span"},
+    {5, 26, PathFileName, "path file name"},
+    {5, 27, PathStemOnly, "path stem only"},
+    {5, 28, PathExtension, "path extension"},
+    {5, 29, PathDirectory, "path directory"},
+    {5, 30, MapLowerCase, "map lower case"},
+    {5, 31, MapUpperCase, "map upper case"},
+    {5, 32, HexByte, "hex byte"},
+    {5, 33, HexWord, "hex word"},
+    {5, 34, HexDword, "hex dword"},
+    {5, 35, HexQword, "hex qword"},
+    {5, 36, ParseInteger32, "parse integer 32"},
+    {5, 37, ParseInteger64, "parse integer 64"},
+    {5, 38, ParseReal, "parse real"},
+};
+
 }  // namespace
 
-void FillStringServices(ServiceProc* group5) {
-  static constexpr ServiceProc kServices[kStringFunctions] = {
-      nullptr,              // 0: nothing
-      StringLength,         // 1
-      StringCopy,           // 2
-      StringAppend,         // 3
-      StringCopy,           // 4
-      FindCharacter,        // 5
-      FindString,           // 6
-      ReplaceCharacter,     // 7
-      DeleteBytes,          // 8
-      InsertCharacter,      // 9
-      RemoveCharacter,      // 10
-      ReverseString,        // 11
-      AppendUnsigned16,     // 12
-      AppendUnsigned32,     // 13
-      AppendUnsigned64,     // 14
-      FormatFloat,          // 15
-      FormatDouble,         // 16
-      AppendSigned32,       // 17
-      AppendSigned64,       // 18
-      AppendSigned16,       // 19
-      CutKeepAfterLast,     // 20
-      CutKeepAfterFirst,    // 21
-      CutKeepBeforeLast,    // 22
-      CutAtFirstCharacter,  // 23
-      KeepBetween,          // 24
-      CutRemoveSpan,        // 25
-      PathFileName,         // 26
-      PathStemOnly,         // 27
-      PathExtension,        // 28
-      PathDirectory,        // 29
-      MapLowerCase,         // 30
-      MapUpperCase,         // 31
-      HexByte,              // 32
-      HexWord,              // 33
-      HexDword,             // 34
-      HexQword,             // 35
-      ParseInteger32,       // 36
-      ParseInteger64,       // 37
-      ParseReal,            // 38
-  };
-  for (int f = 1; f < kStringFunctions; ++f) group5[f] = kServices[f];
+std::span<const ServiceRow> StringServiceRows() {
+  return kStringServices;
 }
 
 }  // namespace velmora

@@ -8,6 +8,7 @@
 
 #include "core/hostcall.h"
 #include "core/machine.h"
+#include "host/host_services.h"
 #include "services/gate.h"
 #include "services/guest.h"
 #include "services/random.h"
@@ -19,7 +20,10 @@ constexpr uint32_t kSeed = 12345;
 
 class ArithRandom : public ::testing::Test {
  protected:
-  void SetUp() override { ClearMachine(); }
+  void SetUp() override {
+    InstallAllServices();
+    ClearMachine();
+  }
 
   // Seeds, skips `skip` draws, fills 0x60-0x6F with 0xEE and runs group 9 function `function`.
   static void Call(uint8_t function, int skip, uint32_t a = 0xEEEEEEEE, uint32_t b = 0xEEEEEEEE) {

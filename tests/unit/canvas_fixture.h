@@ -12,6 +12,7 @@
 #include "core/hostcall.h"
 #include "core/machine.h"
 #include "graphics/canvas.h"
+#include "host/host_services.h"
 #include "services/gate.h"
 #include "services/guest.h"
 #include "services/status.h"
@@ -26,7 +27,7 @@ class CanvasTest : public ::testing::Test {
  protected:
   void SetUp() override {
     std::memset(Machine.data, 0, sizeof Machine.data);
-    InitServiceTables();
+    InstallAllServices();
     CreateCanvas();
   }
   void TearDown() override {

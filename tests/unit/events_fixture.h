@@ -8,6 +8,7 @@
 #include "core/hostcall.h"
 #include "core/machine.h"
 #include "host/events.h"
+#include "host/host_services.h"
 #include "platform/headless/headless.h"
 #include "platform/platform.h"
 #include "services/gate.h"
@@ -19,7 +20,7 @@ class EventsTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ClearMachine();
-    InitServiceTables();
+    InstallAllServices();
     HeadlessReset();
     ClearEventState();
     ResetTimers();

@@ -13,6 +13,7 @@
 
 #include "core/machine.h"
 #include "host/hex_loader.h"
+#include "host/host_services.h"
 #include "io/file_layer.h"
 #include "io/slots.h"
 #include "services/gate.h"
@@ -26,7 +27,7 @@ constexpr uint16_t kNameAddress = 0x300;
 
 uint8_t Call(uint8_t function) {
   Machine.data[kStatusAddress] = 0xEE;
-  SystemTable[function]();
+  CallService(7, function);
   return Machine.data[kStatusAddress];
 }
 
@@ -46,7 +47,7 @@ uint8_t SlotCall(uint8_t function, uint8_t slot) {
 class FilesServices : public ::testing::Test {
  protected:
   void SetUp() override {
-    InitServiceTables();
+    InstallAllServices();
     ResetFileSlots();
     char pattern[] = "/tmp/velmora_files_services_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);

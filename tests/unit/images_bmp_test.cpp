@@ -13,6 +13,7 @@
 
 #include "graphics/bmp.h"
 #include "graphics/canvas.h"
+#include "host/host_services.h"
 #include "services/gate.h"
 #include "services/guest.h"
 #include "services/status.h"
@@ -230,13 +231,13 @@ TEST_F(ImagesBmp, PixelSplitByThePieceBoundaryIsDrawnWhole) {
 // Function 77 into the current layer gives the screen the image's size; into another layer it
 // leaves the current layer current with its clip.
 TEST_F(ImagesBmp, LoadAsLayerSizesTheScreenOnlyForTheCurrentLayer) {
-  InitServiceTables();
+  InstallAllServices();
   const std::string name = DataPath("info40.bmp");
   std::memcpy(Machine.data + 0x300, name.c_str(), name.size() + 1);
   auto load_as_layer = [](uint16_t layer) {
     SetGuestWord(kArgumentAddress, 0x300);
     SetGuestWord(kArgumentAddress + 2, layer);
-    GraphicsTable[77]();
+    CallService(3, 77);
     return Machine.data[kStatusAddress];
   };
   SetClip(10, 20, 30, 40);

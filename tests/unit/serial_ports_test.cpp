@@ -14,6 +14,7 @@
 #include <string>
 
 #include "core/machine.h"
+#include "host/host_services.h"
 #include "io/serial_layer.h"
 #include "io/slots.h"
 #include "services/gate.h"
@@ -32,7 +33,7 @@ uint8_t Status() {
 // Runs group 7 function `function` with the arguments already at 0x60.
 uint8_t Call(uint8_t function) {
   Machine.data[kStatusAddress] = 0xEE;
-  SystemTable[function]();
+  CallService(7, function);
   return Status();
 }
 
@@ -44,7 +45,7 @@ uint8_t SlotCall(uint8_t function, uint8_t slot = kPort) {
 class SerialPorts : public ::testing::Test {
  protected:
   void SetUp() override {
-    InitServiceTables();
+    InstallAllServices();
     char name[256];
     ASSERT_EQ(openpty(&master_, &slave_, name, nullptr, nullptr), 0);
     setenv("VELMORA_COM3", name, 1);

@@ -6,6 +6,7 @@
 
 #include "core/hostcall.h"
 #include "core/machine.h"
+#include "host/host_services.h"
 #include "services/gate.h"
 #include "services/guest.h"
 
@@ -18,7 +19,7 @@ constexpr uint8_t kUntouchedStatus = 0xA5;
 
 class StringsServices : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() { InitServiceTables(); }
+  static void SetUpTestSuite() { InstallAllServices(); }
   void SetUp() override {
     ClearMachine();
     // Guard bytes above 0xFFFF that a bounded service must neither read as text nor write.

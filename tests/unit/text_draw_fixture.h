@@ -10,6 +10,7 @@
 #include "core/machine.h"
 #include "graphics/canvas.h"
 #include "graphics/text.h"
+#include "host/host_services.h"
 #include "services/gate.h"
 #include "services/guest.h"
 
@@ -19,7 +20,7 @@ class TextDrawTest : public ::testing::Test {
  protected:
   void SetUp() override {
     ClearMachine();
-    InitServiceTables();
+    InstallAllServices();
     CreateCanvas();
     SystemFontMode = 0;
     FontSlot = 0;

@@ -288,6 +288,12 @@ def check_trace():
     vt.expect_equal("stderr trace lines", len(trace_lines), 260, traced)
     vt.expect(trace_lines[-1].startswith("000048  9404"), "last traced is the stop", traced)
 
+    # The service trace: one line per call after the call, with the service's name.
+    services = vt.run_guest(program("runner_random"), ["--seed", "1", "--trace-services"])
+    calls = [l for l in services.stderr.splitlines() if re.match(r"^[0-9A-F]{6}  \d+\.\d+  ", l)]
+    vt.expect_equal("service lines", [l.split("  ")[1:3] for l in calls],
+                    [["9.25", "random word"]] * 8, services)
+
 
 def check_ending():
     # Every way a run can end closes the guest's open file with its data, and the program ran in
