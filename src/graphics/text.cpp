@@ -21,6 +21,12 @@ int32_t WrappingAdd(int32_t a, int32_t b) {
   return int32_t(uint32_t(a) + uint32_t(b));
 }
 
+// The height of `lines` lines: up to 65535 lines of a platform font of any size, so the product
+// is taken in 64 bits and wraps like the coordinates it is added to.
+int32_t LinesHeight(int32_t lines, int32_t line_height) {
+  return int32_t(uint32_t(uint64_t(int64_t(lines) * line_height)));
+}
+
 struct BuiltinGlyph {
   int32_t width, height;
   const uint8_t* bits;
@@ -190,7 +196,7 @@ int32_t DrawSystemText(int32_t x, int32_t y, std::string_view text) {
       FillRows(cut, pen_x, baseline - metrics.strikeout_offset, c.advance, metrics.stroke);
     }
   });
-  return WrappingAdd(y, lines * metrics.line_height);
+  return WrappingAdd(y, LinesHeight(lines, metrics.line_height));
 }
 
 }  // namespace
@@ -262,7 +268,7 @@ Size MeasureText(std::string_view text) {
     if (slot.font == kNoFont) return {0, 0};
     int32_t lines, widest;
     LayOut(slot.font, text, &lines, &widest, [](const LaidOutChar&) {});
-    return {widest, lines * PlatformGetFontMetrics(slot.font).line_height};
+    return {widest, LinesHeight(lines, PlatformGetFontMetrics(slot.font).line_height)};
   }
   if (text.empty()) return {0, 0};
   const GlyphTable& table = CurrentBuiltinTable();

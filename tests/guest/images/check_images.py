@@ -160,6 +160,9 @@ def prepare(work, data_dir):
         "rt41.bmp": bmp_bytes(4, 1, lambda x, y: (255 - x, x * 60, 7)),
         "big640.bmp": bmp_bytes(640, 480, lambda x, y: (x % 256, y % 256, 9)),
         "wide10010.bmp": bmp_bytes(10010, 1, lambda x, y: BLACK)[:54],
+        # Claims 2^31 - 1 rows, holds 4 (stored bottom-up, so they belong far below the layer).
+        "tall.bmp": bmp_bytes(2, 4, lambda x, y: WHITE)[:22] + struct.pack("<i", 0x7FFFFFFF) +
+        bmp_bytes(2, 4, lambda x, y: WHITE)[26:],
         # Written over by a 78-byte image: nothing of it may stay behind.
         "rt32_out.bmp": b"old contents " * 40,
     }
@@ -215,12 +218,12 @@ def check_files(result, work):
     expect_picture(work, "region_inverted.bmp", [])
     expect_picture(work, "region_narrow.bmp", [[]] * 5)  # width 0, height 5
     at += 6
-    vt.expect_equal("loads into the current layer", list(result.memory(at, 6)),
-                    [0, 0, 0, 6, 1, 0])
+    vt.expect_equal("loads into the current layer", list(result.memory(at, 7)),
+                    [0, 0, 0, 6, 1, 0, 0])
     shown = paste(base, picture(5, 3, pattern), -2, 17)
     shown = paste(shown, picture(5, 3, pattern), 20, 5)
     expect_picture(work, "scene_loaded.bmp", shown)
-    at += 6
+    at += 7
     vt.expect_equal("unwritable name, end marker", list(result.memory(at, 2)), [1, 0xEE])
 
 

@@ -61,8 +61,10 @@ int main(void) {
   record(vm_load_image("topdown.bmp", 20, 5));
   record(vm_load_image("rgba32.bmp", 0, 0));
   record(vm_load_image("missing.bmp", 0, 0));
+  /* A height near 2^31 below a positive y: its few rows of data all fall far below the layer. */
+  record(vm_load_image("tall.bmp", 3, 1));
   record(vm_save_layer("scene_loaded.bmp", 0));
-  /* 0x16D */
+  /* 0x16E */
   record(vm_save_layer("no\\such\\dir\\x.bmp", 0));
   record(0xEE);
   vm_halt();
