@@ -10,6 +10,7 @@ namespace velmora {
 
 uint32_t ProgramSize = 0;
 uint32_t HexLineNumber = 0;
+uint64_t HexRefusedAddress = 0;
 
 namespace {
 
@@ -114,7 +115,10 @@ uint8_t ReadHexRecords(HexReader& reader) {
           const uint8_t value = HexByteAt(reader, 9 + 2 * i);
           sum = uint8_t(sum + value);
           const uint64_t target = base + offset + i;
-          if (target >= kProgramBytes) return kHexTooBig;
+          if (target >= kProgramBytes) {
+            HexRefusedAddress = target;
+            return kHexTooBig;
+          }
           Machine.program[target] = value;
           if (target > highest) highest = target;
         }
@@ -151,6 +155,7 @@ uint8_t LoadHexProgram(const char* path) {
   memset(Machine.program, 0xFF, kProgramBytes);
   HostError = 0;
   HexLineNumber = 0;
+  HexRefusedAddress = 0;
   HexReader reader;
   reader.file = FileOpenSharedRead(path);
   if (reader.file == kInvalidHandle) return kHexCannotOpen;

@@ -29,6 +29,9 @@ extern uint32_t ProgramSize;
 // (0 when the file did not open).
 extern uint32_t HexLineNumber;
 
+// After a load that failed with kHexTooBig: the address of the byte that did not fit.
+extern uint64_t HexRefusedAddress;
+
 // Sets program memory to 0xFF, then reads the file at `path` into it. Leaves HostError as the
 // file layer left it.
 uint8_t LoadHexProgram(const char* path);

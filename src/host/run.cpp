@@ -25,6 +25,7 @@ namespace velmora {
 uint8_t BootLoadCode = 0;
 bool EchoBootReport = false;
 volatile std::sig_atomic_t RunInterrupted = 0;
+void (*RunWatch)(double seconds) = nullptr;
 
 namespace {
 
@@ -193,6 +194,7 @@ RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace
       report.end = RunEnd::kTimeout;
       break;
     }
+    if (RunWatch != nullptr) RunWatch(seconds_since_start());
     uint64_t chunk = kRunChunk;
     if (max_instructions != 0 && max_instructions - report.instructions < chunk) {
       chunk = max_instructions - report.instructions;

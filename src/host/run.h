@@ -51,6 +51,10 @@ struct RunReport {
   double seconds;  // wall time of the run loop
 };
 
+// When set, called between chunks of instructions (every few milliseconds of a running guest)
+// with the seconds the run has taken so far.
+extern void (*RunWatch)(double seconds);
+
 // Runs the guest until a fault, the quit message, `max_instructions` (0: no limit) or
 // `timeout_seconds` of wall time (0: none). With `trace` set, writes one line per instruction
 // (pc, instruction word, disassembly) to it.

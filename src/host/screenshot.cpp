@@ -3,9 +3,14 @@
 #include <png.h>
 
 #include <algorithm>
+#include <cctype>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <vector>
 
+#include "graphics/bmp.h"
 #include "graphics/canvas.h"
 
 namespace velmora {
@@ -51,20 +56,72 @@ bool WritePng(const char* path, const uint32_t* pixels, int32_t width, int32_t h
   return written;
 }
 
+// Writes the same picture as a 24-bit BMP file, in the form the guest's image services write.
+bool WriteBmp(const char* path, const uint32_t* pixels, int32_t width, int32_t height) {
+  FILE* file = fopen(path, "wb");
+  if (file == nullptr) return false;
+  uint8_t header[kBmpWrittenHeaderSize];
+  FormatImageHeader(header, width, height);
+  bool written = fwrite(header, 1, sizeof header, file) == sizeof header;
+  std::vector<uint8_t> row(ImageRowSize(width), 0);
+  // Rows from the bottom up, each pixel blue, green, red.
+  for (int32_t y = height - 1; y >= 0 && written; --y) {
+    for (int32_t x = 0; x < width; ++x) {
+      const uint32_t colour = pixels[size_t(y) * width + x];
+      row[3 * size_t(x)] = uint8_t(colour >> 16);
+      row[3 * size_t(x) + 1] = uint8_t(colour >> 8);
+      row[3 * size_t(x) + 2] = uint8_t(colour);
+    }
+    written = fwrite(row.data(), 1, row.size(), file) == row.size();
+  }
+  return (fclose(file) == 0) && written;
+}
+
 }  // namespace
+
+bool ScreenshotFormatOf(const std::string& path, ScreenshotFormat* format) {
+  std::string extension = std::filesystem::path(path).extension().string();
+  for (char& c : extension) c = char(tolower(static_cast<unsigned char>(c)));
+  if (extension == ".png") {
+    *format = ScreenshotFormat::kPng;
+  } else if (extension == ".bmp") {
+    *format = ScreenshotFormat::kBmp;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+bool ScreenshotWritable(const std::string& path, std::string* reason) {
+  std::error_code error;
+  const bool existed = std::filesystem::exists(path, error);
+  FILE* file = fopen(path.c_str(), "ab");
+  if (file == nullptr) {
+    *reason = strerror(errno);
+    return false;
+  }
+  fclose(file);
+  if (!existed) std::remove(path.c_str());
+  return true;
+}
 
 void ArmScreenshot() {
   CanvasReleaseHook = CapturePicture;
 }
 
-bool SaveScreenshot(const char* path) {
+bool SaveScreenshot(const std::string& path) {
   CapturePicture();
   if (KeptWidth <= 0 || KeptHeight <= 0) {
     fprintf(stderr, "velmora-run: no screenshot: nothing is shown\n");
     return false;
   }
-  if (!WritePng(path, KeptPicture.data(), KeptWidth, KeptHeight)) {
-    fprintf(stderr, "velmora-run: cannot write the screenshot to %s\n", path);
+  ScreenshotFormat format = ScreenshotFormat::kPng;
+  ScreenshotFormatOf(path, &format);
+  const bool written = format == ScreenshotFormat::kBmp
+                           ? WriteBmp(path.c_str(), KeptPicture.data(), KeptWidth, KeptHeight)
+                           : WritePng(path.c_str(), KeptPicture.data(), KeptWidth, KeptHeight);
+  if (!written) {
+    fprintf(stderr, "velmora-run: cannot write the screenshot to %s\n", path.c_str());
     return false;
   }
   return true;

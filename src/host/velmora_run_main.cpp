@@ -24,6 +24,8 @@ constexpr int kExitFault = 1;
 constexpr int kExitLoadFailed = 2;
 constexpr int kExitLimit = 3;
 constexpr int kExitTimeout = 4;
+// The run ended, but --screenshot could not be written (whatever ended the run).
+constexpr int kExitScreenshotFailed = 5;
 constexpr int kExitUsage = 64;
 // Interrupted by a signal: 128 + its number, as shells report it (130 for Ctrl-C).
 constexpr int kExitSignalBase = 128;
@@ -49,8 +51,10 @@ constexpr const char* kUsage =
     "                         write one line per service call (pc, group.function, name,\n"
     "                         status byte after the call) to stderr or FILE\n"
     "  --seed N               seed the random generator with N (default: from the clock)\n"
-    "  --screenshot FILE.png  write the shown part of the current layer as a PNG file when the\n"
-    "                         run ends (also after a failed boot or a closed window)\n"
+    "  --screenshot FILE.png|FILE.bmp\n"
+    "                         write the shown part of the current layer as a PNG or BMP file\n"
+    "                         when the run ends (also after a failed boot or a closed window);\n"
+    "                         the file must be writable before the run starts\n"
     "  --clock virtual|real   virtual (default): time moves 1 ms per message pump and by every\n"
     "                         sleep, so runs repeat exactly; real: the wall clock\n"
     "  --clock-start MS       the tick count the virtual clock starts from (default 1000000)\n"
@@ -62,7 +66,9 @@ constexpr const char* kUsage =
     "  --close MS             a close request (the window's close button) at MS\n"
     "  --script FILE          scripted input, one action a line: click|down|up|move|double X,Y@MS\n"
     "                         or close@MS; '#' starts a comment line\n"
-    "  --quiet                leave out the boot report and the end report on stderr\n"
+    "  --quiet                leave out the boot report, the end report and the hints on\n"
+    "                         stderr (errors are always written)\n"
+    "  --version              show the version and the execution engine\n"
     "  --help, -h             show this text\n"
     "\n"
     "exit statuses:\n"
@@ -71,11 +77,16 @@ constexpr const char* kUsage =
     "  2   the program did not load, or its first instruction is bad\n"
     "  3   --max-instructions reached\n"
     "  4   --timeout reached\n"
+    "  5   the run ended, but the screenshot could not be written\n"
     "  64  bad command line\n"
     "  130 interrupted (Ctrl-C; 143 for SIGTERM): the run ends as after a limit, with dumps\n"
     "\n"
+    "A run without --max-instructions or --timeout tells on stderr, once, when its program has\n"
+    "waited for input or computed without pumping messages for a few seconds.\n"
+    "\n"
     "environment:\n"
-    "  VELMORA_COM<n>         the device of the guest's serial port n (default /dev/ttyS<n-1>)\n";
+    "  VELMORA_COM<n>         the device of the guest's serial port n (default /dev/ttyS<n-1>)\n"
+    "  VELMORA_HINT_SECONDS   seconds before those hints (default 3; 0: no hints)\n";
 
 struct MemoryRange {
   uint32_t start;
@@ -96,6 +107,8 @@ struct RunOptions {
   uint32_t seed = 0;
   bool quiet = false;
   std::string screenshot_path;  // empty: none
+  // The execution engine that runs the guest's instructions.
+  const char* engine = "reference";
   HeadlessClockMode clock = HeadlessClockMode::kVirtual;
   uint32_t clock_start = kDefaultVirtualClockStart;
   bool date_given = false;
@@ -321,7 +334,16 @@ int ParseCommandLine(int argc, char** argv) {
       Options.quiet = true;
     } else if (name == "--screenshot") {
       if (!take_value() || value.empty()) return UsageError("--screenshot needs a file name", "");
+      ScreenshotFormat format;
+      if (!ScreenshotFormatOf(std::string(value), &format)) {
+        return UsageError("--screenshot writes PNG or BMP: the name must end in .png or .bmp: ",
+                          value);
+      }
       Options.screenshot_path = StartDirectoryPath(std::string(value).c_str());
+    } else if (name == "--version") {
+      if (!no_value()) return UsageError("--version takes no value", "");
+      printf("velmora-run %s, engine %s\n", VELMORA_VERSION, Options.engine);
+      return 0;
     } else if (IsHeadlessOption(name)) {
       const char* error = nullptr;
       if (!take_value()) return UsageError("missing value for ", name);
@@ -374,6 +396,35 @@ const char* FaultMeaning(uint8_t fault) {
   }
 }
 
+// avr-gcc's ELF files keep the sections that are no part of the program at these addresses;
+// avr-objcopy copies them into the HEX file unless told to leave them out.
+struct ForeignSection {
+  uint64_t start;
+  const char* name;
+};
+constexpr ForeignSection kForeignSections[] = {
+    {0x810000, ".eeprom"},    {0x820000, ".fuse"}, {0x830000, ".lock"},
+    {0x840000, ".signature"}, {0x850000, ""},
+};
+
+// Code 12 names the byte that did not fit, and for a section that is not program memory at all,
+// which one it is and how to leave it out.
+std::string TooBigMeaning(uint64_t address) {
+  char where[24];
+  snprintf(where, sizeof where, "0x%" PRIX64, address);
+  for (size_t i = 0; i + 1 < std::size(kForeignSections); ++i) {
+    if (address >= kForeignSections[i].start && address < kForeignSections[i + 1].start) {
+      return std::string("data at ") + where + ", where avr-gcc puts the " +
+             kForeignSections[i].name +
+             " section: the .eeprom, .fuse, .lock and .signature sections are not program "
+             "memory; leave them out with avr-objcopy -O ihex -R .eeprom -R .fuse -R .lock "
+             "-R .signature";
+    }
+  }
+  return std::string("data at ") + where +
+         ", beyond program memory (0x0..0x40FFF): programs hold at most 256 KiB";
+}
+
 // What the boot report's code means, for the user at the terminal.
 void ExplainBootFailure(BootOutcome boot) {
   const char* program = Options.program;
@@ -385,6 +436,7 @@ void ExplainBootFailure(BootOutcome boot) {
     return;
   }
   const char* meaning = "";
+  std::string too_big;
   switch (BootLoadCode) {
     case kHexBadDigit:
       meaning = "a character that is no hexadecimal digit";
@@ -409,7 +461,8 @@ void ExplainBootFailure(BootOutcome boot) {
       meaning = "the file ends before an end-of-file record followed by a line feed";
       break;
     case kHexTooBig:
-      meaning = "data at 0x41000 or beyond: programs hold at most 256 KiB";
+      too_big = TooBigMeaning(HexRefusedAddress);
+      meaning = too_big.c_str();
       break;
   }
   if (BootLoadCode == kHexCannotOpen) {
@@ -478,6 +531,57 @@ bool OpenTrace(const std::string& path, const char* what, FILE** file) {
   return false;
 }
 
+// Hints for a run that goes on and on: once the program has waited for input, or computed
+// without pumping messages, for a few seconds of wall time, stderr says so and what to do.
+constexpr double kDefaultHintSeconds = 3;
+
+struct HintWatch {
+  double delay;
+  uint64_t pumps_seen;
+  double last_pump;  // seconds into the run when a pump was last seen
+  bool waiting_told;
+  bool busy_told;
+};
+HintWatch Hints;
+
+void WatchForHints(double seconds) {
+  const HeadlessWindowInfo window = HeadlessWindow();
+  if (window.pumps != Hints.pumps_seen) {
+    Hints.pumps_seen = window.pumps;
+    Hints.last_pump = seconds;
+  }
+  if (seconds - Hints.last_pump >= Hints.delay) {
+    if (!Hints.busy_told) {
+      fprintf(stderr,
+              "velmora-run: the program has not pumped messages (WDR or yield) for %g s: it is "
+              "computing or stuck; Ctrl-C ends the run with the end report and the dumps asked "
+              "for\n",
+              Hints.delay);
+      Hints.busy_told = true;
+    }
+    return;
+  }
+  // Pumping all along with no scripted input left to come: the program waits for a user.
+  if (!Hints.waiting_told && seconds >= Hints.delay && window.scheduled == 0) {
+    fprintf(stderr,
+            "velmora-run: the program is waiting for input (it keeps pumping messages, and no "
+            "scripted input is left): give it some with --click X,Y@MS or --script FILE, close "
+            "it with --close MS, or bound the run with --timeout SECONDS\n");
+    Hints.waiting_told = true;
+  }
+}
+
+// The delay comes from VELMORA_HINT_SECONDS when it holds a number (0 turns the hints off).
+void StartHints() {
+  Hints = {kDefaultHintSeconds, 0, 0.0, false, false};
+  if (const char* text = getenv("VELMORA_HINT_SECONDS"); text != nullptr) {
+    if (std::string_view(text) == "0") return;
+    ParseSeconds(text, &Hints.delay);
+  }
+  Hints.pumps_seen = HeadlessWindow().pumps;
+  RunWatch = WatchForHints;
+}
+
 extern "C" void StopOnSignal(int signal_number) {
   RunInterrupted = signal_number;
   std::signal(signal_number, SIG_DFL);
@@ -485,6 +589,14 @@ extern "C" void StopOnSignal(int signal_number) {
 
 int RunMain(int argc, char** argv) {
   if (const int status = ParseCommandLine(argc, argv); status >= 0) return status;
+
+  // A screenshot that cannot be written is found out now rather than after a long run.
+  if (std::string reason;
+      !Options.screenshot_path.empty() && !ScreenshotWritable(Options.screenshot_path, &reason)) {
+    fprintf(stderr, "velmora-run: cannot write the screenshot to %s: %s\n",
+            Options.screenshot_path.c_str(), reason.c_str());
+    return kExitUsage;
+  }
 
   // A line per instruction or service call: an unbuffered stderr would make a system call of
   // each.
@@ -514,6 +626,10 @@ int RunMain(int argc, char** argv) {
   int status = kExitLoadFailed;
   RunReport report = {RunEnd::kQuit, 0, 0.0};
   if (boot == BootOutcome::kReady) {
+    // Hints only for a run that nothing else would end.
+    if (!Options.quiet && Options.max_instructions == 0 && Options.timeout_seconds == 0) {
+      StartHints();
+    }
     report = RunHost(Options.max_instructions, Options.timeout_seconds, trace);
     switch (report.end) {
       case RunEnd::kQuit:
@@ -533,11 +649,14 @@ int RunMain(int argc, char** argv) {
         break;
     }
     if (!Options.quiet) PrintEndReport(report);
-  } else if (!Options.quiet) {
+  } else {
+    // Why nothing ran is an error, written even with --quiet.
     ExplainBootFailure(boot);
   }
   // Work on the finished run that needs the canvas (screenshots) goes here, before EndHost.
-  if (!Options.screenshot_path.empty()) SaveScreenshot(Options.screenshot_path.c_str());
+  if (!Options.screenshot_path.empty() && !SaveScreenshot(Options.screenshot_path)) {
+    status = kExitScreenshotFailed;
+  }
   EndHost();
 
   if (Options.dump_state) DumpState(report.instructions);

@@ -36,6 +36,7 @@ EXIT_FAULT = 1  # the machine stopped on a fault
 EXIT_LOAD_FAILED = 2  # the program did not load, or its first instruction is bad
 EXIT_LIMIT = 3  # --max-instructions reached
 EXIT_TIMEOUT = 4  # --timeout reached
+EXIT_SCREENSHOT_FAILED = 5  # the run ended, but --screenshot could not be written
 EXIT_USAGE = 64  # bad command line
 
 # Fault codes a test program meets most often: vm_halt() ends with fault 2.
@@ -183,6 +184,24 @@ def read_png(path):
                                       up if pb <= pc else corner)) & 255
         rows.append([tuple(line[x * channels:x * channels + 3]) for x in range(width)])
         previous = line
+    return width, height, rows
+
+
+def read_bmp(path):
+    """(width, height, rows of (r, g, b) tuples, top row first) of a 24-bit BMP file with a
+    40-byte info header, such as velmora-run --screenshot writes."""
+    with open(path, "rb") as f:
+        data = f.read()
+    if data[:2] != b"BM":
+        raise ValueError("%s: not a BMP file" % path)
+    offset, info, width, height, _, bits = struct.unpack_from("<I I i i H H", data, 10)
+    if info != 40 or bits != 24 or height <= 0:
+        raise ValueError("%s: only bottom-up 24-bit BMP with a 40-byte info header" % path)
+    stride = (width * 3 + 3) // 4 * 4
+    rows = []
+    for y in reversed(range(height)):
+        row = data[offset + y * stride:offset + y * stride + width * 3]
+        rows.append([(row[3 * x + 2], row[3 * x + 1], row[3 * x]) for x in range(width)])
     return width, height, rows
 
 

@@ -33,7 +33,7 @@ struct HeadlessState {
   int64_t date_start = 0;  // milliseconds since 1970-01-01 00:00 of the fixed wall clock
   bool quit_posted = false;
   bool paint_pending = false;
-  HeadlessWindowInfo window = {true, kDefaultWidth, kDefaultHeight, 0, 0, 0, 0, 0, false, 0};
+  HeadlessWindowInfo window = {true, kDefaultWidth, kDefaultHeight, 0, 0, 0, 0, 0, false, 0, 0};
 };
 
 HeadlessState State;
@@ -367,6 +367,7 @@ void PlatformUtcTime(PlatformDateTime* time) {
 // Window and message pump
 
 PumpResult PlatformPumpMessage() {
+  ++State.window.pumps;
   // Each pump is a millisecond of virtual time.
   if (State.clock_mode == HeadlessClockMode::kVirtual) AdvanceVirtualClock(1);
   QueueDueInput();

@@ -66,6 +66,7 @@ struct HeadlessWindowInfo {
   int32_t cursor_x, cursor_y;  // the last scripted mouse position
   bool quit_posted;
   uint32_t scheduled;  // scripted actions not yet delivered or dropped
+  uint64_t pumps;      // PlatformPumpMessage calls
 };
 HeadlessWindowInfo HeadlessWindow();
 

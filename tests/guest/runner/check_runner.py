@@ -12,11 +12,13 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 
 import velmora_test as vt
 
 runner, (binary_dir, group) = vt.setup(sys.argv)
+SOURCE_ROOT = os.path.abspath(os.path.join(os.path.dirname(__file__), "..", "..", ".."))
 
 
 def program(name):
@@ -152,7 +154,14 @@ def check_boot():
          ["Load HEX program error 10", "Program not found"], "cannot be opened (code 10)"),
         ("too big", too_big,
          ["Load HEX program error 12", "Program too big. Supports only 256kB."],
-         "line 3: data at 0x41000 or beyond"),
+         "line 3: data at 0x41000, beyond program memory"),
+        # avr-objcopy without -R .fuse: the fuse bytes land at 0x820000.
+        ("fuse section", write_hex("fuse.hex", record(0, 0, [0x0C, 0x94, 0, 0]) +
+                                   record(4, 0, [0, 0x82]) + record(0, 0, [0xFF, 0x99, 0xFD]) +
+                                   END),
+         ["Load HEX program error 12", "Program too big. Supports only 256kB."],
+         "line 3: data at 0x820000, where avr-gcc puts the .fuse section: the .eeprom, .fuse, "
+         ".lock and .signature sections are not program memory"),
         ("bad checksum", write_hex("sum.hex", ":020000000C9463\n" + END),
          ["Load HEX program error 3", "Program not found"], "line 1: wrong checksum (code 3)"),
         ("start address record", write_hex("start.hex", record(0, 0, [0x0C, 0x94, 3, 0]) +
@@ -177,6 +186,10 @@ def check_boot():
         vt.expect(lines[-1].startswith("velmora-run: " + path) and explanation in lines[-1],
                   name + ": explained", r)
         vt.expect_equal(name + ": nothing ran", r.state.get("instructions"), 0, r)
+        # --quiet leaves out the boot report, never the reason.
+        quiet = vt.run_guest(path, ["--quiet"])
+        vt.expect_equal(name + ": quiet exit", quiet.exit_code, vt.EXIT_LOAD_FAILED, quiet)
+        vt.expect_equal(name + ": quiet stderr", quiet.stderr.splitlines(), lines[-1:], quiet)
 
     # The first-byte range is inclusive at both ends.
     for first, word in [(0x0C, [0x0C, 0x94, 0, 0]), (0xFC, [0xFC, 0xE0])]:
@@ -188,10 +201,9 @@ def check_boot():
     # LDI r31, 0x0C is the instruction 0xE0FC.
     vt.expect_equal("0xE0FC ran", r.state.get("r31"), 0x0C, r)
 
-    # --quiet keeps stderr clean but changes nothing else.
-    r = vt.run_guest(os.path.join(tmp, "no-such.hex"), ["--quiet"])
-    vt.expect_equal("quiet exit", r.exit_code, vt.EXIT_LOAD_FAILED, r)
-    vt.expect_equal("quiet stderr", r.stderr, "", r)
+    # --quiet keeps the stderr of a run that loads clean but changes nothing else.
+    r = vt.run_guest(state, ["--quiet"])
+    vt.expect_equal("quiet run", (r.exit_code, r.stderr), (vt.EXIT_FAULT, ""), r)
 
 
 def check_data():
@@ -205,6 +217,8 @@ def check_data():
 
 def check_cli():
     state = program("runner_state")
+    shot_dir = os.path.join(tmp, "dir.png")
+    os.makedirs(shot_dir)
     usage = [
         ([], "no program"),
         (["--frobnicate", state], "unknown option"),
@@ -226,6 +240,10 @@ def check_cli():
         (["--max-instructions", "1e3", state], "not an integer"),
         (["--dump-state=yes", state], "value for a flag"),
         ([state, "--max-instructions"], "missing value"),
+        (["--screenshot", os.path.join(tmp, "shot.gif"), state], "screenshot neither PNG nor BMP"),
+        (["--screenshot", os.path.join(tmp, "no", "such", "x.png"), state],
+         "screenshot in a missing directory"),
+        (["--screenshot", shot_dir, state], "screenshot onto a directory"),
     ]
     for args, why in usage:
         r = vt.run_guest(None, args, dump_state=False)
@@ -235,8 +253,20 @@ def check_cli():
     r = vt.run_guest(None, ["--help"], dump_state=False)
     vt.expect_equal("help exit", r.exit_code, 0, r)
     for word in ["--max-instructions", "--timeout", "--dump-state", "--dump-memory", "--trace",
-                 "--seed", "--quiet", "--help", "  0 ", "  1 ", "  2 ", "  3 ", "  4 ", "  64 "]:
+                 "--seed", "--quiet", "--version", "--help", "  0 ", "  1 ", "  2 ", "  3 ", "  4 ",
+                 "  5 ", "  64 "]:
         vt.expect(word in r.stdout, "help mentions %r" % word, r)
+    # The screenshot's directory is checked before the run: nothing ran, the reason is given.
+    r = vt.run_guest(state, ["--screenshot", os.path.join(tmp, "no", "x.png")])
+    vt.expect("No such file or directory" in r.stderr and "instructions" not in r.stdout,
+              "unwritable screenshot refused before the run", r)
+
+    # The version the build was made from, and the engine that runs the guest.
+    with open(os.path.join(SOURCE_ROOT, "CMakeLists.txt")) as f:
+        version = re.search(r"project\(Velmora VERSION ([0-9.]+)", f.read()).group(1)
+    r = vt.run_guest(None, ["--version"], dump_state=False)
+    vt.expect_equal("version", (r.exit_code, r.stdout, r.stderr),
+                    (0, "velmora-run %s, engine reference\n" % version, ""), r)
 
     # Values after '=' or as the next argument mean the same.
     a = vt.run_guest(state, ["--max-instructions=10", "--seed=3", "--dump-memory=0x5B:2"])
@@ -366,9 +396,96 @@ def check_screen():
                 vt.expect(not any(lit[y + 4:y + 16]), "%s: nothing at y %d" % (name, y), r)
         vt.expect(not any(lit[68:]), name + ": nothing below the report", r)
 
+    # A .bmp name gets a BMP file of the same picture.
+    shots = {}
+    for kind, reader in (("png", vt.read_png), ("bmp", vt.read_bmp)):
+        shot = os.path.join(tmp, "same." + kind)
+        r = vt.run_guest(program("runner_state"), ["--screenshot", shot])
+        try:
+            shots[kind] = reader(shot)
+        except (OSError, ValueError) as error:
+            vt.expect(False, "%s screenshot: %s" % (kind, error), r)
+    vt.expect(len(shots) == 2 and shots["png"] == shots["bmp"], "BMP and PNG show the same")
+
+    # A file that takes no data (a name for /dev/full) passes the check before the run, then
+    # fails at the end: status 5 and the reason, whatever ended the run.
+    for kind in ("png", "bmp"):
+        full = os.path.join(tmp, "full." + kind)
+        os.symlink("/dev/full", full)
+        r = vt.run_guest(program("runner_state"), ["--screenshot", full])
+        vt.expect_equal(kind + " screenshot not written: exit", r.exit_code,
+                        vt.EXIT_SCREENSHOT_FAILED, r)
+        vt.expect("cannot write the screenshot" in r.stderr and
+                  r.state.get("instructions") == 260, kind + " screenshot not written: told", r)
+
+
+def check_hints():
+    # With nothing to end it, a run tells once why it goes on: the program waits for input
+    # (it pumps), or it computes without pumping. The delay is short here; the runs are ended
+    # with Ctrl-C once the hint came, or after several delays when none may come.
+    delay = 0.2
+    env = dict(os.environ, VELMORA_HINT_SECONDS=str(delay))
+    waiting = ("waiting for input", ["--click", "--script", "--close", "--timeout"])
+    busy = ("has not pumped messages", ["computing", "Ctrl-C"])
+    cases = [("pumping", "runner_ending3", [], waiting),
+             ("not pumping", "runner_loop", [], busy),
+             ("quiet", "runner_ending3", ["--quiet"], None),
+             ("input still to come", "runner_ending3", ["--close", "4000000000"], None),
+             ("bounded by a timeout", "runner_ending3", ["--timeout", str(8 * delay)], None),
+             ("bounded by a limit", "runner_loop", ["--max-instructions", "10000000000"], None)]
+    for name, guest, args, hint in cases:
+        argv = [runner] + args + [program(guest)]
+        proc = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+        # A hint that never comes must not hang the test.
+        guard = threading.Timer(60, proc.send_signal, [signal.SIGINT])
+        guard.start()
+        seen = b""
+        if hint is not None:
+            while hint[0].encode() not in seen:
+                line = proc.stderr.readline()
+                if not line:
+                    break
+                seen += line
+        time.sleep(6 * delay)
+        if proc.poll() is None:
+            proc.send_signal(signal.SIGINT)
+        _, err = proc.communicate(timeout=60)
+        guard.cancel()
+        r = vt.GuestResult(argv, proc.returncode, "", (seen + err).decode("latin-1"))
+        told = [l for l in r.stderr.splitlines() if "waiting for input" in l or "pumped" in l]
+        if hint is None:
+            vt.expect_equal(name + ": no hint", told, [], r)
+            continue
+        vt.expect(len(told) == 1 and hint[0] in told[0] and all(w in told[0] for w in hint[1]),
+                  name + ": one hint that says what to do", r)
+        vt.expect_equal(name + ": ended by Ctrl-C", r.exit_code, 128 + signal.SIGINT, r)
+
+
+def check_readme():
+    # The by-hand build in the READMEs, as written, for a program that declares fuses, lock bits
+    # and a signature: the HEX file must hold the program only, and the program must run.
+    for readme, source_name in (("README.md", "myprog.c"), ("examples/README.md", "prog.c")):
+        with open(os.path.join(SOURCE_ROOT, readme)) as f:
+            commands = [l.strip() for l in f if re.match(r"\s*avr-(gcc|objcopy) ", l)]
+        vt.expect(len(commands) == 2, "%s: two by-hand commands, got %r" % (readme, commands))
+        work = os.path.join(tmp, "byhand-" + source_name)
+        os.makedirs(work)
+        shutil.copy(os.path.join(os.path.dirname(__file__), "fuses.c"),
+                    os.path.join(work, source_name))
+        os.symlink(os.path.join(SOURCE_ROOT, "sdk"), os.path.join(work, "sdk"))
+        for command in commands:
+            command = command.replace("path/to/velmora", SOURCE_ROOT)
+            built = subprocess.run(command, shell=True, cwd=work, capture_output=True, text=True)
+            vt.expect(built.returncode == 0, "%s: %s\n%s" % (readme, command, built.stderr))
+        stem = os.path.splitext(source_name)[0]
+        r = vt.run_guest(os.path.join(work, stem + ".hex"), ["--dump-memory", "0x200:4"])
+        vt.expect_equal(readme + ": runs", (r.exit_code, r.memory(0x200, 4) if r.state else b""),
+                        (vt.EXIT_FAULT, b"FUSE"), r)
+
 
 GROUPS = {"state": check_state, "limits": check_limits, "boot": check_boot, "data": check_data,
           "cli": check_cli, "trace": check_trace, "ending": check_ending,
-          "seed": check_seed, "screen": check_screen}
+          "seed": check_seed, "screen": check_screen, "hints": check_hints,
+          "readme": check_readme}
 GROUPS[group]()
 vt.finish()
