@@ -7,17 +7,19 @@
 
 static uint8_t count;
 
-static void record(uint8_t value) { RESULTS[count++] = value; }
+static void record(uint8_t value) {
+  RESULTS[count++] = value;
+}
 
 static void record16(uint16_t value) {
   record((uint8_t)value);
   record((uint8_t)(value >> 8));
 }
 
-static const char* const queried[] = {
-    "core12.bmp", "info40.bmp", "v52.bmp",    "v56.bmp",      "v4_108.bmp",
-    "v5_124.bmp", "topdown.bmp", "rgba32.bmp", "pal8.bmp",     "rle8.bmp",
-    "os2v2_64.bmp", "rle24.bmp", "text.txt",   "missing.bmp",  "big640.bmp"};
+static const char* const queried[] = {"core12.bmp", "info40.bmp",  "v52.bmp",      "v56.bmp",
+                                      "v4_108.bmp", "v5_124.bmp",  "topdown.bmp",  "rgba32.bmp",
+                                      "pal8.bmp",   "rle8.bmp",    "os2v2_64.bmp", "rle24.bmp",
+                                      "text.txt",   "missing.bmp", "big640.bmp"};
 
 static const char* const accepted[] = {"core12.bmp", "info40.bmp", "v52.bmp",    "v56.bmp",
                                        "v4_108.bmp", "v5_124.bmp", "topdown.bmp"};
