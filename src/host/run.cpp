@@ -220,6 +220,43 @@ RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace
   return report;
 }
 
+const char* FaultMeaning(uint8_t fault) {
+  switch (fault) {
+    case kFaultEmptyOpcode:
+      return "empty opcode table entry";
+    case kFaultUndefinedOneOperand:
+      return "undefined instruction";
+    case kFaultUndefinedLoad:
+      return "undefined load instruction";
+    case kFaultUndefinedStore:
+      return "undefined store instruction";
+    case kFaultDataWrite:
+      return "data write beyond 0xFFFF";
+    case kFaultDataRead:
+      return "data read beyond 0xFFFF";
+    case kFaultPcOutside:
+      return "pc outside program memory";
+    case kFaultElpm:
+      return "ELPM beyond program memory";
+    case kFaultRjmp:
+      return "RJMP target outside program memory";
+    case kFaultJmp:
+      return "JMP target outside program memory";
+    case kFaultOperandOutside:
+      return "instruction operand outside program memory";
+    case kFaultEijmp:
+      return "EIJMP target outside program memory";
+    case kFaultCall:
+      return "CALL target outside program memory";
+    case kFaultRcall:
+      return "RCALL target outside program memory";
+    case kFaultEicall:
+      return "EICALL target outside program memory";
+    default:
+      return "unknown fault";
+  }
+}
+
 void EndHost() {
   if (PlatformWindowExists()) {
     PlatformDestroyWindow();

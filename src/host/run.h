@@ -39,7 +39,8 @@ uint32_t StartSeed();
 bool FindProgramPath(const char* command_line, std::string* path);
 
 // How a run ended.
-enum class RunEnd { kQuit, kFault, kLimit, kTimeout, kInterrupted };
+// kKilled: the debugger killed the run, or its connection was lost while it held the guest.
+enum class RunEnd { kQuit, kFault, kLimit, kTimeout, kInterrupted, kKilled };
 
 // Set (to the signal's number) by a signal handler to stop the run loop at its next look at the
 // clock: the run then ends as kInterrupted, with the usual clean-up.
@@ -64,6 +65,9 @@ RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace
 // pc of the BREAK (six hex digits, words), group.function, the service's name ("-" where the
 // tables hold none) and the status byte as it stands after the call.
 void TraceServicesTo(FILE* file);
+
+// What a fault code means, in a few words ("undefined instruction").
+const char* FaultMeaning(uint8_t fault);
 
 // Ends the run the way the window's destruction does: open file and serial slots closed, canvas
 // released. Safe to call whatever ended the run, and more than once.

@@ -10,7 +10,9 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "host/gdb_stub.h"
 #include "host/hex_loader.h"
+#include "host/listing.h"
 #include "host/run.h"
 #include "host/screenshot.h"
 #include "platform/headless/headless.h"
@@ -26,6 +28,8 @@ constexpr int kExitLimit = 3;
 constexpr int kExitTimeout = 4;
 // The run ended, but --screenshot could not be written (whatever ended the run).
 constexpr int kExitScreenshotFailed = 5;
+// The debugger (--gdb) killed the run, or its connection was lost.
+constexpr int kExitKilled = 6;
 constexpr int kExitUsage = 64;
 // Interrupted by a signal: 128 + its number, as shells report it (130 for Ctrl-C).
 constexpr int kExitSignalBase = 128;
@@ -66,6 +70,11 @@ constexpr const char* kUsage =
     "  --close MS             a close request (the window's close button) at MS\n"
     "  --script FILE          scripted input, one action a line: click|down|up|move|double X,Y@MS\n"
     "                         or close@MS; '#' starts a comment line\n"
+    "  --gdb PORT             wait for avr-gdb on 127.0.0.1:PORT (0: a free port, told on\n"
+    "                         stderr) and run the guest as the debugger says\n"
+    "  --disassemble          list the program instead of running it: byte addresses, words,\n"
+    "                         mnemonics, the symbols of PROGRAM.elf when it lies beside the\n"
+    "                         HEX file, and the service each BREAK calls\n"
     "  --quiet                leave out the boot report, the end report and the hints on\n"
     "                         stderr (errors are always written)\n"
     "  --version              show the version and the execution engine\n"
@@ -78,6 +87,7 @@ constexpr const char* kUsage =
     "  3   --max-instructions reached\n"
     "  4   --timeout reached\n"
     "  5   the run ended, but the screenshot could not be written\n"
+    "  6   the debugger killed the run, or its connection was lost\n"
     "  64  bad command line\n"
     "  130 interrupted (Ctrl-C; 143 for SIGTERM): the run ends as after a limit, with dumps\n"
     "\n"
@@ -106,6 +116,9 @@ struct RunOptions {
   bool seed_given = false;
   uint32_t seed = 0;
   bool quiet = false;
+  bool debugger = false;
+  bool disassemble = false;
+  uint16_t debugger_port = 0;
   std::string screenshot_path;  // empty: none
   // The execution engine that runs the guest's instructions.
   const char* engine = "reference";
@@ -332,6 +345,16 @@ int ParseCommandLine(int argc, char** argv) {
     } else if (name == "--quiet") {
       if (!no_value()) return UsageError("--quiet takes no value", "");
       Options.quiet = true;
+    } else if (name == "--disassemble") {
+      if (!no_value()) return UsageError("--disassemble takes no value", "");
+      Options.disassemble = true;
+    } else if (name == "--gdb") {
+      uint64_t port = 0;
+      if (!take_value() || !ParseUnsigned(value, &port) || port > 65535) {
+        return UsageError("--gdb needs a port from 1 to 65535, or 0 for a free one", "");
+      }
+      Options.debugger = true;
+      Options.debugger_port = uint16_t(port);
     } else if (name == "--screenshot") {
       if (!take_value() || value.empty()) return UsageError("--screenshot needs a file name", "");
       ScreenshotFormat format;
@@ -356,44 +379,9 @@ int ParseCommandLine(int argc, char** argv) {
     }
   }
   if (Options.program == nullptr) return UsageError("no program given", "");
+  if (Options.debugger && Options.trace)
+    return UsageError("--trace and --gdb exclude each other", "");
   return -1;
-}
-
-const char* FaultMeaning(uint8_t fault) {
-  switch (fault) {
-    case kFaultEmptyOpcode:
-      return "empty opcode table entry";
-    case kFaultUndefinedOneOperand:
-      return "undefined instruction";
-    case kFaultUndefinedLoad:
-      return "undefined load instruction";
-    case kFaultUndefinedStore:
-      return "undefined store instruction";
-    case kFaultDataWrite:
-      return "data write beyond 0xFFFF";
-    case kFaultDataRead:
-      return "data read beyond 0xFFFF";
-    case kFaultPcOutside:
-      return "pc outside program memory";
-    case kFaultElpm:
-      return "ELPM beyond program memory";
-    case kFaultRjmp:
-      return "RJMP target outside program memory";
-    case kFaultJmp:
-      return "JMP target outside program memory";
-    case kFaultOperandOutside:
-      return "instruction operand outside program memory";
-    case kFaultEijmp:
-      return "EIJMP target outside program memory";
-    case kFaultCall:
-      return "CALL target outside program memory";
-    case kFaultRcall:
-      return "RCALL target outside program memory";
-    case kFaultEicall:
-      return "EICALL target outside program memory";
-    default:
-      return "unknown fault";
-  }
 }
 
 // avr-gcc's ELF files keep the sections that are no part of the program at these addresses;
@@ -494,6 +482,9 @@ void PrintEndReport(const RunReport& report) {
     case RunEnd::kInterrupted:
       fprintf(stderr, "velmora-run: interrupted (signal %d) at %s\n", int(RunInterrupted), where);
       break;
+    case RunEnd::kKilled:
+      fprintf(stderr, "velmora-run: ended by the debugger at %s\n", where);
+      break;
   }
   const double mips = report.seconds > 0 ? double(report.instructions) / report.seconds / 1e6 : 0;
   fprintf(stderr, "velmora-run: %" PRIu64 " instructions in %.3f s (%.1f MIPS)\n",
@@ -582,6 +573,23 @@ void StartHints() {
   RunWatch = WatchForHints;
 }
 
+// --disassemble: the listing on stdout, with the symbols of the ELF file beside the HEX file.
+int ListProgram() {
+  const uint8_t code = LoadHexProgram(Options.program);
+  if (code != kHexLoaded) {
+    BootLoadCode = code;
+    ExplainBootFailure(BootOutcome::kLoadFailed);
+    return kExitLoadFailed;
+  }
+  std::filesystem::path elf(Options.program);
+  elf.replace_extension(".elf");
+  std::error_code error;
+  const bool have_elf = std::filesystem::is_regular_file(elf, error);
+  WriteListing(stdout, have_elf ? elf.string().c_str() : nullptr);
+  fflush(stdout);
+  return kExitQuit;
+}
+
 extern "C" void StopOnSignal(int signal_number) {
   RunInterrupted = signal_number;
   std::signal(signal_number, SIG_DFL);
@@ -589,6 +597,7 @@ extern "C" void StopOnSignal(int signal_number) {
 
 int RunMain(int argc, char** argv) {
   if (const int status = ParseCommandLine(argc, argv); status >= 0) return status;
+  if (Options.disassemble) return ListProgram();
 
   // A screenshot that cannot be written is found out now rather than after a long run.
   if (std::string reason;
@@ -616,6 +625,8 @@ int RunMain(int argc, char** argv) {
   // A first Ctrl-C ends the run cleanly, with the end report and dumps; a second one kills.
   std::signal(SIGINT, StopOnSignal);
   std::signal(SIGTERM, StopOnSignal);
+  DebuggerProgramName = "velmora-run";
+  if (Options.debugger && !ListenForDebugger(Options.debugger_port)) return kExitUsage;
   EchoBootReport = !Options.quiet;
   const uint32_t seed = Options.seed_given ? Options.seed : StartSeed();
   if (!Options.screenshot_path.empty()) ArmScreenshot();
@@ -627,10 +638,12 @@ int RunMain(int argc, char** argv) {
   RunReport report = {RunEnd::kQuit, 0, 0.0};
   if (boot == BootOutcome::kReady) {
     // Hints only for a run that nothing else would end.
-    if (!Options.quiet && Options.max_instructions == 0 && Options.timeout_seconds == 0) {
+    if (!Options.quiet && !Options.debugger && Options.max_instructions == 0 &&
+        Options.timeout_seconds == 0) {
       StartHints();
     }
-    report = RunHost(Options.max_instructions, Options.timeout_seconds, trace);
+    report = Options.debugger ? RunUnderDebugger(Options.max_instructions, Options.timeout_seconds)
+                              : RunHost(Options.max_instructions, Options.timeout_seconds, trace);
     switch (report.end) {
       case RunEnd::kQuit:
         status = kExitQuit;
@@ -646,6 +659,9 @@ int RunMain(int argc, char** argv) {
         break;
       case RunEnd::kInterrupted:
         status = kExitSignalBase + int(RunInterrupted);
+        break;
+      case RunEnd::kKilled:
+        status = kExitKilled;
         break;
     }
     if (!Options.quiet) PrintEndReport(report);

@@ -175,4 +175,27 @@ bool PlatformPurgeSerial(PlatformSerial port, bool output, bool input);
 int64_t PlatformSerialInputCount(PlatformSerial port);
 int64_t PlatformSerialOutputCount(PlatformSerial port);
 
+// ---------------------------------------------------------------------------------------------
+// Debugger connections
+//
+// TCP on the loopback interface only: the debugger stub serves avr-gdb on 127.0.0.1.
+
+using PlatformSocket = intptr_t;
+constexpr PlatformSocket kInvalidSocket = -1;
+
+// Listens on 127.0.0.1:port; port 0 takes a free port. `bound_port` receives the port listened
+// on. kInvalidSocket when the port cannot be had.
+PlatformSocket PlatformListenLoopback(uint16_t port, uint16_t* bound_port);
+// Waits at most `timeout` ms for a connection. False when the listener failed; true otherwise,
+// with `connection` kInvalidSocket when none came in time (or a signal ended the wait).
+bool PlatformAcceptConnection(PlatformSocket listener, uint32_t timeout,
+                              PlatformSocket* connection);
+// Receives up to `count` bytes, waiting at most `timeout` ms for the first: the count received,
+// 0 when nothing came in time (or a signal ended the wait), -1 when the peer closed the
+// connection or it failed.
+int64_t PlatformReceive(PlatformSocket socket, void* buffer, uint32_t count, uint32_t timeout);
+// Sends every byte; false when the connection failed (a closed peer never stops the host).
+bool PlatformSend(PlatformSocket socket, const void* buffer, uint32_t count);
+void PlatformCloseSocket(PlatformSocket socket);
+
 }  // namespace velmora
