@@ -41,6 +41,8 @@ constexpr int kSignalKill = 9;
 constexpr int kSignalSegv = 11;
 // What avr-gdb sends for Ctrl-C while the guest runs.
 constexpr uint8_t kInterruptByte = 0x03;
+// The service call, which is also avr-gdb's breakpoint instruction.
+constexpr uint16_t kBreakWord = 0x9598;
 // Instructions between two looks at the connection and the clock while the guest runs: about a
 // millisecond.
 constexpr uint32_t kPollInterval = 1 << 16;
@@ -108,6 +110,8 @@ struct StubState {
   uint32_t watched_bytes = 0;
   ReturnSlot return_slots[kMaxReturnSlots];
   int return_slot_count = 0;
+  // avr-gdb moved pc past a BREAK to step over it (see WriteRegister).
+  bool skipped_service_call = false;
   // The watchpoint a step met, for the stop reply.
   const Watchpoint* watch_hit = nullptr;
   uint32_t watch_address = 0;
@@ -377,6 +381,14 @@ bool ReturnSlotLive(const ReturnSlot& slot) {
          at[1] == uint8_t(slot.target >> 8) && at[2] == uint8_t(slot.target >> 16);
 }
 
+bool BreakpointAt(uint32_t pc) {
+  return pc < kProgramWords && Stub.breakpoints[pc] != 0;
+}
+
+uint16_t ProgramWord(uint32_t pc) {
+  return uint16_t(Machine.program[2 * pc] | Machine.program[2 * pc + 1] << 8);
+}
+
 uint8_t DataView(uint32_t address) {
   if (address == kSregAddress) return ComposeSreg();
   for (int i = 0; i < Stub.return_slot_count; ++i) {
@@ -430,7 +442,14 @@ void WriteRegister(uint32_t number, uint32_t value) {
     SetStackPointer(uint16_t(value));
   } else {
     // A pc outside program memory stops the guest with fault 7 at the next step.
-    Machine.pc = (value & 0x7FFFFF) / 2;
+    const uint32_t pc = (value & 0x7FFFFF) / 2;
+    if (pc == Machine.pc) return;
+    // avr-gdb takes a BREAK under one of its breakpoints for a breakpoint of the program's own
+    // (BREAK is its breakpoint instruction) and steps over it by moving pc past it. The guest's
+    // BREAK is a service call: the service runs when the guest resumes.
+    Stub.skipped_service_call =
+        pc == Machine.pc + 1 && BreakpointAt(Machine.pc) && ProgramWord(Machine.pc) == kBreakWord;
+    Machine.pc = pc;
   }
 }
 
@@ -671,20 +690,26 @@ bool StepWatched() {
   return service && ServiceChangedWatchedBytes();
 }
 
-bool BreakpointAt(uint32_t pc) {
-  return pc < kProgramWords && Stub.breakpoints[pc] != 0;
-}
-
 // Runs the guest for one instruction or until something stops it.
 Stop Resume(bool single_step) {
   Stub.watch_hit = nullptr;
+  bool stepped = false;
+  if (Stub.skipped_service_call) {
+    Stub.skipped_service_call = false;
+    Machine.pc -= 1;
+    const bool watched = StepWatched();
+    ++Stub.executed;
+    stepped = true;
+    if (watched) return Machine.quit != 0 ? Stop::kQuit : Stop::kWatch;
+  }
   uint32_t countdown = kPollInterval;
-  for (bool first = true;; first = false) {
+  for (;;) {
     if (Machine.fault != 0) return Stop::kFault;
     if (Machine.quit != 0) return Stop::kQuit;
-    if (single_step && !first) return Stop::kStep;
-    // The instruction a resume starts on runs even when a breakpoint sits on it.
-    if (!first && BreakpointAt(Machine.pc)) return Stop::kBreakpoint;
+    if (single_step && stepped) return Stop::kStep;
+    // Breakpoints count before every instruction, the first of a continue included (avr-gdb
+    // steps over its own); a single step always runs its instruction.
+    if (!single_step && BreakpointAt(Machine.pc)) return Stop::kBreakpoint;
     if (Stub.max_instructions != 0 && Stub.executed >= Stub.max_instructions) return Stop::kLimit;
     if (--countdown == 0) {
       countdown = kPollInterval;
@@ -696,6 +721,7 @@ Stop Resume(bool single_step) {
     }
     const bool watched = StepWatched();
     ++Stub.executed;
+    stepped = true;
     if (watched) return Machine.quit != 0 ? Stop::kQuit : Stop::kWatch;
   }
 }
@@ -711,6 +737,7 @@ void ResetGuest() {
   ResetTimers();
   ResetMachine();
   Stub.return_slot_count = 0;
+  Stub.skipped_service_call = false;
 }
 
 void MonitorHelp(std::string* out, std::string_view) {
@@ -1271,6 +1298,7 @@ RunReport RunUnderDebugger(uint64_t max_instructions, double timeout_seconds) {
   Stub.watchpoint_count = 0;
   Stub.watched_bytes = 0;
   Stub.return_slot_count = 0;
+  Stub.skipped_service_call = false;
 
   RunReport report = {RunEnd::kKilled, 0, 0.0};
   bool detached = false;
