@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config python3 clang-format git
-  gcc-avr binutils-avr avr-libc
+  gcc-avr binutils-avr avr-libc gdb-avr
   libpng-dev libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core
   libgtest-dev libbenchmark-dev simavr libsimavr-dev libelf-dev
 )

@@ -1,4 +1,4 @@
-"""The debugger stub and the program listing, with debuggee.c built with -g -Og.
+"""The debugger stub and the program listing, with debuggee.c built with -g -gdwarf-4 -Og.
 
 usage: check_debugger.py VELMORA_RUN BUILD_DIR GROUP AVR_GDB AVR_OBJDUMP
 
@@ -139,6 +139,7 @@ def check_session():
             "finish",
             "delete",
             "continue",
+            "print results",
             "monitor fault",
             "monitor layers",
             "detach",
@@ -148,20 +149,21 @@ def check_session():
         for name, pattern in [
             ("breakpoint on a function", r"^Breakpoint 1, weigh \(count=2\)"),
             ("argument", r"^\$1 = 2$"),
-            ("global", r"^\$2 = 3$"),
+            ("global", r"^\$2 = 30$"),
             ("breakpoint on the BREAK", r"^=> 0x%x <weigh\+\d+>:\s+break" % break_at),
-            ("service argument", r"^\$3 = 0x3$"),
+            ("service argument", r"^\$3 = 0x1e$"),
             ("service told", r"^service group 9 function 1: status \d+$"),
             ("stepped past the BREAK", r"^\$4 = \(void \(\*\)\(\)\) 0x%x <weigh\+" % (break_at + 2)),
-            ("service result", r"^\$5 = 3$"),
+            ("service result", r"^\$5 = 30$"),
             ("write watchpoint", r"Old value = 1\nNew value = 2"),
-            ("read watchpoint", r"Value = 3\n"),
-            ("finish", r"Value returned is \$\d+ = 9$"),
+            ("read watchpoint", r"Value = 30\n"),
+            ("finish", r"Value returned is \$\d+ = 90$"),
             ("far breakpoint", r"Breakpoint \d+, 0x000301[0-9a-f]{2} in far_inner|"
                                r"Breakpoint \d+, far_inner"),
             ("far backtrace", r"^#1 +0x000301[0-9a-f]{2} in far_outer .*\n#2 .* in main "),
             ("far finish", r"Value returned is \$\d+ = 21$"),
             ("fault signal", r"Program received signal SIGSEGV"),
+            ("32-bit globals", r"^\$\d+ = \{90, 180, 300, 478\}$"),
             ("monitor fault", r"^fault 6 \(data read beyond 0xFFFF\) at pc 0x[0-9A-F]{6}"),
             ("monitor layers", r"^layer 0: 240 x 120 \(current\)"),
             ("detach", r"\[Inferior 1 \(Remote target\) detached\]"),

@@ -1,4 +1,4 @@
-/* A program to debug, built with -g -Og: check_debugger.py steers avr-gdb through it.
+/* A program to debug, built with -g -gdwarf-4 -Og: check_debugger.py steers avr-gdb through it.
  *
  * weigh() adds up count multiples of `scale` with the host's arithmetic service; main draws
  * the results as bars, writes them to debuggee.bin beside the program, then reads beyond the
@@ -10,7 +10,7 @@
 #define HOLD (*(volatile uint8_t*)0x180)
 
 volatile uint16_t progress; /* watched: the term weigh() last added */
-uint16_t scale = 3;         /* set from the debugger to change the results */
+uint16_t scale = 30;        /* set from the debugger to change the results */
 uint32_t results[4];
 
 __attribute__((noinline)) uint32_t weigh(uint16_t count) {
@@ -28,7 +28,7 @@ __attribute__((noinline)) void draw_bars(void) {
   vm_filled_rect(0, 0, 239, 119);
   for (uint8_t i = 0; i < 4; ++i) {
     vm_set_fill_rgb(60 * i, 255 - 60 * i, 128);
-    vm_filled_rect(10 + 50 * i, 110 - (int16_t)results[i], 50 + 50 * i, 110);
+    vm_filled_rect(10 + 50 * i, 110 - (int16_t)(results[i] / 5), 50 + 50 * i, 110);
   }
   vm_repaint();
 }
