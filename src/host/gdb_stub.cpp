@@ -113,7 +113,7 @@ struct StubState {
   // avr-gdb moved pc past a BREAK to step over it (see WriteRegister).
   bool skipped_service_call = false;
   // The watchpoint a step met, for the stop reply.
-  const Watchpoint* watch_hit = nullptr;
+  uint8_t watch_kind = 0;
   uint32_t watch_address = 0;
   // Limits of the run.
   std::chrono::steady_clock::time_point start;
@@ -591,7 +591,7 @@ bool WatchTakes(const Watchpoint& watch, const DataAccess& access) {
   }
 }
 
-// Checks the planned accesses against the watchpoints; sets Stub.watch_hit on a match.
+// Checks the planned accesses against the watchpoints; notes the one met for the stop reply.
 bool AccessesHitWatch(const DataAccess* accesses, int count) {
   for (int a = 0; a < count; ++a) {
     for (int i = 0; i < Stub.watchpoint_count; ++i) {
@@ -600,7 +600,7 @@ bool AccessesHitWatch(const DataAccess* accesses, int count) {
           !Overlaps(accesses[a].address, accesses[a].length, watch)) {
         continue;
       }
-      Stub.watch_hit = &watch;
+      Stub.watch_kind = watch.kind;
       Stub.watch_address = accesses[a].address > watch.start ? accesses[a].address : watch.start;
       return true;
     }
@@ -625,7 +625,7 @@ bool ServiceChangedWatchedBytes() {
     const Watchpoint& watch = Stub.watchpoints[i];
     for (uint32_t b = 0; b < watch.length; ++b) {
       if (watch.kind != kWatchRead && ServiceSnapshot[at + b] != Machine.data[watch.start + b]) {
-        Stub.watch_hit = &watch;
+        Stub.watch_kind = watch.kind;
         Stub.watch_address = watch.start + b;
         return true;
       }
@@ -692,7 +692,6 @@ bool StepWatched() {
 
 // Runs the guest for one instruction or until something stops it.
 Stop Resume(bool single_step) {
-  Stub.watch_hit = nullptr;
   bool stepped = false;
   if (Stub.skipped_service_call) {
     Stub.skipped_service_call = false;
@@ -1200,7 +1199,7 @@ bool ResumeAndReport(bool single_step, RunEnd* end) {
       reply = StopReply(kSignalTrap);
       break;
     case Stop::kWatch: {
-      const uint8_t kind = Stub.watch_hit->kind;
+      const uint8_t kind = Stub.watch_kind;
       const char* reason = kind == kWatchWrite ? "watch" : kind == kWatchRead ? "rwatch" : "awatch";
       reply = StopReply(kSignalTrap, reason, kDataBase + Stub.watch_address);
       break;
