@@ -16,6 +16,7 @@
 #include "host/events.h"
 #include "io/slots.h"
 #include "platform/platform.h"
+#include "services/gate.h"
 
 namespace velmora {
 
@@ -96,7 +97,6 @@ struct StubState {
   PlatformSocket listener = kInvalidSocket;
   PlatformSocket connection = kInvalidSocket;
   bool no_ack = false;
-  bool trace_services = false;
   uint8_t input[2048];
   uint32_t input_length = 0;
   uint32_t input_at = 0;
@@ -652,11 +652,23 @@ void RememberReturnSlot(uint16_t sp_before) {
                                                  uint32_t(at[0] | at[1] << 8 | at[2] << 16)};
 }
 
-void TraceService(uint8_t group, uint8_t function) {
-  char line[96];
-  snprintf(line, sizeof line, "service group %u function %u: status %u\n", group, function,
-           Machine.data[kStatusAddress]);
-  SendConsoleOutput(line);
+// The service trace's line of each call, on the debugger's console; a trace velmora-run writes
+// as well (--trace-services) goes on.
+ServiceWatcher OtherServiceWatcher = nullptr;
+
+void TellServiceCall(uint8_t group, uint8_t function) {
+  if (OtherServiceWatcher != nullptr) OtherServiceWatcher(group, function);
+  SendConsoleOutput(ServiceTraceLine(group, function) + "\n");
+}
+
+void TellServiceCalls(bool on) {
+  if (on == (ServiceCallWatcher == TellServiceCall)) return;
+  if (on) {
+    OtherServiceWatcher = ServiceCallWatcher;
+    ServiceCallWatcher = TellServiceCall;
+  } else {
+    ServiceCallWatcher = OtherServiceWatcher;
+  }
 }
 
 // One instruction with the debugger's checks around it; true when it met a watchpoint.
@@ -675,8 +687,6 @@ bool StepWatched() {
     access_count = PlannedAccesses(handler, w, accesses);
     if (service) SnapshotWatchedBytes();
   }
-  const uint8_t group = Machine.data[kGroupAddress];
-  const uint8_t function = Machine.data[kFunctionAddress];
   const uint16_t sp_before = StackPointer();
 
   StepInstruction();
@@ -684,7 +694,6 @@ bool StepWatched() {
   const bool call =
       handler == ExecCALL || handler == ExecRCALL || handler == ExecICALL || handler == ExecEICALL;
   if (call && Machine.fault == 0) RememberReturnSlot(sp_before);
-  if (handler == ExecBREAK && Stub.trace_services) TraceService(group, function);
   if (Stub.watchpoint_count == 0 || Machine.fault != 0) return false;
   if (AccessesHitWatch(accesses, access_count)) return true;
   return service && ServiceChangedWatchedBytes();
@@ -742,7 +751,7 @@ void ResetGuest() {
 void MonitorHelp(std::string* out, std::string_view) {
   *out +=
       "monitor fault          the fault code that stopped the guest, and where\n"
-      "monitor services on    tell each service call (BREAK): group, function, status after\n"
+      "monitor services on    tell each service call (BREAK): pc, group.function, name, status\n"
       "monitor services off   stop telling them\n"
       "monitor layers         every layer's size and the current layer\n"
       "monitor reset          the guest starts again: machine, files, timers and events reset\n";
@@ -762,8 +771,8 @@ void MonitorFault(std::string* out, std::string_view) {
 
 void MonitorServices(std::string* out, std::string_view argument) {
   if (argument == "on" || argument == "off") {
-    Stub.trace_services = argument == "on";
-    *out += Stub.trace_services ? "service calls are told\n" : "service calls are not told\n";
+    TellServiceCalls(argument == "on");
+    *out += argument == "on" ? "service calls are told\n" : "service calls are not told\n";
   } else {
     *out += "usage: monitor services on|off\n";
   }
@@ -1319,6 +1328,7 @@ RunReport RunUnderDebugger(uint64_t max_instructions, double timeout_seconds) {
     PlatformCloseSocket(Stub.listener);
     Stub.listener = kInvalidSocket;
     report.end = Serve(&detached);
+    TellServiceCalls(false);
     CloseConnection();
     break;
   }

@@ -15,6 +15,7 @@
 #include "core/handlers.h"
 #include "core/machine.h"
 #include "host/hex_loader.h"
+#include "services/gate.h"
 
 namespace velmora {
 
@@ -325,9 +326,11 @@ void WriteListing(FILE* out, const char* elf_path) {
     } else if (h == ExecBREAK) {
       char text[64];
       if (known.group >= 0 && known.function >= 0) {
-        snprintf(text, sizeof text, "; service group %d function %d", known.group, known.function);
+        const char* name = ServiceName(uint8_t(known.group), uint8_t(known.function));
+        snprintf(text, sizeof text, "; service %d.%d  %s", known.group, known.function,
+                 name ? name : "-");
       } else if (known.group >= 0) {
-        snprintf(text, sizeof text, "; service group %d", known.group);
+        snprintf(text, sizeof text, "; service %d.?", known.group);
       } else {
         snprintf(text, sizeof text, "; service call");
       }

@@ -8,7 +8,8 @@
 
 namespace velmora {
 
-// Lists program memory up to ProgramSize (the loaded program) on `out`. `elf_path` names the
+// Lists program memory up to ProgramSize (the loaded program) on `out`; service names come from
+// the service tables, so these are installed first. `elf_path` names the
 // program's ELF file for symbols, nullptr for none; a file that cannot be read as a 32-bit
 // little-endian ELF file gives a listing without symbols, and its first line says so.
 void WriteListing(FILE* out, const char* elf_path);

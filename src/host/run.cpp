@@ -78,12 +78,18 @@ namespace {
 FILE* ServiceTraceFile = nullptr;
 
 void TraceServiceCall(uint8_t group, uint8_t function) {
-  const char* name = ServiceName(group, function);
-  std::fprintf(ServiceTraceFile, "%06X  %u.%u  %s  status %u\n", Machine.pc, group, function,
-               name ? name : "-", Machine.data[kStatusAddress]);
+  std::fprintf(ServiceTraceFile, "%s\n", ServiceTraceLine(group, function).c_str());
 }
 
 }  // namespace
+
+std::string ServiceTraceLine(uint8_t group, uint8_t function) {
+  const char* name = ServiceName(group, function);
+  char line[96];
+  std::snprintf(line, sizeof line, "%06X  %u.%u  %s  status %u", Machine.pc, group, function,
+                name ? name : "-", Machine.data[kStatusAddress]);
+  return line;
+}
 
 void TraceServicesTo(FILE* file) {
   ServiceTraceFile = file;

@@ -65,6 +65,8 @@ RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace
 // pc of the BREAK (six hex digits, words), group.function, the service's name ("-" where the
 // tables hold none) and the status byte as it stands after the call.
 void TraceServicesTo(FILE* file);
+// That line, without its line feed, for the call just made (the debugger stub prints it too).
+std::string ServiceTraceLine(uint8_t group, uint8_t function);
 
 // What a fault code means, in a few words ("undefined instruction").
 const char* FaultMeaning(uint8_t fault);

@@ -12,6 +12,7 @@
 #include "core/machine.h"
 #include "host/gdb_stub.h"
 #include "host/hex_loader.h"
+#include "host/host_services.h"
 #include "host/listing.h"
 #include "host/run.h"
 #include "host/screenshot.h"
@@ -581,6 +582,7 @@ int ListProgram() {
     ExplainBootFailure(BootOutcome::kLoadFailed);
     return kExitLoadFailed;
   }
+  InstallAllServices();
   std::filesystem::path elf(Options.program);
   elf.replace_extension(".elf");
   std::error_code error;

@@ -96,7 +96,7 @@ def weigh_break_address(text):
             in_weigh = True
         elif line.endswith(">:"):
             in_weigh = False
-        elif in_weigh and "service group 9 function 1" in line:
+        elif in_weigh and line.endswith("; service 9.1  add 32"):
             return int(line.split()[0], 16)
     raise RuntimeError("no service call in weigh() in the listing")
 
@@ -152,7 +152,7 @@ def check_session():
             ("global", r"^\$2 = 30$"),
             ("breakpoint on the BREAK", r"^=> 0x%x <weigh\+\d+>:\s+break" % break_at),
             ("service argument", r"^\$3 = 0x1e$"),
-            ("service told", r"^service group 9 function 1: status \d+$"),
+            ("service told", r"^%06X  9\.1  add 32  status \d+$" % (break_at // 2)),
             ("stepped past the BREAK", r"^\$4 = \(void \(\*\)\(\)\) 0x%x <weigh\+" % (break_at + 2)),
             ("service result", r"^\$5 = 30$"),
             ("write watchpoint", r"Old value = 1\nNew value = 2"),
@@ -349,9 +349,9 @@ def check_listing():
         ("far function label", r"^030[0-9A-F]{3} <far_inner>:$"),
         ("far call", r"CALL 0x18\w+\s+; -> 0x030[0-9A-F]{3} <far_inner>"),
         ("data symbol", r"STS 0x\w+,r\d+\s+; <progress>"),
-        ("arithmetic service", r"BREAK\s+; service group 9 function 1$"),
-        ("file service", r"BREAK\s+; service group 7 function 40$"),
-        ("drawing service", r"BREAK\s+; service group 3 function \d+$"),
+        ("arithmetic service", r"BREAK\s+; service 9\.1  add 32$"),
+        ("file service", r"BREAK\s+; service 7\.40  file open$"),
+        ("drawing service", r"BREAK\s+; service 3\.24  filled rectangle$"),
     ]:
         expect_in(name, text, pattern, text[-3000:])
     with tempfile.TemporaryDirectory() as work:

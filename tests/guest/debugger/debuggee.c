@@ -3,8 +3,8 @@
  * weigh() adds up count multiples of `scale` with the host's arithmetic service; main draws
  * the results as bars, writes them to debuggee.bin beside the program, then reads beyond the
  * data space (fault 6). far_outer() and far_inner() lie beyond 128 KiB (.farcode at 0x30100), so
- * their addresses and return addresses need all 22 bits. While the byte at HOLD reads 0x5A it first spins, pumping messages, so
- * that a debugger has a running guest to interrupt. */
+ * their addresses and return addresses need all 22 bits. While the byte at HOLD reads 0x5A it first
+ * spins, pumping messages, so that a debugger has a running guest to interrupt. */
 #include "velmora.h"
 
 #define HOLD (*(volatile uint8_t*)0x180)
@@ -50,7 +50,7 @@ int main(void) {
   vm_file_close(1);
   while (HOLD == 0x5A) vm_wdr();
   /* LDD from 0xFFF0 + 63: beyond the data space. */
-  __asm__ __volatile__("ldi r28, 0xF0\n\tldi r29, 0xFF\n\tldd r24, Y+63" ::: "r24", "r28", "r29",
-                       "memory");
+  __asm__ __volatile__("ldi r28, 0xF0\n\tldi r29, 0xFF\n\tldd r24, Y+63" ::
+                           : "r24", "r28", "r29", "memory");
   vm_halt();
 }
