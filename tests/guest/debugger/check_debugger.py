@@ -29,7 +29,7 @@ hex_path = os.path.join(build_dir, "debuggee.hex")
 elf_path = os.path.join(build_dir, "debuggee.elf")
 source_dir = os.path.dirname(os.path.abspath(__file__))
 
-EXIT_KILLED = 5
+EXIT_KILLED = 6
 HOLD_ADDRESS = 0x180  # debuggee spins while this byte reads 0x5A
 
 
