@@ -1,30 +1,14 @@
 """Shared helper for guest tests: runs a HEX program in velmora-run and reads back its dumps.
 
-A test driver is started by ctest with the path of velmora-run, for example
-
-    add_test(NAME area.name
-             COMMAND ${Python3_EXECUTABLE} ${CMAKE_CURRENT_SOURCE_DIR}/check_x.py
-                     ${VELMORA_RUN} ${CMAKE_CURRENT_BINARY_DIR}/x.hex)
-    set_tests_properties(area.name PROPERTIES ENVIRONMENT PYTHONPATH=${VELMORA_GUEST_TEST_LIB})
-
-and inside the driver
-
-    import sys
-    import velmora_test as vt
-    runner, hex_path = vt.setup(sys.argv)        # first argument: velmora-run, the rest returned
-    r = vt.run_guest(hex_path, ["--dump-memory", "0x200:16"])
-    vt.expect_equal("exit", r.exit_code, vt.EXIT_FAULT)
-    vt.expect_equal("r24", r.state["r24"], 0x2A)  # --dump-state is added by run_guest
-    vt.expect_equal("result", r.memory(0x200, 4), b"\\x01\\x02\\x03\\x04")
-    vt.finish()                                   # exits 1 and lists every failed expectation
-
-run_guest always asks for --dump-state, so r.state holds pc, r0..r31, sreg, sp, rampz, eind,
-fault and instructions. r.memory(start, length) returns the bytes of the dumped ranges (asking for
-bytes outside every --dump-memory range raises KeyError).
+A driver is started by ctest as `check_x.py VELMORA_RUN ARGS...`; see docs/runner.md. run_guest
+always adds --dump-state, so r.state holds pc, r0..r31, sreg, sp, rampz, eind, fault and
+instructions; r.memory(start, length) reads the --dump-memory ranges. Expectations collect their
+failures; finish() prints them and exits 1 if there was any.
 """
 
 import os
 import re
+import shutil
 import struct
 import subprocess
 import sys
@@ -39,7 +23,7 @@ EXIT_TIMEOUT = 4  # --timeout reached
 EXIT_SCREENSHOT_FAILED = 5  # the run ended, but --screenshot could not be written
 EXIT_USAGE = 64  # bad command line
 
-# Fault codes a test program meets most often: vm_halt() ends with fault 2.
+# vm_halt() ends a test program with fault 2 (undefined instruction).
 FAULT_UNDEFINED = 2
 
 _runner = os.environ.get("VELMORA_RUN")
@@ -56,16 +40,22 @@ def set_runner(path):
 
 
 def setup(argv):
-    """Takes velmora-run's path from argv[1] and returns it with the remaining arguments.
-
-    With exactly one remaining argument, returns (runner, that_argument); otherwise
-    (runner, list_of_remaining_arguments)."""
+    """Takes velmora-run's path from argv[1]; returns it with the one remaining argument, or with
+    the list of them."""
     if len(argv) < 2:
         sys.stderr.write("usage: %s VELMORA_RUN [ARGS...]\n" % argv[0])
         sys.exit(2)
     set_runner(argv[1])
     rest = argv[2:]
     return (argv[1], rest[0]) if len(rest) == 1 else (argv[1], rest)
+
+
+def main(groups):
+    """For drivers started as `check_x.py VELMORA_RUN BINARY_DIR GROUP`: runs groups[GROUP] with
+    the binary directory, then finish()."""
+    _, (binary_dir, group) = setup(sys.argv)
+    groups[group](binary_dir)
+    finish()
 
 
 class GuestResult:
@@ -90,7 +80,7 @@ class GuestResult:
                 self.state[m.group(1)] = int(m.group(2), 0)
 
     def memory(self, start, length):
-        """Bytes start..start+length-1 from the --dump-memory output."""
+        """Bytes start..start+length-1 from the --dump-memory output (KeyError outside it)."""
         return bytes(self._bytes[a] for a in range(start, start + length))
 
     def byte(self, address):
@@ -106,10 +96,9 @@ class GuestResult:
         """The zero-terminated string at address (within the dumped ranges)."""
         out = bytearray()
         for a in range(address, address + limit):
-            b = self._bytes[a]
-            if b == 0:
+            if self._bytes[a] == 0:
                 break
-            out.append(b)
+            out.append(self._bytes[a])
         return bytes(out)
 
     def describe(self):
@@ -119,15 +108,11 @@ class GuestResult:
 
 def run_guest(hex_path, args=(), runner=None, dump_state=True, cwd=None, input=None,
               timeout=120, env=None):
-    """Runs hex_path in velmora-run with the given options and returns a GuestResult.
-
-    args are velmora-run options placed before the program path (for example
-    ["--max-instructions", "1000", "--dump-memory", "0x200:64"]). input is bytes for stdin.
-    timeout (seconds) guards the test itself; use "--timeout" in args for the runner's own."""
+    """Runs hex_path in velmora-run with the options args (placed before the program) and returns
+    a GuestResult. input is bytes for stdin; timeout (seconds) guards the test itself."""
     exe = runner or _runner
     if not exe:
-        raise RuntimeError("velmora-run not set: call setup(sys.argv) or set_runner(), "
-                           "or set VELMORA_RUN")
+        raise RuntimeError("velmora-run not set: call setup(sys.argv) or set_runner()")
     full = list(str(a) for a in args)
     if dump_state and "--dump-state" not in full:
         full.append("--dump-state")
@@ -139,6 +124,38 @@ def run_guest(hex_path, args=(), runner=None, dump_state=True, cwd=None, input=N
                        proc.stderr.decode("latin-1"))
 
 
+def run_halting(hex_path, args=(), **options):
+    """run_guest for a program that ends with vm_halt(): expects exit 1 with fault 2."""
+    r = run_guest(hex_path, args, **options)
+    if expect_equal("exit", r.exit_code, EXIT_FAULT, r):
+        expect_equal("fault", r.state.get("fault"), FAULT_UNDEFINED, r)
+    return r
+
+
+# What tests/guest/checks.h records: the number of checks, of failures, then each failure.
+CHECKS = 0x4000
+CHECKS_DUMP = ["--dump-memory", "0x4000:2004"]
+
+
+def report_checks(r, source_path, least_checks=1):
+    """Fails the test for each failure a guest recorded with CHECK(), naming its source line."""
+    with open(source_path, encoding="utf-8") as f:
+        lines = f.read().splitlines()
+    name = os.path.basename(source_path)
+    try:
+        checks, failed = r.word(CHECKS), r.word(CHECKS + 2)
+    except KeyError:
+        expect(False, "no checks recorded", r)
+        return
+    expect(checks >= least_checks, "%s: only %d checks ran" % (name, checks), r)
+    for n in range(min(failed, 200)):
+        at = CHECKS + 4 + 10 * n
+        line = r.word(at)
+        text = lines[line - 1].strip() if 0 < line <= len(lines) else "?"
+        expect(False, "%s:%d: %s: got 0x%X, want 0x%X" % (name, line, text, r.dword(at + 2),
+                                                         r.dword(at + 6)))
+
+
 def read_png(path):
     """(width, height, rows of (r, g, b) tuples) of an 8-bit RGB or RGBA PNG without interlace,
     such as velmora-run --screenshot writes."""
@@ -147,7 +164,6 @@ def read_png(path):
     if data[:8] != b"\x89PNG\r\n\x1a\n":
         raise ValueError("%s: not a PNG file" % path)
     pos, idat = 8, b""
-    width = height = channels = None
     while pos < len(data):
         length, kind = struct.unpack_from(">I4s", data, pos)
         body = data[pos + 8:pos + 8 + length]
@@ -159,8 +175,6 @@ def read_png(path):
             channels = 3 if colour == 2 else 4
         elif kind == b"IDAT":
             idat += body
-        elif kind == b"IEND":
-            break
     raw = zlib.decompress(idat)
     stride = width * channels
     rows, previous, at = [], bytearray(stride), 0
@@ -169,8 +183,7 @@ def read_png(path):
         at += 1 + stride
         for i in range(stride):
             left = line[i - channels] if i >= channels else 0
-            up = previous[i]
-            corner = previous[i - channels] if i >= channels else 0
+            up, corner = previous[i], previous[i - channels] if i >= channels else 0
             if kind == 1:
                 line[i] = (line[i] + left) & 255
             elif kind == 2:
@@ -205,6 +218,25 @@ def read_bmp(path):
     return width, height, rows
 
 
+def expect_golden(shot, golden, result=None):
+    """The screenshot shot must equal the picture golden pixel for pixel; on a difference shot
+    stays to look at. With VELMORA_UPDATE_GOLDEN=1 in the environment, shot becomes golden."""
+    if not expect(os.path.exists(shot), "no screenshot %s" % shot, result):
+        return
+    if os.environ.get("VELMORA_UPDATE_GOLDEN") == "1":
+        shutil.copyfile(shot, golden)
+        print("updated %s" % golden)
+        return
+    got, want = read_png(shot), read_png(golden)
+    if not expect_equal("size of " + shot, got[:2], want[:2]):
+        return
+    differences = [(x, y, got[2][y][x], want[2][y][x]) for y in range(got[1])
+                   for x in range(got[0]) if got[2][y][x] != want[2][y][x]]
+    if expect(not differences, "%d pixels differ from %s (see %s), first: %s" % (
+            len(differences), golden, shot, differences[:8])):
+        os.remove(shot)
+
+
 def expect(condition, message, result=None):
     """Records a failure when condition is false; result adds the run's output to the report."""
     if not condition:
@@ -228,9 +260,8 @@ def failures():
 
 def finish():
     """Prints every failed expectation and exits 1 if there was any, else exits 0."""
+    for f in _failures:
+        sys.stderr.write("FAIL: " + f + "\n")
     if _failures:
-        for f in _failures:
-            sys.stderr.write("FAIL: " + f + "\n")
         sys.stderr.write("%d expectation(s) failed\n" % len(_failures))
-        sys.exit(1)
-    sys.exit(0)
+    sys.exit(1 if _failures else 0)

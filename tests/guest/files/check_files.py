@@ -6,20 +6,15 @@ import shutil
 import sys
 import tempfile
 
-import checks
 import velmora_test as vt
 
 runner, (hex_path, source_path) = vt.setup(sys.argv)
-
 with tempfile.TemporaryDirectory(prefix="velmora_files_") as scratch:
     local_hex = os.path.join(scratch, "files_guest.hex")
     shutil.copy(hex_path, local_hex)
     # Started elsewhere: the boot must make the program's directory current.
-    r = vt.run_guest(local_hex, ["--max-instructions", "20000000", "--dump-memory", checks.DUMP],
-                     cwd="/")
-    vt.expect_equal("exit", r.exit_code, vt.EXIT_FAULT, r)
-    vt.expect_equal("fault", r.state.get("fault"), vt.FAULT_UNDEFINED, r)
-    checks.report(r, source_path, 140)
+    r = vt.run_halting(local_hex, ["--max-instructions", "20000000"] + vt.CHECKS_DUMP, cwd="/")
+    vt.report_checks(r, source_path, 140)
 
     def content(name):
         with open(os.path.join(scratch, name), "rb") as f:
@@ -34,5 +29,4 @@ with tempfile.TemporaryDirectory(prefix="velmora_files_") as scratch:
     vt.expect_equal("left_open.txt", content("left_open.txt"), b"kept\r\n")
     vt.expect("values.bin" not in os.listdir(scratch), "values.bin was not renamed away")
     vt.expect("zzzzzzzz" in os.listdir(scratch), "name cut at the end of the data space")
-
 vt.finish()
