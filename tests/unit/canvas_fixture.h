@@ -1,11 +1,10 @@
 // A fresh canvas for the canvas and raster tests, with the guest's way in through the service
-// gate and small pictures of the current layer to compare cell by cell.
+// gate and small pictures of the drawing surface.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -19,9 +18,7 @@
 
 namespace velmora {
 
-constexpr uint32_t kTestPen = 0x00C0FFEE & 0x00FFFFFF;
-constexpr uint32_t kTestFill = 0x00123456;
-constexpr uint32_t kTestMark = 0x00ABCDEF;
+constexpr uint32_t kTestPen = 0x00C0FFEE, kTestFill = 0x00123456, kTestMark = 0x00ABCDEF;
 
 class CanvasTest : public ::testing::Test {
  protected:
@@ -35,32 +32,28 @@ class CanvasTest : public ::testing::Test {
     LayerMemoryBudget = kDefaultLayerMemoryBudget;
   }
 
+  // 16-bit arguments from 0x60.
+  static void Args(const std::vector<int32_t>& words) {
+    for (size_t i = 0; i < words.size(); ++i)
+      SetGuestWord(uint32_t(kArgumentAddress + 2 * i), uint16_t(words[i]));
+  }
   // Group 3 function `function` with 16-bit arguments from 0x60.
-  static void Call(uint8_t function, std::initializer_list<int32_t> words = {}) {
-    uint32_t address = kArgumentAddress;
-    for (int32_t word : words) {
-      SetGuestWord(address, uint16_t(word));
-      address += 2;
-    }
+  static void Call(uint8_t function, const std::vector<int32_t>& words = {}) {
+    Args(words);
     Machine.data[kFunctionAddress] = function;
     Machine.data[kGroupAddress] = 3;
     ServiceCall();
   }
-  static void CallColour(uint8_t function, uint32_t colour) {
-    SetGuestDword(kArgumentAddress, colour);
-    Call(function);
-  }
-  static uint32_t Result32() { return GuestDword(kArgumentAddress); }
-  static uint16_t Result16() { return GuestWord(kArgumentAddress); }
   static uint8_t Status() { return Machine.data[kStatusAddress]; }
 
-  // A small layer, current, cleared to black, pen kTestPen, fill kTestFill.
+  // A small layer, current, black, pen kTestPen, fill kTestFill.
   static void UseSmallLayer(int32_t width, int32_t height) {
     Call(73, {1, width, height, 0});
     Call(5, {1});
-    FillInclusive({0, 0, width - 1, height - 1}, 0);
-    CallColour(8, kTestPen);
-    CallColour(45, kTestFill);
+    SetGuestDword(kArgumentAddress, kTestPen);
+    Call(8);
+    SetGuestDword(kArgumentAddress, kTestFill);
+    Call(45);
   }
 
   // The top-left width × height pixels of the drawing surface, whatever the clip: '.' black,
