@@ -116,6 +116,10 @@ static void lines(void) {
   CHECK(vm_file_read_line(2, line, sizeof line), 1);
   CHECK(strcmp(line, "G"), 0);
   CHECK_STATUS(0);
+  CHECK(vm_file_seek_start(2), 0);
+  CHECK(vm_file_read_line(2, line, 1), 1); /* too small to read anything */
+  CHECK_STATUS(0);
+  CHECK(vm_file_read_byte(2), 'A');
   CHECK(vm_file_close(2), 0);
 }
 

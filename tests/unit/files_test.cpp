@@ -1,5 +1,6 @@
-// The file services and slot tables for what a guest program cannot easily provoke: failing
-// devices, failing closes and the closing of everything at the end of a run.
+// The file layer and file services for what a guest program cannot provoke (failing devices and
+// closes, FIFOs, the host's own files) and for the bounds every guest pointer and slot byte must
+// keep. The guest program tests/guest/files runs the services on real files.
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <sys/inotify.h>
@@ -12,9 +13,9 @@
 #include <string>
 
 #include "core/machine.h"
-#include "host/hex_loader.h"
 #include "host/host_services.h"
 #include "io/file_layer.h"
+#include "io/program_path.h"
 #include "io/slots.h"
 #include "services/gate.h"
 #include "services/guest.h"
@@ -23,20 +24,10 @@
 namespace velmora {
 namespace {
 
-constexpr uint16_t kNameAddress = 0x300;
-
 uint8_t Call(uint8_t function) {
   Machine.data[kStatusAddress] = 0xEE;
   CallService(7, function);
   return Machine.data[kStatusAddress];
-}
-
-uint8_t Open(uint8_t slot, uint8_t mode, const std::string& name) {
-  WriteGuestString(kNameAddress, name);
-  SetGuestByte(0x60, slot);
-  SetGuestByte(0x61, mode);
-  SetGuestWord(0x62, kNameAddress);
-  return Call(40);
 }
 
 uint8_t SlotCall(uint8_t function, uint8_t slot) {
@@ -44,107 +35,105 @@ uint8_t SlotCall(uint8_t function, uint8_t slot) {
   return Call(function);
 }
 
-class FilesServices : public ::testing::Test {
+uint8_t Open(uint8_t slot, uint8_t mode, const std::string& name) {
+  WriteGuestString(0x300, name);
+  SetGuestByte(0x61, mode);
+  SetGuestWord(0x62, 0x300);
+  return SlotCall(40, slot);
+}
+
+class Files : public ::testing::Test {
  protected:
   void SetUp() override {
     InstallAllServices();
     ResetFileSlots();
-    char pattern[] = "/tmp/velmora_files_services_XXXXXX";
+    char pattern[] = "/tmp/velmora_files_XXXXXX";
     ASSERT_NE(mkdtemp(pattern), nullptr);
     dir_ = pattern;
   }
   void TearDown() override {
     CloseAllFileSlots();
-    const std::string command = "rm -rf '" + dir_ + "'";
-    ASSERT_EQ(system(command.c_str()), 0);
+    ASSERT_EQ(system(("rm -rf '" + dir_ + "'").c_str()), 0);
   }
   std::string Path(const char* name) const { return dir_ + "/" + name; }
   std::string Load(const char* name) const {
-    std::ifstream in(Path(name), std::ios::binary);
     std::stringstream text;
-    text << in.rdbuf();
+    text << std::ifstream(Path(name), std::ios::binary).rdbuf();
     return text.str();
   }
-
   std::string dir_;
 };
 
-TEST_F(FilesServices, WritesToAFullDeviceReportFailure) {
-  if (Open(20, 4, "/dev/full") != 0) GTEST_SKIP() << "/dev/full not available";
-  struct Case {
-    uint8_t function;
-    const char* what;
+TEST(FilesLayer, FailuresLeaveTheirCodes) {
+  uint8_t buffer[4] = {};
+  const struct {
+    void (*run)(uint8_t* buffer);
+    uint32_t error;
+  } cases[] = {
+      {[](uint8_t*) { FileClose(kInvalidHandle); }, 2},
+      {[](uint8_t*) { FileFlush(kInvalidHandle); }, 10},
+      {[](uint8_t*) { FileReadByte(kInvalidHandle); }, 7},
+      {[](uint8_t* b) { FileReadBlock(kInvalidHandle, 4, b); }, 7},
+      {[](uint8_t* b) { FileReadLine(kInvalidHandle, 4, b); }, 7},
+      {[](uint8_t*) { FileWriteWord(kInvalidHandle, 1); }, 8},
+      {[](uint8_t* b) { FileWriteBlock(kInvalidHandle, 4, b); }, 8},
+      {[](uint8_t*) { FileSeek(kInvalidHandle, 0); }, 5},
+      {[](uint8_t*) { FileSeekEnd(kInvalidHandle); }, 5},
+      {[](uint8_t*) { FileSize(kInvalidHandle); }, 12},
   };
-  for (const Case& c : {Case{53, "byte"}, Case{54, "word"}, Case{55, "dword"}, Case{56, "qword"}}) {
-    EXPECT_EQ(SlotCall(c.function, 20), 8) << c.what;
+  for (const auto& c : cases) {
+    HostError = 0xDEAD;
+    c.run(buffer);
+    EXPECT_EQ(HostError, c.error);
   }
+  EndOfFileFlag = 1;
+  EXPECT_EQ(FileReadDword(kInvalidHandle), 0u);
+  EXPECT_EQ(EndOfFileFlag, 0) << "a failed read is no end of file";
+  // The host process's own memory and its map are no files for the guest.
+  for (const char* name : {"/proc/self/mem", "\\proc\\self\\mem", "/proc/self/maps"})
+    for (uint8_t mode : {kOpenRead, kOpenReadWrite})
+      EXPECT_EQ(FileOpen(name, mode), kInvalidHandle);
+}
+
+TEST_F(Files, WritesToAFullDeviceReportFailure) {
+  if (Open(20, 4, "/dev/full") != 0) GTEST_SKIP() << "/dev/full not available";
+  for (uint8_t function : {53, 54, 55, 56}) EXPECT_EQ(SlotCall(function, 20), 8) << int(function);
   WriteGuestString(0x400, "text");
-  SetGuestWord(0x61, 0x400);
-  EXPECT_EQ(SlotCall(100, 20), 8);
-  EXPECT_EQ(GuestWord(0x60), 0);
-  SetGuestWord(0x61, 0x400);
-  EXPECT_EQ(SlotCall(101, 20), 8);
-  EXPECT_EQ(GuestWord(0x60), 0);
+  for (uint8_t function : {100, 101}) {
+    SetGuestWord(0x61, 0x400);
+    EXPECT_EQ(SlotCall(function, 20), 8);
+    EXPECT_EQ(GuestWord(0x60), 0) << "nothing written";
+  }
   SetGuestWord(0x61, 4);
   SetGuestWord(0x63, 0x400);
   EXPECT_EQ(SlotCall(58, 20), 8);
-  EXPECT_EQ(SlotCall(42, 20), 0);  // a device has nothing to write through
-  EXPECT_EQ(SlotCall(41, 20), 0);
 }
 
 // A close the platform reports as failed has still released the handle: the slot must not keep
-// a number that a later open may reuse for another file.
-TEST_F(FilesServices, FailedCloseLeavesTheSlotClosed) {
+// a number a later open may reuse, and closing everything goes on past it.
+TEST_F(Files, FailedClosesLeaveTheSlotsClosed) {
   FileSlot[30] = {1, kInvalidHandle};
   EXPECT_EQ(SlotCall(41, 30), 1);
   EXPECT_EQ(FileSlot[30].open, 0);
-  EXPECT_EQ(SlotCall(41, 30), 1);
-  // Reopening over a slot whose close fails still opens.
   FileSlot[31] = {1, kInvalidHandle};
-  EXPECT_EQ(Open(31, 1, Path("fresh")), 0);
-  EXPECT_EQ(FileSlot[31].open, 1);
-}
-
-TEST_F(FilesServices, CloseAllWritesEverythingAndFreesTheFiles) {
+  EXPECT_EQ(Open(31, 1, Path("fresh")), 0) << "reopening over a failing close still opens";
   ASSERT_EQ(Open(0, 1, Path("first")), 0);
   ASSERT_EQ(Open(255, 1, Path("last")), 0);
   WriteGuestString(0x400, "data");
   SetGuestWord(0x61, 0x400);
-  EXPECT_EQ(SlotCall(101, 0), 0);
-  SetGuestWord(0x61, 0x400);
   EXPECT_EQ(SlotCall(100, 255), 0);
-  FileSlot[100] = {1, kInvalidHandle};  // its close fails
-  SerialSlot[5] = {1, kInvalidSerialHandle};
+  FileSlot[100] = {1, kInvalidHandle};
   CloseAllFileSlots();
-  for (int slot : {0, 100, 255}) EXPECT_EQ(FileSlot[slot].open, 0) << slot;
-  EXPECT_EQ(SerialSlot[5].open, 1);  // serial slots are closed separately
-  EXPECT_EQ(Load("first"), "data\r\n");
+  for (int slot : {0, 31, 100, 255}) EXPECT_EQ(FileSlot[slot].open, 0) << slot;
   EXPECT_EQ(Load("last"), "data");
-  // The locks are gone: both files open again.
-  EXPECT_EQ(Open(1, 3, Path("first")), 0);
-  EXPECT_EQ(Open(2, 3, Path("last")), 0);
-  SerialSlot[5] = {};
-}
-
-TEST_F(FilesServices, TinyLineBufferGivesAClearStatus) {
-  std::ofstream(Path("short"), std::ios::binary) << "x";
-  ASSERT_EQ(Open(3, 3, Path("short")), 0);
-  EXPECT_EQ(SlotCall(50, 3), 255);  // leaves the end-of-file state behind
-  EXPECT_EQ(SlotCall(46, 3), 0);
-  EXPECT_EQ(SlotCall(49, 3), 0);
-  EXPECT_EQ(SlotCall(49, 3), 255);
-  SetGuestWord(0x61, 0x400);
-  SetGuestWord(0x63, 1);
-  EXPECT_EQ(SlotCall(98, 3), 0);
-  EXPECT_EQ(GuestWord(0x60), 1);
+  EXPECT_EQ(Open(1, 3, Path("first")), 0) << "the lock is gone";
 }
 
 // Delete and rename look for a file held open, but never by opening a FIFO or a device: that
 // would complete a waiting writer's open or raise a port's modem lines.
-TEST_F(FilesServices, DeleteAndRenameLeaveAFifoUnopened) {
+TEST_F(Files, DeleteAndRenameLeaveAFifoUnopened) {
   ASSERT_EQ(mkfifo(Path("pipe").c_str(), 0600), 0);
   const int watch = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
-  ASSERT_GE(watch, 0);
   ASSERT_GE(inotify_add_watch(watch, Path("pipe").c_str(), IN_OPEN), 0);
   WriteGuestString(0x300, Path("pipe"));
   WriteGuestString(0x380, Path("moved"));
@@ -165,24 +154,23 @@ TEST_F(FilesServices, DeleteAndRenameLeaveAFifoUnopened) {
 }
 
 // 102 and 103 on the program path as the loader recorded it; 0x400 gets the answer.
-TEST_F(FilesServices, ProgramDirectoryAndPath) {
-  struct Case {
+TEST_F(Files, ProgramDirectoryAndPath) {
+  const struct {
     const char* loaded;
     uint16_t size;
     uint8_t function, status;
     const char* want;
-  };
-  const Case cases[] = {
+  } cases[] = {
       {"/work/demo/prog.hex", 64, 102, 0, "\\work\\demo"},
       {"prog.hex", 64, 102, 0, "."},  // loaded by a bare name: the current directory
       {"/prog.hex", 64, 102, 0, ""},
       {"", 64, 102, 0, ""},  // nothing loaded
       {"/work/demo/prog.hex", 10, 102, 1, ""},
       {"/work/demo/prog.hex", 11, 102, 0, "\\work\\demo"},
-      {"sub/prog.hex", 64, 103, 0, "sub\\prog.hex"},
       {"sub/prog.hex", 12, 103, 1, ""},
+      {"sub/prog.hex", 13, 103, 0, "sub\\prog.hex"},
   };
-  for (const Case& c : cases) {
+  for (const auto& c : cases) {
     LoadedProgramPathLength = uint32_t(std::strlen(c.loaded));
     std::memcpy(LoadedProgramPath, c.loaded, LoadedProgramPathLength + 1);
     WriteGuestString(0x400, "old");
@@ -197,11 +185,10 @@ TEST_F(FilesServices, ProgramDirectoryAndPath) {
 
 // Every service that needs an open slot, files and serial ports alike, gives status 1 on a
 // closed one and writes nothing back (108 alone delivers the byte 0).
-TEST_F(FilesServices, ClosedSlotsTouchNothing) {
-  const uint8_t functions[] = {41, 42, 46, 47, 48, 49,  50,  51, 52, 53, 54, 55, 56,
-                               57, 58, 59, 98, 99, 100, 101, 74, 75, 76, 77, 78, 79,
-                               80, 81, 82, 83, 84, 85,  87,  88, 89, 90, 91, 108};
-  for (uint8_t function : functions) {
+TEST_F(Files, ClosedSlotsTouchNothing) {
+  for (uint8_t function :
+       {41,  42, 46, 47, 48, 49, 50, 51, 52, 53, 54, 55, 56, 57, 58, 59, 98, 99, 100,
+        101, 74, 75, 76, 77, 78, 79, 80, 81, 82, 83, 84, 85, 87, 88, 89, 90, 91, 108}) {
     SetGuestByte(0x60, 77);
     std::memset(Machine.data + 0x61, 0x01, 15);  // buffers at 0x0101 pass the range check
     EXPECT_EQ(Call(function), 1) << int(function);
@@ -210,26 +197,25 @@ TEST_F(FilesServices, ClosedSlotsTouchNothing) {
   }
 }
 
-TEST_F(FilesServices, BuffersStayInsideTheDataSpace) {
-  // Each range-checked service, serial ports included, refuses a buffer ending at 0xFFFF before
-  // it looks at the slot.
-  struct Case {
+// Each range-checked service, serial ports included, refuses a buffer that reaches 0xFFFF (or
+// wraps past it) before it looks at the slot; the "empty" ones still terminate the buffer.
+TEST_F(Files, BuffersStayInsideTheDataSpace) {
+  const struct {
     uint8_t function;
     uint16_t count_address, buffer_address;
     bool empty;
-  };
-  const Case cases[] = {{57, 0x61, 0x63, false}, {58, 0x61, 0x63, false}, {98, 0x63, 0x61, true},
-                        {99, 0x63, 0x61, true},  {62, 0x62, 0x60, true},  {63, 0x62, 0x60, true},
-                        {68, 0x62, 0x60, true},  {69, 0x62, 0x60, true},  {102, 0x62, 0x60, true},
-                        {103, 0x62, 0x60, true}, {77, 0x61, 0x63, false}, {78, 0x61, 0x63, false}};
-  for (const Case& c : cases) {
+  } cases[] = {{57, 0x61, 0x63, false}, {58, 0x61, 0x63, false}, {98, 0x63, 0x61, true},
+               {99, 0x63, 0x61, true},  {62, 0x62, 0x60, true},  {63, 0x62, 0x60, true},
+               {68, 0x62, 0x60, true},  {69, 0x62, 0x60, true},  {102, 0x62, 0x60, true},
+               {103, 0x62, 0x60, true}, {77, 0x61, 0x63, false}, {78, 0x61, 0x63, false}};
+  for (const auto& c : cases) {
     SetGuestByte(0x60, 77);  // closed slot
     SetGuestWord(c.buffer_address, 0xFF00);
     SetGuestWord(c.count_address, 0xFF);
     Machine.data[0xFF00] = 0xAA;
     EXPECT_EQ(Call(c.function), 2) << int(c.function);
     EXPECT_EQ(Machine.data[0xFF00], c.empty ? 0 : 0xAA) << int(c.function);
-    SetGuestWord(c.count_address, 0xFFFF);  // wraps past the end of the 16-bit space
+    SetGuestWord(c.count_address, 0xFFFF);
     SetGuestWord(c.buffer_address, 0x0100);
     SetGuestByte(0x60, 77);
     EXPECT_EQ(Call(c.function), 2) << int(c.function);
