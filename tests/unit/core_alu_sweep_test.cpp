@@ -65,6 +65,11 @@ Expected Product(int product, bool fractional, uint8_t s) {
   return {stored, Put(Put(s, kFlagC, product < 0 || product >= 0x8000), kFlagZ, stored == 0)};
 }
 
+// INC and DEC keep C and H.
+Expected KeepCH(Expected e, uint8_t s) {
+  return {e.result, uint8_t((e.sreg & ~0x21) | (s & 0x21))};
+}
+
 enum Form { kTwoRegister, kImmediate, kOneOperand, kMultiply };
 
 struct SweepOp {
@@ -75,38 +80,39 @@ struct SweepOp {
   Expected (*model)(unsigned a, unsigned b, uint8_t s);
 };
 
+// A model as an expression of the operands a and b and the incoming SREG s.
+#define MODEL(expression) [](unsigned a, unsigned b, uint8_t s) { return (void)b, (expression); }
+
 // clang-format off
 const SweepOp kOps[] = {
-    {"ADD", kTwoRegister, 0x0C00, true, [](unsigned a, unsigned b, uint8_t s) { return Add(a, b, 0, s); }},
-    {"ADC", kTwoRegister, 0x1C00, true, [](unsigned a, unsigned b, uint8_t s) { return Add(a, b, s & 1, s); }},
-    {"SUB", kTwoRegister, 0x1800, true, [](unsigned a, unsigned b, uint8_t s) { return Sub(a, b, 0, false, s); }},
-    {"SBC", kTwoRegister, 0x0800, true, [](unsigned a, unsigned b, uint8_t s) { return Sub(a, b, s & 1, true, s); }},
-    {"CP", kTwoRegister, 0x1400, false, [](unsigned a, unsigned b, uint8_t s) { return Sub(a, b, 0, false, s); }},
-    {"CPC", kTwoRegister, 0x0400, false, [](unsigned a, unsigned b, uint8_t s) { return Sub(a, b, s & 1, true, s); }},
-    {"AND", kTwoRegister, 0x2000, true, [](unsigned a, unsigned b, uint8_t s) { return Logic(a & b, s); }},
-    {"OR", kTwoRegister, 0x2800, true, [](unsigned a, unsigned b, uint8_t s) { return Logic(a | b, s); }},
-    {"EOR", kTwoRegister, 0x2400, true, [](unsigned a, unsigned b, uint8_t s) { return Logic(a ^ b, s); }},
-    {"SUBI", kImmediate, 0x5000, true, [](unsigned a, unsigned b, uint8_t s) { return Sub(a, b, 0, false, s); }},
-    {"SBCI", kImmediate, 0x4000, true, [](unsigned a, unsigned b, uint8_t s) { return Sub(a, b, s & 1, true, s); }},
-    {"CPI", kImmediate, 0x3000, false, [](unsigned a, unsigned b, uint8_t s) { return Sub(a, b, 0, false, s); }},
-    {"ANDI", kImmediate, 0x7000, true, [](unsigned a, unsigned b, uint8_t s) { return Logic(a & b, s); }},
-    {"ORI", kImmediate, 0x6000, true, [](unsigned a, unsigned b, uint8_t s) { return Logic(a | b, s); }},
-    {"COM", kOneOperand, 0x9400, true, [](unsigned a, unsigned, uint8_t s) { return Logic(255 - a, uint8_t(s | 1)); }},
-    {"NEG", kOneOperand, 0x9401, true, [](unsigned a, unsigned, uint8_t s) { return Sub(0, a, 0, false, s); }},
-    {"SWAP", kOneOperand, 0x9402, true, [](unsigned a, unsigned, uint8_t s) { return Expected{(a % 16) * 16 + a / 16, s}; }},
-    {"INC", kOneOperand, 0x9403, true, [](unsigned a, unsigned, uint8_t s) {
-       return Expected{(a + 1) & 0xFF, uint8_t((Add(a, 1, 0, s).sreg & ~0x21) | (s & 0x21))}; }},
-    {"DEC", kOneOperand, 0x940A, true, [](unsigned a, unsigned, uint8_t s) {
-       return Expected{(a - 1) & 0xFF, uint8_t((Sub(a, 1, 0, false, s).sreg & ~0x21) | (s & 0x21))}; }},
-    {"ASR", kOneOperand, 0x9405, true, [](unsigned a, unsigned, uint8_t s) { return Shift(unsigned(Signed(a) >> 1) & 0xFF, a % 2, s); }},
-    {"LSR", kOneOperand, 0x9406, true, [](unsigned a, unsigned, uint8_t s) { return Shift(a / 2, a % 2, s); }},
-    {"ROR", kOneOperand, 0x9407, true, [](unsigned a, unsigned, uint8_t s) { return Shift(a / 2 + 128 * (s & 1), a % 2, s); }},
-    {"MUL", kMultiply, 0x9C00, true, [](unsigned a, unsigned b, uint8_t s) { return Product(int(a * b), false, s); }},
-    {"MULS", kMultiply, 0x0200, true, [](unsigned a, unsigned b, uint8_t s) { return Product(Signed(a) * Signed(b), false, s); }},
-    {"MULSU", kMultiply, 0x0300, true, [](unsigned a, unsigned b, uint8_t s) { return Product(Signed(a) * int(b), false, s); }},
-    {"FMUL", kMultiply, 0x0308, true, [](unsigned a, unsigned b, uint8_t s) { return Product(int(a * b), true, s); }},
-    {"FMULS", kMultiply, 0x0380, true, [](unsigned a, unsigned b, uint8_t s) { return Product(Signed(a) * Signed(b), true, s); }},
-    {"FMULSU", kMultiply, 0x0388, true, [](unsigned a, unsigned b, uint8_t s) { return Product(Signed(a) * int(b), true, s); }},
+    {"ADD", kTwoRegister, 0x0C00, true, MODEL(Add(a, b, 0, s))},
+    {"ADC", kTwoRegister, 0x1C00, true, MODEL(Add(a, b, s & 1, s))},
+    {"SUB", kTwoRegister, 0x1800, true, MODEL(Sub(a, b, 0, false, s))},
+    {"SBC", kTwoRegister, 0x0800, true, MODEL(Sub(a, b, s & 1, true, s))},
+    {"CP", kTwoRegister, 0x1400, false, MODEL(Sub(a, b, 0, false, s))},
+    {"CPC", kTwoRegister, 0x0400, false, MODEL(Sub(a, b, s & 1, true, s))},
+    {"AND", kTwoRegister, 0x2000, true, MODEL(Logic(a & b, s))},
+    {"OR", kTwoRegister, 0x2800, true, MODEL(Logic(a | b, s))},
+    {"EOR", kTwoRegister, 0x2400, true, MODEL(Logic(a ^ b, s))},
+    {"SUBI", kImmediate, 0x5000, true, MODEL(Sub(a, b, 0, false, s))},
+    {"SBCI", kImmediate, 0x4000, true, MODEL(Sub(a, b, s & 1, true, s))},
+    {"CPI", kImmediate, 0x3000, false, MODEL(Sub(a, b, 0, false, s))},
+    {"ANDI", kImmediate, 0x7000, true, MODEL(Logic(a & b, s))},
+    {"ORI", kImmediate, 0x6000, true, MODEL(Logic(a | b, s))},
+    {"COM", kOneOperand, 0x9400, true, MODEL(Logic(255 - a, uint8_t(s | 1)))},
+    {"NEG", kOneOperand, 0x9401, true, MODEL(Sub(0, a, 0, false, s))},
+    {"SWAP", kOneOperand, 0x9402, true, MODEL((Expected{(a % 16) * 16 + a / 16, s}))},
+    {"INC", kOneOperand, 0x9403, true, MODEL(KeepCH(Add(a, 1, 0, s), s))},
+    {"DEC", kOneOperand, 0x940A, true, MODEL(KeepCH(Sub(a, 1, 0, false, s), s))},
+    {"ASR", kOneOperand, 0x9405, true, MODEL(Shift(unsigned(Signed(a) >> 1) & 0xFF, a % 2, s))},
+    {"LSR", kOneOperand, 0x9406, true, MODEL(Shift(a / 2, a % 2, s))},
+    {"ROR", kOneOperand, 0x9407, true, MODEL(Shift(a / 2 + 128 * (s & 1), a % 2, s))},
+    {"MUL", kMultiply, 0x9C00, true, MODEL(Product(int(a * b), false, s))},
+    {"MULS", kMultiply, 0x0200, true, MODEL(Product(Signed(a) * Signed(b), false, s))},
+    {"MULSU", kMultiply, 0x0300, true, MODEL(Product(Signed(a) * int(b), false, s))},
+    {"FMUL", kMultiply, 0x0308, true, MODEL(Product(int(a * b), true, s))},
+    {"FMULS", kMultiply, 0x0380, true, MODEL(Product(Signed(a) * Signed(b), true, s))},
+    {"FMULSU", kMultiply, 0x0388, true, MODEL(Product(Signed(a) * int(b), true, s))},
 };
 // clang-format on
 
