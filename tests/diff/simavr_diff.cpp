@@ -37,6 +37,7 @@
 #include "core/dispatch.h"
 #include "core/encodings.h"
 #include "core/machine.h"
+#include "host/hex_loader.h"
 
 using namespace velmora;
 
@@ -84,151 +85,91 @@ void Emit(Stream& s) {
   static const uint16_t kOne[] = {0x9400, 0x9401, 0x9402, 0x9403, 0x9405, 0x9406, 0x9407, 0x940A};
   static const uint16_t kIndirect[] = {0x1, 0x2, 0x9, 0xA, 0xC, 0xD, 0xE, 0x9};
   static const uint16_t kDirect[] = {0x005F, 0x003E, 0x0000, 0x0010, 0x001F};
-  switch (Random(22)) {
-    case 0:
-    case 1:
-    case 2:
-    case 3:
-      w.push_back(rr(kTwoReg[Random(12)]));
-      break;
-    case 4:
-    case 5:
-    case 6:
-      w.push_back(rk(kImm[Random(6)]));
-      break;
-    case 7:
-    case 8:
-      w.push_back(one(kOne[Random(8)]));
-      break;
-    case 9: {  // ADIW, SBIW, MOVW and the 0x02/0x03 multiplies
-      const unsigned k = Random(64), pair = Random(4);
-      switch (Random(4)) {
-        case 0:
-          w.push_back(uint16_t(0x9600 | ((k & 0x30) << 2) | (pair << 4) | (k & 15)));
-          break;
-        case 1:
-          w.push_back(uint16_t(0x9700 | ((k & 0x30) << 2) | (pair << 4) | (k & 15)));
-          break;
-        case 2:
-          w.push_back(uint16_t(0x0100 | Random(256)));
-          break;
-        default:
-          w.push_back(uint16_t((Random(2) ? 0x0200 : 0x0300) | Random(256)));
-          break;
-      }
-      break;
+  const unsigned kind = Random(22);
+  if (kind < 4) {
+    w.push_back(rr(kTwoReg[Random(12)]));
+  } else if (kind < 7) {
+    w.push_back(rk(kImm[Random(6)]));
+  } else if (kind < 9) {
+    w.push_back(one(kOne[Random(8)]));
+  } else if (kind == 9) {  // ADIW, SBIW, MOVW and the 0x02/0x03 multiplies
+    const unsigned k = Random(64), pair = Random(4), form = Random(4);
+    if (form < 2)
+      w.push_back(uint16_t((form ? 0x9700 : 0x9600) | (k & 0x30) << 2 | pair << 4 | (k & 15)));
+    if (form == 2) w.push_back(uint16_t(0x0100 | Random(256)));
+    if (form == 3) w.push_back(uint16_t((Random(2) ? 0x0200 : 0x0300) | Random(256)));
+  } else if (kind == 10) {  // status bits
+    static const uint16_t kBit[] = {0x9408, 0x9488, 0xF800, 0xFA00};
+    const unsigned b = Random(8);
+    const uint16_t op = kBit[Random(4)];
+    w.push_back(op >= 0xF800 ? uint16_t(op | (d << 4) | b) : uint16_t(op | (b << 4)));
+  } else if (kind == 11) {  // branches and relative jumps, mostly forward
+    const unsigned form = Random(4);
+    int k = rel(-6, 8);
+    if (form < 2) {
+      w.push_back(uint16_t((form ? 0xF400 : 0xF000) | ((k & 0x7F) << 3) | Random(8)));
+    } else {
+      if (k == -1) k = 2;
+      w.push_back(uint16_t((form == 2 ? 0xC000 : 0xD000) | (k & 0xFFF)));
     }
-    case 10: {  // status bits
-      const unsigned b = Random(8);
-      static const uint16_t kBit[] = {0x9408, 0x9488, 0xF800, 0xFA00};
-      const uint16_t op = kBit[Random(4)];
-      w.push_back(op >= 0xF800 ? uint16_t(op | (d << 4) | b) : uint16_t(op | (b << 4)));
-      break;
+  } else if (kind == 12) {  // skips
+    static const uint16_t kSkip[] = {0xFC00, 0xFE00, 0x9900, 0x9B00};
+    const unsigned form = Random(5), b = Random(8);
+    if (form == 4) w.push_back(rr(0x1000));
+    if (form < 2) w.push_back(uint16_t(kSkip[form] | (d << 4) | b));
+    if (form == 2 || form == 3) w.push_back(uint16_t(kSkip[form] | (kGpior0 << 3) | b));
+  } else if (kind < 15) {
+    // A store through a pointer that updates it, from one of the pointer's own registers,
+    // stores the updated byte in Velmora and the old one in simavr.
+    const uint16_t form = kIndirect[Random(8)];
+    const bool store = Random(2);
+    const int pointer = form < 4 ? 30 : form < 0xC ? 28 : 26;
+    const int reg = store && (d == pointer || d == pointer + 1) ? d & 15 : d;
+    w.push_back(uint16_t((store ? 0x9200 : 0x9000) | (reg << 4) | form));
+  } else if (kind == 15) {  // LDD/STD
+    const unsigned q = Random(64);
+    w.push_back(uint16_t(0x8000 | ((q & 0x20) << 8) | ((q & 0x18) << 7) | (Random(2) << 9) |
+                         (d << 4) | (Random(2) << 3) | (q & 7)));
+  } else if (kind == 16) {  // LDS/STS
+    const uint16_t k =
+        Random(4) ? uint16_t(kRamStart + Random(kRamEnd - kRamStart)) : kDirect[Random(5)];
+    w.push_back(uint16_t((Random(2) ? 0x9000 : 0x9200) | (d << 4)));
+    w.push_back(k);
+  } else if (kind == 17) {  // stack, I/O
+    const int a = kPlainIo[Random(8)], io = ((a & 0x30) << 5) | (d << 4) | (a & 15);
+    static const uint16_t kStack[] = {0x920F, 0x900F};
+    const unsigned form = Random(5);
+    if (form < 2) w.push_back(uint16_t(kStack[form] | (d << 4)));
+    if (form == 2 || form == 3) w.push_back(uint16_t((form == 2 ? 0xB000 : 0xB800) | io));
+    if (form == 4)
+      w.push_back(uint16_t((Random(2) ? 0x9800 : 0x9A00) | (kGpior0 << 3) | Random(8)));
+  } else if (kind == 18) {  // program memory reads
+    static const uint16_t kForms[] = {0x9004, 0x9005, 0x9006, 0x9007};
+    if (Random(4) == 0) {
+      w.push_back(Random(2) ? 0x95C8 : 0x95D8);
+    } else {
+      // LPM and ELPM Z+ into R30 or R31: Velmora increments the loaded Z, simavr keeps the
+      // loaded byte.
+      const uint16_t form = kForms[Random(4)];
+      w.push_back(uint16_t(form | (((form & 1) && d >= 30 ? d - 8 : d) << 4)));
     }
-    case 11: {  // branches and relative jumps, mostly forward
-      const unsigned kind = Random(4);
-      if (kind < 2) {
-        w.push_back(uint16_t((kind ? 0xF400 : 0xF000) | ((rel(-6, 8) & 0x7F) << 3) | Random(8)));
-      } else {
-        int k = rel(-6, 8);
-        if (k == -1) k = 2;
-        w.push_back(uint16_t((kind == 2 ? 0xC000 : 0xD000) | (k & 0xFFF)));
-      }
-      break;
-    }
-    case 12: {  // skips
-      const unsigned b = Random(8);
-      switch (Random(4)) {
-        case 0:
-          w.push_back(rr(0x1000));
-          break;
-        case 1:
-          w.push_back(uint16_t(0xFC00 | (d << 4) | b));
-          break;
-        case 2:
-          w.push_back(uint16_t(0xFE00 | (d << 4) | b));
-          break;
-        default:
-          w.push_back(uint16_t((Random(2) ? 0x9900 : 0x9B00) | (kGpior0 << 3) | b));
-          break;
-      }
-      break;
-    }
-    case 13:
-    case 14: {
-      // A store through a pointer that updates it, from one of the pointer's own registers,
-      // stores the updated byte in Velmora and the old one in simavr.
-      const uint16_t form = kIndirect[Random(8)];
-      const bool store = Random(2);
-      const int pointer = form < 4 ? 30 : form < 0xC ? 28 : 26;
-      const int reg = store && (d == pointer || d == pointer + 1) ? d & 15 : d;
-      w.push_back(uint16_t((store ? 0x9200 : 0x9000) | (reg << 4) | form));
-      break;
-    }
-    case 15: {  // LDD/STD
-      const unsigned q = Random(64);
-      w.push_back(uint16_t(0x8000 | ((q & 0x20) << 8) | ((q & 0x18) << 7) | (Random(2) << 9) |
-                           (d << 4) | (Random(2) << 3) | (q & 7)));
-      break;
-    }
-    case 16: {  // LDS/STS
-      const uint16_t k =
-          Random(4) ? uint16_t(kRamStart + Random(kRamEnd - kRamStart)) : kDirect[Random(5)];
-      w.push_back(uint16_t((Random(2) ? 0x9000 : 0x9200) | (d << 4)));
-      w.push_back(k);
-      break;
-    }
-    case 17: {  // stack, I/O
-      const int a = kPlainIo[Random(8)];
-      switch (Random(5)) {
-        case 0:
-          w.push_back(uint16_t(0x920F | (d << 4)));
-          break;
-        case 1:
-          w.push_back(uint16_t(0x900F | (d << 4)));
-          break;
-        case 2:
-          w.push_back(uint16_t(0xB000 | ((a & 0x30) << 5) | (d << 4) | (a & 15)));
-          break;
-        case 3:
-          w.push_back(uint16_t(0xB800 | ((a & 0x30) << 5) | (d << 4) | (a & 15)));
-          break;
-        default:
-          w.push_back(uint16_t((Random(2) ? 0x9800 : 0x9A00) | (kGpior0 << 3) | Random(8)));
-          break;
-      }
-      break;
-    }
-    case 18: {  // program memory reads
-      static const uint16_t kForms[] = {0x9004, 0x9005, 0x9006, 0x9007};
-      if (Random(4) == 0) {
-        w.push_back(Random(2) ? 0x95C8 : 0x95D8);
-      } else {
-        // LPM and ELPM Z+ into R30 or R31: Velmora increments the loaded Z, simavr keeps the
-        // loaded byte.
-        const uint16_t form = kForms[Random(4)];
-        w.push_back(uint16_t(form | (((form & 1) && d >= 30 ? d - 8 : d) << 4)));
-      }
-      break;
-    }
-    case 19: {  // absolute jumps and calls inside the stream
-      const uint32_t t = target();
-      w.push_back(uint16_t((Random(2) ? 0x940C : 0x940E) | ((t >> 13) & 0x1F0) | ((t >> 16) & 1)));
-      w.push_back(uint16_t(t));
-      break;
-    }
-    case 20: {
-      static const uint16_t kFixed[] = {0x9409, 0x9419, 0x9509, 0x9519, 0x9508, 0x9518, 0x0000};
-      w.push_back(kFixed[Random(7)]);
-      break;
-    }
-    default:
-      w.push_back(uint16_t(0x0000));
-      break;
+  } else if (kind == 19) {  // absolute jumps and calls inside the stream
+    const uint32_t t = target();
+    w.push_back(uint16_t((Random(2) ? 0x940C : 0x940E) | ((t >> 13) & 0x1F0) | ((t >> 16) & 1)));
+    w.push_back(uint16_t(t));
+  } else if (kind == 20) {
+    static const uint16_t kFixed[] = {0x9409, 0x9419, 0x9509, 0x9519, 0x9508, 0x9518, 0x0000};
+    w.push_back(kFixed[Random(7)]);
+  } else {
+    w.push_back(uint16_t(0x0000));
   }
 }
 
 // --- The two machines' state -------------------------------------------------------------
+
+uint16_t WordAt(uint32_t pc) {
+  return uint16_t(Machine.program[2 * pc] | (Machine.program[2 * pc + 1] << 8));
+}
 
 uint16_t SimWord(uint32_t address) {
   return uint16_t(Sim->data[address] | (Sim->data[address + 1] << 8));
@@ -306,7 +247,7 @@ bool IsSkip(InstructionHandler h) {
 bool Guard(const Stream& s, uint16_t word, InstructionHandler h) {
   if (IsSkip(h)) {
     const uint32_t next = Machine.pc + 1;
-    const uint16_t w = uint16_t(Machine.program[2 * next] | (Machine.program[2 * next + 1] << 8));
+    const uint16_t w = WordAt(next);
     if ((w >> 9) == (0x9600 >> 9) && (w & 0x0F) >= 0x0C) return false;
   }
   if (const int p = PointerOf(h, word)) {
@@ -410,98 +351,53 @@ std::string Compare(bool withRam = true) {
   return "";
 }
 
-// Intel HEX records 00 (data), 01 (end), 02 and 04 (address bases), into a zeroed image.
-bool ReadHex(const char* path, std::vector<uint8_t>& image) {
-  FILE* f = std::fopen(path, "r");
-  if (!f) return false;
-  auto digit = [](char c) {
-    return c >= '0' && c <= '9' ? c - '0' : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-  };
-  image.assign(Sim->flashend + 1, 0);
-  char line[600];
-  uint32_t base = 0;
-  bool ok = true;
-  while (ok && std::fgets(line, sizeof line, f)) {
-    if (line[0] != ':') continue;
-    uint8_t b[300];
-    size_t n = 0;
-    for (const char* p = line + 1; digit(p[0]) >= 0 && digit(p[1]) >= 0 && n < 300; p += 2)
-      b[n++] = uint8_t(digit(p[0]) * 16 + digit(p[1]));
-    if (n < 5 || n != size_t(b[0]) + 5u) ok = false;
-    if (!ok) break;
-    if (b[3] == 0) {
-      for (uint32_t i = 0; i < b[0] && ok; ++i) {
-        const uint32_t a = base + uint32_t(b[1] << 8 | b[2]) + i;
-        ok = a < image.size();
-        if (ok) image[a] = b[4 + i];
-      }
-    } else if (b[3] == 2 || b[3] == 4) {
-      base = uint32_t(b[4] << 8 | b[5]) << (b[3] == 2 ? 4 : 16);
-    }
+// One instruction in both machines. Returns the first difference, or "". Return addresses are
+// kept in both layouts: before a return simavr's copy is set from ours (the stream's Guard has
+// placed a target already), after a call simavr's three bytes must be ours reversed.
+std::string StepBoth(InstructionHandler h, bool withRam) {
+  const uint32_t sp = StackPointer();
+  if (IsReturn(h) && sp + 3 < kRamEnd) {
+    Sim->data[sp + 1] = Machine.data[sp + 3] & 0x3F;
+    Sim->data[sp + 2] = Machine.data[sp + 2];
+    Sim->data[sp + 3] = Machine.data[sp + 1];
   }
-  std::fclose(f);
-  return ok;
+  StepInstruction();
+  Sim->pc = avr_run_one(Sim);
+  if (IsCall(h) || IsReturn(h)) {
+    const uint32_t at = IsCall(h) ? StackPointer() : sp;
+    for (uint32_t i = 1; i <= 3 && at + i < kRamEnd; ++i) {
+      if (IsCall(h) && Machine.data[at + i] != Sim->data[at + 4 - i])
+        return "return address bytes are not the reverse of simavr's";
+    }
+    for (uint32_t i = 1; i <= 3 && at + i < kRamEnd; ++i) Sim->data[at + i] = Machine.data[at + i];
+  }
+  return Compare(withRam);
 }
 
-// Runs a whole program in both machines, comparing after every instruction (RAM every 1024
-// instructions and at the end). Returns false after printing the first difference.
+// Runs a whole program in both machines from reset until it reaches the word 0x9404, comparing
+// after every instruction (RAM every 1024 instructions and at the end).
 bool RunProgram(const char* path, uint64_t& executed) {
-  std::vector<uint8_t> image;
-  if (!ReadHex(path, image)) {
-    std::fprintf(stderr, "velmora_simavr_diff: cannot read %s\n", path);
+  avr_reset(Sim);
+  if (LoadHexProgram(path) != kHexLoaded) {
+    std::fprintf(stderr, "velmora_simavr_diff: cannot load %s\n", path);
     return false;
   }
-  avr_reset(Sim);
-  std::memcpy(Sim->flash, image.data(), image.size());
-  ClearMachine();
-  std::memcpy(Machine.program, image.data(), image.size());
+  std::memcpy(Sim->flash, Machine.program, Sim->flashend + 1);
   ResetMachine();
   // The same start in both: simavr's reset values for registers, I/O and RAM.
   std::memcpy(Machine.data, Sim->data, kRamEnd);
   SetBothSreg(0);
   Sim->pc = 0;
-  for (uint64_t step = 0; step < 20000000; ++step) {
+  for (uint64_t step = 0; step < 20000000; ++step, ++executed) {
     const uint32_t pc = Machine.pc;
-    const uint16_t word = uint16_t(Machine.program[2 * pc] | (Machine.program[2 * pc + 1] << 8));
-    if (word == 0x9404) {
-      std::string problem = Compare();
-      if (problem.empty() &&
-          std::memcmp(Machine.data + kRamStart, Sim->data + kRamStart, kRamEnd - kRamStart) != 0)
-        problem = "RAM differs at the end";
-      if (!problem.empty())
-        std::fprintf(stderr, "velmora_simavr_diff: %s: %s\n", path, problem.c_str());
-      return problem.empty();
-    }
-    const InstructionHandler h = ResolveHandler(word);
-    const uint32_t sp = StackPointer();
-    if (IsReturn(h) && sp + 3 < kRamEnd) {
-      // simavr keeps the same return address in the hardware's byte order.
-      Sim->data[sp + 1] = Machine.data[sp + 3] & 0x3F;
-      Sim->data[sp + 2] = Machine.data[sp + 2];
-      Sim->data[sp + 3] = Machine.data[sp + 1];
-    }
-    StepInstruction();
-    Sim->pc = avr_run_one(Sim);
-    ++executed;
-    std::string problem;
-    if (IsCall(h) || IsReturn(h)) {
-      const uint32_t s = IsCall(h) ? StackPointer() : sp;
-      for (uint32_t i = 1; i <= 3 && s + i < kRamEnd; ++i) {
-        if (IsCall(h) && Machine.data[s + i] != Sim->data[s + 4 - i])
-          problem = "return address bytes are not the reverse of simavr's";
-      }
-      for (uint32_t i = 1; i <= 3 && s + i < kRamEnd; ++i) Sim->data[s + i] = Machine.data[s + i];
-    }
-    if (problem.empty()) problem = Compare(step % 1024 == 0);
-    if (!problem.empty()) {
+    const bool end = WordAt(pc) == 0x9404;
+    const std::string problem =
+        end ? Compare() : StepBoth(ResolveHandler(WordAt(pc)), step % 1024 == 0);
+    if (!problem.empty())
       std::fprintf(stderr, "velmora_simavr_diff: %s, instruction %llu at 0x%06X (%s): %s\n", path,
                    static_cast<unsigned long long>(step), pc,
-                   DisassembleInstruction(word, uint16_t(Machine.program[2 * pc + 2] |
-                                                         (Machine.program[2 * pc + 3] << 8)))
-                       .c_str(),
-                   problem.c_str());
-      return false;
-    }
+                   DisassembleInstruction(WordAt(pc), WordAt(pc + 1)).c_str(), problem.c_str());
+    if (!problem.empty() || end) return problem.empty();
   }
   std::fprintf(stderr, "velmora_simavr_diff: %s does not stop\n", path);
   return false;
@@ -541,36 +437,19 @@ int main(int argc, char** argv) {
     LoadStream(s, false);
     Prepare(s);
     for (int step = 0; step < steps && InStream(s, Machine.pc); ++step) {
-      const uint16_t word =
-          uint16_t(Machine.program[2 * Machine.pc] | (Machine.program[2 * Machine.pc + 1] << 8));
-      const InstructionHandler h = ResolveHandler(word);
-      if (!Guard(s, word, h)) break;
-      const uint32_t pcBefore = Machine.pc;
-      StepInstruction();
-      Sim->pc = avr_run_one(Sim);
+      const uint32_t pc = Machine.pc;
+      const InstructionHandler h = ResolveHandler(WordAt(pc));
+      if (!Guard(s, WordAt(pc), h)) break;
       ++executed;
-      std::string problem;
-      if (IsCall(h) || IsReturn(h)) {
-        const uint32_t sp = IsCall(h) ? StackPointer() : uint32_t(StackPointer() - 3);
-        for (int i = 1; i <= 3 && problem.empty(); ++i) {
-          if (IsCall(h) && Machine.data[sp + uint32_t(i)] != Sim->data[sp + 4 - uint32_t(i)])
-            problem = "return address bytes are not the reverse of simavr's";
-        }
-        for (uint32_t i = 1; i <= 3; ++i) Sim->data[sp + i] = Machine.data[sp + i];
-      }
-      if (problem.empty()) problem = Compare();
-      if (!problem.empty()) {
-        std::fprintf(
-            stderr,
-            "velmora_simavr_diff: seed %llu, stream %d, step %d at 0x%06X (%s): %s\n"
-            "stream:\n%s",
-            static_cast<unsigned long long>(seed), n, step, pcBefore,
-            DisassembleInstruction(word, uint16_t(Machine.program[2 * pcBefore + 2] |
-                                                  (Machine.program[2 * pcBefore + 3] << 8)))
-                .c_str(),
-            problem.c_str(), Describe(s).c_str());
-        return 1;
-      }
+      const std::string problem = StepBoth(h, true);
+      if (problem.empty()) continue;
+      std::fprintf(stderr,
+                   "velmora_simavr_diff: seed %llu, stream %d, step %d at 0x%06X (%s): %s\n"
+                   "stream:\n%s",
+                   static_cast<unsigned long long>(seed), n, step, pc,
+                   DisassembleInstruction(WordAt(pc), WordAt(pc + 1)).c_str(), problem.c_str(),
+                   Describe(s).c_str());
+      return 1;
     }
     LoadStream(s, true);
   }
