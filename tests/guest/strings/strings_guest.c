@@ -119,48 +119,27 @@ int main(void) {
   EDIT("abcd", vm_str_reverse(buf), "dcba");
   EDIT("", vm_str_reverse(buf), "");
 
-  /* Decimals: "#" marks a value too large for its field. */
+  /* Decimals: "#" marks a value too large for its field (every width is in the unit tests). */
   CASE("n=", vm_str_append_u16(buf, 4, 42), "n=0042", 6);
-  CASE("", vm_str_append_u16(buf, 0, 65535), "65535", 5);
   CASE("", vm_str_append_u16(buf, 200, 7),
        "0000000000000000000000000000000000000000000000000000000000000007", 64);
-  CASE("", vm_str_append_u32(buf, 0, 0), "0", 1);
-  CASE("", vm_str_append_u32(buf, 0, 4294967295UL), "4294967295", 10);
-  CASE("", vm_str_append_u32(buf, 2, 5), "05", 2);
-  CASE("", vm_str_append_u32(buf, 2, 100), "#0", 2);
-  CASE("", vm_str_append_u32(buf, 2, 105), "#5", 2);
-  CASE("", vm_str_append_u32(buf, 2, 1005), "05", 2);
   CASE("", vm_str_append_u32(buf, 2, 1234), "#4", 2);
-  CASE("", vm_str_append_u32(buf, 3, 1234), "#34", 3);
   CASE("", vm_str_append_u32(buf, 2, 10034), "34", 2);
-  CASE("", vm_str_append_u32(buf, 1, 10), "#", 1);
   CASE("", vm_str_append_u32(buf, 9, 4294967295UL), "#94967295", 9);
-  CASE("", vm_str_append_u32(buf, 12, 4294967295UL), "004294967295", 12);
-  CASE("", vm_str_append_u64(buf, 0, 9999999999999999999ULL), "9999999999999999999", 19);
-  CASE("", vm_str_append_u64(buf, 0, 10000000000000000000ULL), "#000000000000000000", 19);
   CASE("", vm_str_append_u64(buf, 0, UINT64_MAX), "#446744073709551615", 19);
-  CASE("", vm_str_append_u64(buf, 21, UINT64_MAX), "018446744073709551615", 21);
   CASE("x", vm_str_append_s32(buf, 0, -1), "x-1", 3);
   CASE("", vm_str_append_s32(buf, 0, INT32_MIN), "-2147483648", 11);
-  CASE("", vm_str_append_s32(buf, 0, INT32_MAX), "2147483647", 10);
   CASE("", vm_str_append_s64(buf, 0, INT64_MIN), "-9223372036854775808", 20);
   CASE("", vm_str_append_s64(buf, 2, -123), "-#3", 3);
   CASE("", vm_str_append_s16(buf, 3, -5), "-005", 4);
   CASE("", vm_str_append_s16(buf, 0, INT16_MIN), "-32768", 6);
-  CASE("", vm_str_append_s16(buf, 0, INT16_MAX), "32767", 5);
 
-  /* Reals replace the string. */
+  /* Reals replace the string; the rounding rules are in the unit tests. */
   CASE("junk", vm_str_format_float(buf, 3, 1234567.0f), "1.23E6", 6);
-  CASE("junk", vm_str_format_float(buf, 2, 1.0f), "1", 1);
   CASE("junk", vm_str_format_float(buf, 4, -0.00125f), "-1.25E-3", 8);
-  CASE("junk", vm_str_format_float(buf, 2, 99.9f), "1.E2", 4);
   CASE("junk", vm_str_format_float(buf, 30, 0.1f), "0.10000000149011611938", 22);
-  CASE("", vm_str_format_float(buf, 5, INFINITY), "Err", 3);
-  CASE("", vm_str_format_float(buf, 5, -INFINITY), "Err", 3);
   CASE("", vm_str_format_float(buf, 5, NAN), "Err", 3);
   CASE("", vm_str_format_double_bits(buf, 2, 0x41024F8000000000ULL), "1.5E5", 5);
-  CASE("", vm_str_format_double_bits(buf, 12, 0xBF8948B0F905440FULL), "-1.23456789012E-2", 17);
-  CASE("", vm_str_format_double_bits(buf, 64, 0xBFE0000000000000ULL), "-0.5", 4);
   CASE("", vm_str_format_double_bits(buf, 64, 0xC480F0CF064DD592ULL), "-1.E22", 6);
   CASE("", vm_str_format_double_bits(buf, 0, 0x3FD0000000000000ULL), "0.2", 3); /* 0.25 */
 
