@@ -10,6 +10,7 @@ import tempfile
 
 import velmora_test as vt
 
+HERE = os.path.dirname(os.path.abspath(__file__))
 runner, rest = vt.setup(sys.argv)
 binary_dir, group = rest
 
@@ -108,15 +109,37 @@ elif group == "real_clock":
     vt.expect(any(e[0] == TIMER0 for e in entries), "timer 0 fired", r)
 elif group == "options":
     hex_path = os.path.join(binary_dir, "events_loop.hex")
-    for bad in (["--click", "1@2"], ["--click", "1,2@x"], ["--mouse-down", "40000,1@0"],
-                ["--close", "-1"], ["--clock", "fast"], ["--date", "2023-02-29T00:00:00"],
-                ["--clock-start", "4294967296"], ["--script", "/nonexistent/input.txt"],
-                ["--click"]):
-        r = vt.run_guest(hex_path, bad, dump_state=False)
-        vt.expect_equal(" ".join(bad), r.exit_code, vt.EXIT_USAGE, r)
+    bad_dates = ["2023-02-29T00:00:00", "2024-13-01T00:00:00", "2024-03-05T24:00:00",
+                 "2024-03-05T14:07", "2024-03-05T14:07:09.", "2024-03-05T14:07:09.2500",
+                 "1969-12-31T23:59:59", "", "2024-03-05X14:07:09", "2024-3-5T14:07:09"]
+    bad_inputs = ["1@2", "1,2@x", "10,20@", "10,20@-1", "40000,1@0", "1,2@4294967296"]
+    with tempfile.TemporaryDirectory() as tmp:
+        script = os.path.join(tmp, "bad.txt")
+        with open(script, "w") as f:
+            f.write("click 1,2@10\nclick one,two\n")
+        for bad in ([["--date", d] for d in bad_dates] + [["--click", i] for i in bad_inputs] +
+                    [["--close", "-1"], ["--clock", "fast"], ["--clock-start", "4294967296"],
+                     ["--script", "/nonexistent/input.txt"], ["--script", tmp], ["--click"]]):
+            r = vt.run_guest(hex_path, bad, dump_state=False)
+            vt.expect_equal(" ".join(bad), r.exit_code, vt.EXIT_USAGE, r)
+        r = vt.run_guest(hex_path, ["--script", script], dump_state=False)
+        vt.expect(r.exit_code == vt.EXIT_USAGE and ":2:" in r.stderr, "script line 2 named", r)
+    # Valid dates give their weekday: a Thursday, a Saturday, a Thursday on 29 February.
+    for date, weekday in (("1970-01-01T00:00:00", 4), ("2000-01-01T23:59:59.999", 6),
+                          ("2024-02-29 00:00:00", 4)):
+        r = vt.run_guest(hex_path, DUMP + INPUT + ["--date", date])
+        vt.expect_equal("weekday of " + date, r.byte(START_TIME + 4), weekday, r)
     # Without a close request the guest runs until the instruction limit.
     r = vt.run_guest(hex_path, ["--max-instructions", "20000", "--quiet"])
     vt.expect_equal("no close", r.exit_code, vt.EXIT_LIMIT, r)
+elif group == "edges":
+    r = vt.run_guest(os.path.join(binary_dir, "events_edges.hex"),
+                     ["--quiet", "--date", "2024-03-05T14:07:09.250", "--click", "10,20@3000",
+                      "--double-click", "7,8@3500", "--mouse-move", "-1,2@3600",
+                      "--click", "5,5@4050", "--close", "4000", "--close", "4100", "--close",
+                      "4200"] + vt.CHECKS_DUMP)
+    vt.expect_equal("exit", r.exit_code, vt.EXIT_QUIT, r)
+    vt.report_checks(r, os.path.join(HERE, "event_edges.c"), 2700)
 elif group == "deadline":
     # A delay loop that never pumps still ends on the virtual clock: the first clock read after a
     # pump or sleep is free, every further one costs a microsecond. After the free start read,
@@ -124,15 +147,14 @@ elif group == "deadline":
     r = vt.run_guest(os.path.join(binary_dir, "events_deadline.hex"),
                      ["--dump-memory", "0x2000:16", "--quiet", "--max-instructions", "50000000"])
     vt.expect_equal("exit", r.exit_code, vt.EXIT_QUIT, r)
-    vt.expect_equal("answer", r.byte(0x2004), 1, r)
+    vt.expect_equal("answers", r.memory(0x2004, 2), b"\1\2", r)
     vt.expect_equal("polls", r.dword(0x2000), 99999, r)
     vt.expect_equal("ticks waited", r.dword(0x200C) - r.dword(0x2008), 100, r)
 elif group == "gate_arith":
     r = vt.run_guest(os.path.join(binary_dir, "events_gate_arith.hex"),
                      ["--quiet", "--seed", "7"] + vt.CHECKS_DUMP)
     vt.expect_equal("exit", r.exit_code, vt.EXIT_QUIT, r)
-    vt.report_checks(r, os.path.join(os.path.dirname(os.path.abspath(__file__)), "gate_arith.c"),
-                     690)
+    vt.report_checks(r, os.path.join(HERE, "gate_arith.c"), 690)
 else:
     sys.exit("unknown group " + group)
 
