@@ -14,7 +14,7 @@ tty.setraw(slave)
 os.write(master, b"he\0\xff\r\n\x03\x7f")
 env = dict(os.environ, VELMORA_COM3=os.ttyname(slave), VELMORA_COM4="/nonexistent/port")
 r = vt.run_halting(hex_path, ["--max-instructions", "50000000"] + vt.CHECKS_DUMP, env=env)
-vt.report_checks(r, source_path, 20)
+vt.report_checks(r, source_path, 27)
 answer = b""
 while len(answer) < 9 and select.select([master], [], [], 2)[0]:
     answer += os.read(master, 64)
