@@ -41,7 +41,9 @@ static uint32_t crc32(const char* s, size_t n) {
   return ~crc;
 }
 
-static uint16_t fib(uint8_t n) { return n < 2 ? n : fib(n - 1) + fib(n - 2); }
+static uint16_t fib(uint8_t n) {
+  return n < 2 ? n : fib(n - 1) + fib(n - 2);
+}
 
 static int compare(const void* a, const void* b) {
   return (int)*(const uint8_t*)a - (int)*(const uint8_t*)b;
@@ -49,22 +51,37 @@ static int compare(const void* a, const void* b) {
 
 static uint16_t pick(uint8_t k) {
   switch (k) {
-    case 0: return 11;
-    case 1: return 203;
-    case 2: return 37;
-    case 3: return 4111;
-    case 4: return 5;
-    case 5: return 619;
-    case 6: return 77;
-    case 7: return 8080;
-    case 8: return 9;
-    case 9: return 1000;
-    default: return 1;
+    case 0:
+      return 11;
+    case 1:
+      return 203;
+    case 2:
+      return 37;
+    case 3:
+      return 4111;
+    case 4:
+      return 5;
+    case 5:
+      return 619;
+    case 6:
+      return 77;
+    case 7:
+      return 8080;
+    case 8:
+      return 9;
+    case 9:
+      return 1000;
+    default:
+      return 1;
   }
 }
 
-static uint16_t twice(uint16_t x) { return 2 * x; }
-static uint16_t thrice(uint16_t x) { return 3 * x; }
+static uint16_t twice(uint16_t x) {
+  return 2 * x;
+}
+static uint16_t thrice(uint16_t x) {
+  return 3 * x;
+}
 static uint16_t (*const volatile ops[2])(uint16_t) = {twice, thrice};
 
 int main(void) {

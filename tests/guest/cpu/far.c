@@ -9,7 +9,7 @@
 #define OUT16(offset) (*(volatile uint16_t*)(0x100 + (offset)))
 
 /* Table byte i of table `seed`; check_cpu.py uses the same formula. */
-#define V(i) (uint8_t)(((uint32_t)(i) * (i) * 7u + SEED * 101u + ((i) >> 2)) & 0xFF)
+#define V(i) (uint8_t)(((uint32_t)(i) * (i)*7u + SEED * 101u + ((i) >> 2)) & 0xFF)
 #define V4(i) V(i), V(i + 1), V(i + 2), V(i + 3)
 #define V16(i) V4(i), V4(i + 4), V4(i + 8), V4(i + 12)
 #define V64(i) V16(i), V16(i + 16), V16(i + 32), V16(i + 48)
@@ -34,11 +34,13 @@ __attribute__((section(".farcode2"), noinline)) uint16_t far_twist(uint16_t x) {
 }
 
 __attribute__((section(".farcode"), noinline)) uint16_t far_mix(uint16_t x,
-                                                                  uint16_t (*near)(uint16_t)) {
+                                                                uint16_t (*near)(uint16_t)) {
   return near(x) ^ far_twist(x);
 }
 
-__attribute__((noinline)) static uint16_t near_double(uint16_t x) { return (uint16_t)(2 * x + 1); }
+__attribute__((noinline)) static uint16_t near_double(uint16_t x) {
+  return (uint16_t)(2 * x + 1);
+}
 
 /* An order-sensitive hash: rotate left by one, then add the byte. */
 static uint16_t c_hash(uint32_t address) {

@@ -26,7 +26,7 @@ static uint16_t fetch_all(uint16_t type) {
 static void gate_and_status(void) {
   /* Groups without services, function 0 and the functions beyond each table, groups above 13:
    * the group byte is cleared for groups 0-13 only, nothing else changes. */
-  static const uint8_t idle[][2] = {{0, 1},  {1, 1},   {4, 1}, {6, 1},  {8, 1},   {10, 1},  {3, 80},
+  static const uint8_t idle[][2] = {{0, 1},  {1, 1},   {4, 1},  {6, 1},  {8, 1},   {10, 1}, {3, 80},
                                     {5, 39}, {7, 109}, {9, 29}, {14, 1}, {100, 1}, {255, 1}};
   uint8_t arguments[0x20];
   for (uint8_t i = 0; i < 0x20; ++i) VM_ARG8(i) = (uint8_t)(i * 7 + 3);
@@ -39,16 +39,16 @@ static void gate_and_status(void) {
       vm_call(idle[g][0], (uint8_t)function);
       const uint8_t kept = memcmp(arguments, (void*)0x60, sizeof arguments) == 0 &&
                            VM_EVENT_PENDING == 0x33 && VM_STATUS == 0x5A &&
-                           VM_GROUP == (idle[g][0] < 14 ? 0 : idle[g][0]) && VM_FUNCTION == function;
+                           VM_GROUP == (idle[g][0] < 14 ? 0 : idle[g][0]) &&
+                           VM_FUNCTION == function;
       CHECK(kept ? 0 : function + 1, 0);
       function = function ? function + 1 : idle[g][1];
     }
   }
   /* The event and clock services leave the status byte alone; 7.95 is the one that writes it. */
-  static const uint8_t calls[][2] = {{2, 0},  {11, 0}, {12, 0}, {13, 0}, {7, 1},  {7, 2},
-                                     {7, 3},  {7, 4},  {7, 5},  {7, 6},  {7, 7},  {7, 11},
-                                     {7, 12}, {7, 13}, {7, 14}, {7, 15}, {7, 16}, {7, 17},
-                                     {7, 19}, {7, 20}, {7, 67}};
+  static const uint8_t calls[][2] = {{2, 0},  {11, 0}, {12, 0}, {13, 0}, {7, 1},  {7, 2},  {7, 3},
+                                     {7, 4},  {7, 5},  {7, 6},  {7, 7},  {7, 11}, {7, 12}, {7, 13},
+                                     {7, 14}, {7, 15}, {7, 16}, {7, 17}, {7, 19}, {7, 20}, {7, 67}};
   for (uint8_t i = 0; i < sizeof calls / sizeof calls[0]; ++i) {
     VM_ARG16(0) = 0x3000;
     VM_STATUS = 0x5C;

@@ -56,8 +56,12 @@ static void log_event(void) {
   LOG.count = n + 1;
 }
 
-static void on_button(void) { log_event(); }
-static void on_timer(void) { log_event(); }
+static void on_button(void) {
+  log_event();
+}
+static void on_timer(void) {
+  log_event();
+}
 static void on_close(void) {
   log_event();
   close_seen = 1;

@@ -35,7 +35,7 @@ static void open_modes(void) {
   CHECK(vm_file_open(9, VM_OPEN_READ, "created1.bin"), 1);
   /* Reopening a slot closes its file first, which frees it for another slot. */
   CHECK(vm_file_open(6, VM_OPEN_READ_ALWAYS, "created0.bin"), 1); /* held by slot 7 */
-  CHECK(vm_file_close(6), 1);                                      /* failed open: closed */
+  CHECK(vm_file_close(6), 1);                                     /* failed open: closed */
   CHECK(vm_file_open(7, VM_OPEN_READ, "created2.bin"), 1);        /* held by slot 5 */
   CHECK(vm_file_open(9, VM_OPEN_READ, "created0.bin"), 0);        /* slot 7 let it go */
   for (uint8_t slot = 4; slot <= 9; ++slot) vm_file_close(slot);

@@ -11,15 +11,16 @@ int main(void) {
   vm_set_pen_colour(YELLOW);
   vm_ellipse(150, 2, 180, 18);
   vm_filled_ellipse(184, 2, 215, 19);
-  vm_ellipse(220, 2, 221, 30);             /* one column wide */
-  vm_ellipse(235, 2, 225, 30);             /* reversed */
-  for (int16_t i = 1; i <= 6; ++i) vm_ellipse(140 + i * 14 - 14, 24, 140 + i * 14 - 14 + i + 1, 24 + i + 2);
+  vm_ellipse(220, 2, 221, 30); /* one column wide */
+  vm_ellipse(235, 2, 225, 30); /* reversed */
+  for (int16_t i = 1; i <= 6; ++i)
+    vm_ellipse(140 + i * 14 - 14, 24, 140 + i * 14 - 14 + i + 1, 24 + i + 2);
   /* Arcs of one ellipse: clockwise (default) and counter-clockwise between the same radials. */
   vm_set_pen_colour(GREEN);
-  vm_arc(4, 44, 54, 84, 54, 64, 29, 44);     /* right round the bottom to the top */
+  vm_arc(4, 44, 54, 84, 54, 64, 29, 44); /* right round the bottom to the top */
   vm_set_arc_direction(VM_ARC_COUNTERCLOCKWISE);
   vm_set_pen_colour(RED);
-  vm_arc(60, 44, 110, 84, 110, 64, 85, 44);  /* right up to the top */
+  vm_arc(60, 44, 110, 84, 110, 64, 85, 44); /* right up to the top */
   vm_set_arc_direction(VM_ARC_CLOCKWISE);
   vm_set_pen_colour(CYAN);
   vm_arc(116, 44, 156, 84, 150, 50, 150, 50); /* equal radials: the whole ellipse */

@@ -3,11 +3,11 @@
 #include "card.h"
 
 static const int16_t radials[][4] = {
-    {40, 20, 20, 0},   /* right to top */
-    {40, 20, 0, 20},   /* right to left */
-    {20, 0, 40, 20},   /* top to right */
-    {40, 40, 0, 0},    /* corner to corner */
-    {30, 20, 30, 20},  /* equal: whole ellipse */
+    {40, 20, 20, 0},  /* right to top */
+    {40, 20, 0, 20},  /* right to left */
+    {20, 0, 40, 20},  /* top to right */
+    {40, 40, 0, 0},   /* corner to corner */
+    {30, 20, 30, 20}, /* equal: whole ellipse */
     {500, 30, -500, 29},
 };
 

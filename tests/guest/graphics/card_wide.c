@@ -34,7 +34,7 @@ int main(void) {
   vm_bezier(120, 115, 140, 80, 180, 130, 200, 92);
   vm_set_pen(20, GREY);
   vm_dot(222, 105);
-  vm_set_pen(20000, DARK);  /* the widest pen: bounded work */
+  vm_set_pen(20000, DARK); /* the widest pen: bounded work */
   vm_line(-30000, 30000, -29000, 30000);
   card_end();
 }

@@ -111,7 +111,10 @@ int main(void) {
   for (int16_t y = 29; y <= 35; ++y)
     for (int16_t x = 28; x <= 34; ++x) {
       const uint8_t lit = vm_get_pixel(x, y) == PEN;
-      if (x >= 30 && x <= 32 && y >= 31 && y <= 33) inside += lit; else outside += lit;
+      if (x >= 30 && x <= 32 && y >= 31 && y <= 33)
+        inside += lit;
+      else
+        outside += lit;
     }
   CHECK(inside | outside << 16, 9);
   uint32_t top = 0;

@@ -7,7 +7,9 @@ static void fresh(void) {
   vm_load_image_layer("src.bmp", 1);
 }
 
-static void outline(void) { vm_load_image_layer("outline.bmp", 0); }
+static void outline(void) {
+  vm_load_image_layer("outline.bmp", 0);
+}
 
 int main(void) {
   fresh();

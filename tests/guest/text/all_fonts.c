@@ -5,7 +5,9 @@
 #define WIDTH 560
 #define HEIGHT 780
 
-static void graphics(uint8_t function) { vm_call(3, function); }
+static void graphics(uint8_t function) {
+  vm_call(3, function);
+}
 
 int main(void) {
   static const uint8_t heights[8] = {7, 7, 9, 9, 12, 14, 14, 16};
