@@ -6,6 +6,7 @@
 
 #include "core/dispatch.h"
 #include "core/encodings.h"
+#include "core/engine.h"
 #include "core/machine.h"
 #include "graphics/canvas.h"
 #include "graphics/text.h"
@@ -26,6 +27,22 @@ uint8_t BootLoadCode = 0;
 bool EchoBootReport = false;
 volatile std::sig_atomic_t RunInterrupted = 0;
 void (*RunWatch)(double seconds) = nullptr;
+EngineKind RunEngineKind = EngineKind::kFast;
+
+bool EngineFromName(std::string_view name, EngineKind* engine) {
+  if (name == "reference") {
+    *engine = EngineKind::kReference;
+  } else if (name == "fast") {
+    *engine = EngineKind::kFast;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+const char* EngineName(EngineKind engine) {
+  return engine == EngineKind::kFast ? "fast" : "reference";
+}
 
 namespace {
 
@@ -206,7 +223,7 @@ RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace
       chunk = max_instructions - report.instructions;
     }
     if (trace == nullptr) {
-      report.instructions += RunInstructions(chunk);
+      report.instructions += RunEngine(RunEngineKind, chunk);
       continue;
     }
     // The traced loop: one line per instruction, before it runs.

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
+
+#include "core/engine.h"
 
 namespace velmora {
 
@@ -37,6 +40,16 @@ uint32_t StartSeed();
 // and the next one, or the whole line without quotes. Returns false when nothing was found or the
 // .path file cannot be read; an empty first line is the (empty) path.
 bool FindProgramPath(const char* command_line, std::string* path);
+
+// The engine RunHost runs the guest on: the fast one unless a program sets it otherwise
+// (velmora-run's --engine, the desktop program's VELMORA_ENGINE). A trace always runs on the
+// reference.
+extern EngineKind RunEngineKind;
+// The environment variable that names the engine: "reference" or "fast".
+constexpr const char* kEngineVariable = "VELMORA_ENGINE";
+// "reference" or "fast"; false for any other name.
+bool EngineFromName(std::string_view name, EngineKind* engine);
+const char* EngineName(EngineKind engine);
 
 // How a run ended.
 // kKilled: the debugger killed the run, or its connection was lost while it held the guest.
