@@ -294,11 +294,13 @@ Decoded DecodeWord(uint32_t pc) {
   if (h == ExecSBIS) return Skip(kOpSBIS, pc, uint8_t(FieldA5(w)), uint8_t(1 << FieldB(w)));
   if (h == ExecIJMP) return Leave(kOpIJMP);
   if (h == ExecICALL) return Leave(kOpICALL);
+  if (h == ExecEIJMP) return Leave(kOpEIJMP);
+  if (h == ExecEICALL) return Leave(kOpEICALL);
   if (h == ExecRET) return Leave(kOpRET);
   if (h == ExecRETI) return Leave(kOpRETI);
   if (h == ExecBREAK) return Leave(kOpBREAK);
   if (h == ExecWDR) return Leave(kOpWDR);
-  // EIJMP, EICALL, XCH, LAS, LAC, LAT and the undefined words: rare, so the reference runs them.
+  // XCH, LAS, LAC, LAT and the undefined words: rare, so the reference runs them.
   return Step();
 }
 

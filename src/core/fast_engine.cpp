@@ -28,31 +28,48 @@ inline uint32_t ZeroFlag(uint32_t r) {
   return r == 0 ? kZ : 0;
 }
 
-// H S V N Z C of the 8-bit addition that gave r (the operands' bits 3 and 7 decide).
-inline uint32_t AddFlags(uint32_t rd, uint32_t rr, uint32_t r) {
-  const uint32_t carries = (rd & rr) | ((rd | rr) & ~r);
-  const uint32_t overflow = (rd ^ r) & (rr ^ r);
-  return ((carries >> 7) & kC) | ZeroFlag(r) | ((r >> 5) & kN) | ((overflow >> 4) & kV) |
-         (((r ^ overflow) >> 3) & kS) | ((carries << 2) & kH);
+// Flags as tables, built once by the compiler: the handlers look them up instead of computing
+// each flag from the operands' bits.
+struct FlagTables {
+  uint8_t arith[64];   // H S V N C of an addition or subtraction, by CarryIndex
+  uint8_t inc[256];    // S V N Z of INC, by the result
+  uint8_t dec[256];    // S V N Z of DEC, by the result
+  uint8_t logic[256];  // S V N Z of a logic result (V = 0, S = N)
+  uint8_t neg[256];    // H S V N Z C of NEG, by the operand
+  uint8_t shift[512];  // S V N Z C of ASR, LSR, ROR, by the result and 256 x bit 0 of the operand
+};
+
+constexpr FlagTables MakeFlagTables() {
+  FlagTables t{};
+  for (uint32_t i = 0; i < 64; ++i) {
+    const uint32_t h = i & 1, c = (i >> 4) & 1, v = ((i >> 3) ^ (i >> 4)) & 1, n = i >> 5;
+    t.arith[i] = uint8_t(c | (n << 2) | (v << 3) | ((n ^ v) << 4) | (h << 5));
+  }
+  for (uint32_t r = 0; r < 256; ++r) {
+    const uint32_t n = r >> 7, z = r == 0 ? 1 : 0;
+    const uint32_t vi = r == 0x80 ? 1 : 0, vd = r == 0x7F ? 1 : 0;
+    t.inc[r] = uint8_t((z << 1) | (n << 2) | (vi << 3) | ((n ^ vi) << 4));
+    t.dec[r] = uint8_t((z << 1) | (n << 2) | (vd << 3) | ((n ^ vd) << 4));
+    t.logic[r] = uint8_t((z << 1) | (n << 2) | (n << 4));
+    const uint32_t negated = (0x100 - r) & 0xFF, nn = negated >> 7;
+    const uint32_t nv = negated == 0x80 ? 1 : 0;
+    t.neg[r] = uint8_t((negated != 0 ? 1 : 0) | ((negated == 0 ? 1 : 0) << 1) | (nn << 2) |
+                       (nv << 3) | ((nn ^ nv) << 4) | ((((negated | r) >> 3) & 1) << 5));
+    for (uint32_t c = 0; c < 2; ++c) {
+      t.shift[r | (c << 8)] = uint8_t(c | (z << 1) | (n << 2) | ((n ^ c) << 3) | (c << 4));
+    }
+  }
+  return t;
 }
 
-// H S V N Z C of the 8-bit subtraction that gave r.
-inline uint32_t SubFlags(uint32_t rd, uint32_t rr, uint32_t r) {
-  const uint32_t borrows = (~rd & (rr | r)) | (rr & r);
-  const uint32_t overflow = (rd ^ rr) & (rd ^ r);
-  return ((borrows >> 7) & kC) | ZeroFlag(r) | ((r >> 5) & kN) | ((overflow >> 4) & kV) |
-         (((r ^ overflow) >> 3) & kS) | ((borrows << 2) & kH);
-}
+constexpr FlagTables kFlags = MakeFlagTables();
 
-// S V N Z of a logic result: V = 0, S = N.
-inline uint32_t LogicFlags(uint32_t r) {
-  return ZeroFlag(r) | ((r >> 5) & kN) | ((r >> 3) & kS);
-}
-
-// S V N Z C of ASR, LSR and ROR: C = bit 0 of the operand, V = N xor C, so S = C.
-inline uint32_t ShiftFlags(uint32_t rd, uint32_t r) {
-  const uint32_t c = rd & 1, n = r >> 7;
-  return c | ZeroFlag(r) | (n << 2) | ((n ^ c) << 3) | (c << 4);
+// H S V N C of the 8-bit addition or subtraction of rd and rr (with a carry in) whose untruncated
+// result is `full`. In x = rd ^ rr ^ full, bit 4 is the carry (borrow) into bit 4 and bit 8 the
+// carry out of bit 7; V is the carry into bit 7 xor the carry out.
+inline uint32_t ArithFlags(uint32_t rd, uint32_t rr, uint32_t full) {
+  const uint32_t x = rd ^ rr ^ full;
+  return kFlags.arith[((x >> 4) & 0x1F) | ((full >> 2) & 0x20)];
 }
 
 inline void StoreFlags(uint32_t sreg) {
@@ -164,9 +181,9 @@ uint64_t RunFastInstructions(uint64_t limit) {
     NEXT(1);                                                                              \
   }                                                                                       \
   L_##NAME##_A : {                                                                        \
-    const uint32_t rd = R[e->a], rr = (RR), r = (rd + rr + (CARRY)) & 0xFF;               \
-    R[e->a] = uint8_t(r);                                                                 \
-    sreg = (sreg & (kT | kI)) | AddFlags(rd, rr, r);                                      \
+    const uint32_t rd = R[e->a], rr = (RR), s = rd + rr + (CARRY);                        \
+    R[e->a] = uint8_t(s);                                                                 \
+    sreg = (sreg & (kT | kI)) | ArithFlags(rd, rr, s) | ZeroFlag(s & 0xFF);               \
     NEXT(1);                                                                              \
   }
 
@@ -174,24 +191,25 @@ uint64_t RunFastInstructions(uint64_t limit) {
   ADD_VARIANTS(ADC, R[e->b], (sreg & kC))
 
 // Subtractions; KEEP_Z: the with-carry forms clear Z on a non-zero result and keep it otherwise.
+// The untruncated difference d is negative on a borrow, so its bit 8 is C.
 #define SUB_Z(r, KEEP_Z) ((KEEP_Z) ? ((r) == 0 ? (sreg & kZ) : 0) : ZeroFlag(r))
 #define SUB_CZ_VARIANTS(NAME, RR, CARRY, STORE, KEEP_Z)                                   \
   L_##NAME##_C : {                                                                        \
-    const uint32_t rd = R[e->a], rr = (RR) + (CARRY);                                     \
-    if (STORE) R[e->a] = uint8_t(rd - rr);                                                \
-    sreg = (sreg & ~kC) | (rd < rr ? kC : 0);                                             \
+    const uint32_t d = R[e->a] - (RR) - (CARRY);                                          \
+    if (STORE) R[e->a] = uint8_t(d);                                                      \
+    sreg = (sreg & ~kC) | ((d >> 8) & kC);                                                \
     NEXT(1);                                                                              \
   }                                                                                       \
   L_##NAME##_CZ : {                                                                       \
-    const uint32_t rd = R[e->a], rr = (RR) + (CARRY), r = (rd - rr) & 0xFF;               \
-    if (STORE) R[e->a] = uint8_t(r);                                                      \
-    sreg = (sreg & ~(kC | kZ)) | (rd < rr ? kC : 0) | SUB_Z(r, KEEP_Z);                   \
+    const uint32_t d = R[e->a] - (RR) - (CARRY);                                          \
+    if (STORE) R[e->a] = uint8_t(d);                                                      \
+    sreg = (sreg & ~(kC | kZ)) | ((d >> 8) & kC) | SUB_Z(d & 0xFF, KEEP_Z);               \
     NEXT(1);                                                                              \
   }                                                                                       \
   L_##NAME##_A : {                                                                        \
-    const uint32_t rd = R[e->a], rr = (RR), r = (rd - rr - (CARRY)) & 0xFF;               \
-    if (STORE) R[e->a] = uint8_t(r);                                                      \
-    sreg = (sreg & (kT | kI)) | (SubFlags(rd, rr, r) & ~kZ) | SUB_Z(r, KEEP_Z);           \
+    const uint32_t rd = R[e->a], rr = (RR), d = rd - rr - (CARRY);                        \
+    if (STORE) R[e->a] = uint8_t(d);                                                      \
+    sreg = (sreg & (kT | kI)) | ArithFlags(rd, rr, d) | SUB_Z(d & 0xFF, KEEP_Z);          \
     NEXT(1);                                                                              \
   }
 #define SUB_VARIANTS(NAME, RR, CARRY, KEEP_Z)         \
@@ -217,7 +235,7 @@ uint64_t RunFastInstructions(uint64_t limit) {
   L_##NAME##_A : {                                                 \
     const uint32_t r = R[e->a] OP(RR);                             \
     R[e->a] = uint8_t(r);                                          \
-    sreg = (sreg & ~(kS | kV | kN | kZ)) | LogicFlags(r);          \
+    sreg = (sreg & ~(kS | kV | kN | kZ)) | kFlags.logic[r];        \
     NEXT(1);                                                       \
   }
 
@@ -233,18 +251,16 @@ L_COM_N:
 L_COM_A : {
   const uint32_t r = uint8_t(~R[e->a]);
   R[e->a] = uint8_t(r);
-  sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | kC | LogicFlags(r);
+  sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | kC | kFlags.logic[r];
   NEXT(1);
 }
 L_NEG_N:
   R[e->a] = uint8_t(-R[e->a]);
   NEXT(1);
 L_NEG_A : {
-  const uint32_t rd = R[e->a], r = (0x100 - rd) & 0xFF;
-  R[e->a] = uint8_t(r);
-  const uint32_t v = r == 0x80 ? 1 : 0, n = r >> 7;
-  sreg = (sreg & (kT | kI)) | (r != 0 ? kC : 0) | ZeroFlag(r) | (n << 2) | (v << 3) |
-         ((n ^ v) << 4) | (((r | rd) << 2) & kH);
+  const uint32_t rd = R[e->a];
+  R[e->a] = uint8_t(-rd);
+  sreg = (sreg & (kT | kI)) | kFlags.neg[rd];
   NEXT(1);
 }
 L_SWAP:
@@ -256,18 +272,16 @@ L_INC_N:
 L_INC_A : {
   const uint32_t r = (R[e->a] + 1) & 0xFF;
   R[e->a] = uint8_t(r);
-  const uint32_t v = r == 0x80 ? 1 : 0, n = r >> 7;
-  sreg = (sreg & ~(kS | kV | kN | kZ)) | ZeroFlag(r) | (n << 2) | (v << 3) | ((n ^ v) << 4);
+  sreg = (sreg & ~(kS | kV | kN | kZ)) | kFlags.inc[r];
   NEXT(1);
 }
 L_DEC_N:
   R[e->a] = uint8_t(R[e->a] - 1);
   NEXT(1);
 L_DEC_A : {
-  const uint32_t rd = R[e->a], r = (rd - 1) & 0xFF;
+  const uint32_t r = (R[e->a] - 1) & 0xFF;
   R[e->a] = uint8_t(r);
-  const uint32_t v = rd == 0x80 ? 1 : 0, n = r >> 7;
-  sreg = (sreg & ~(kS | kV | kN | kZ)) | ZeroFlag(r) | (n << 2) | (v << 3) | ((n ^ v) << 4);
+  sreg = (sreg & ~(kS | kV | kN | kZ)) | kFlags.dec[r];
   NEXT(1);
 }
 
@@ -286,7 +300,7 @@ L_DEC_A : {
   L_##NAME##_A : {                                                    \
     const uint32_t rd = R[e->a], r = (RESULT);                        \
     R[e->a] = uint8_t(r);                                             \
-    sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | ShiftFlags(rd, r);    \
+    sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | kFlags.shift[r | ((rd & 1) << 8)]; \
     NEXT(1);                                                          \
   }
 
@@ -504,6 +518,20 @@ L_IJMP:
 L_ICALL:
   PushReturn(R, PC() + 1);
   pc = POINTER(30);
+  goto dispatch;
+L_EIJMP:
+  pc = (uint32_t(R[kEindAddress]) << 16) | POINTER(30);
+  if (pc >= kProgramWords) goto L_STEP;  // the reference faults there
+  goto dispatch;
+L_EICALL:
+  // The push comes first: it may write Z or EIND.
+  PushReturn(R, PC() + 1);
+  pc = (uint32_t(R[kEindAddress]) << 16) | POINTER(30);
+  if (pc >= kProgramWords) {
+    pc = 0;
+    Machine.fault = kFaultEicall;
+    goto stop;
+  }
   goto dispatch;
 L_RETI:
   sreg |= kI;

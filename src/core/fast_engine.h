@@ -35,7 +35,7 @@ namespace velmora {
   X(LDS) X(LDS_SREG) X(STS) X(STS_SREG) X(IN) X(IN_SREG) X(OUT) X(OUT_SREG)                      \
   X(PUSH) X(POP) X(SBI) X(CBI) X(LPM) X(LPM_INC) X(ELPM) X(ELPM_INC)                             \
   X(BSET) X(BCLR) X(BST) X(BLD)                                                                  \
-  X(RJMP) X(RCALL) X(JMP) X(CALL) X(IJMP) X(ICALL) X(RET) X(RETI) X(BRBS) X(BRBC)                \
+  X(RJMP) X(RCALL) X(JMP) X(CALL) X(IJMP) X(ICALL) X(EIJMP) X(EICALL) X(RET) X(RETI) X(BRBS) X(BRBC)                \
   X(CPSE) X(SBRC) X(SBRS) X(SBIC) X(SBIS) X(BREAK) X(WDR)
 
 enum FastOp : uint16_t {
