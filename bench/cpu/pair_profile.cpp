@@ -24,8 +24,11 @@ namespace {
 
 const char* const kOpNames[] = {
 #define VELMORA_FAST_OP_NAME(name) #name,
-    VELMORA_FAST_OPS(VELMORA_FAST_OP_NAME)
+#define VELMORA_FAST_PAIR_NAME(first, second) #first "+" #second,
+    VELMORA_FAST_PLAIN_OPS(VELMORA_FAST_OP_NAME) VELMORA_FAST_OTHER_OPS(VELMORA_FAST_OP_NAME)
+        VELMORA_FAST_PAIRS(VELMORA_FAST_PAIR_NAME) VELMORA_FAST_JOINS(VELMORA_FAST_PAIR_NAME)
 #undef VELMORA_FAST_OP_NAME
+#undef VELMORA_FAST_PAIR_NAME
 };
 
 int HexDigit(char c) {
@@ -65,9 +68,7 @@ bool LoadHex(const char* path) {
 int OpOf(uint32_t pc) {
   if (!FastChunkReady[pc >> kChunkShift]) PrepareChunk(pc >> kChunkShift);
   if (FastCache[pc].handler == FastHandlers[kOpDECODE]) DecodeBlock(pc);
-  for (int op = 0; op < kFastOpCount; ++op)
-    if (FastHandlers[op] == FastCache[pc].handler) return op;
-  return kOpDECODE;
+  return DecodedOp(pc);
 }
 
 }  // namespace

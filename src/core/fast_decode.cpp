@@ -86,8 +86,32 @@ struct Decoded {
   uint8_t reads = 0, writes = 0;
 };
 
-// Flags each decoded word needs computed on entry (for blocks decoded later that run into it).
+// For each decoded word, for blocks decoded later that run into it: the flags it needs computed
+// on entry, its handler as chosen for the flags, and that handler or the superinstruction that
+// replaced it.
 uint8_t LiveIn[kProgramWords];
+uint8_t BaseOp[kProgramWords];
+uint8_t FinalOp[kProgramWords];
+static_assert(kFastOpCount <= 256);
+
+struct Fusion {
+  FastOp first, second, fused;
+};
+// Pairs run the second body themselves: they follow the second's own handler. Joins go on into
+// the second entry's final handler.
+constexpr Fusion kPairs[] = {
+#define VELMORA_FAST_FUSION(first, second) {kOp##first, kOp##second, kOp##first##_then_##second},
+    VELMORA_FAST_PAIRS(VELMORA_FAST_FUSION)};
+constexpr Fusion kJoins[] = {VELMORA_FAST_JOINS(VELMORA_FAST_FUSION)};
+#undef VELMORA_FAST_FUSION
+
+FastOp Fuse(FastOp first, FastOp next_base, FastOp next_final) {
+  for (const Fusion& f : kJoins)
+    if (f.first == first && f.second == next_final) return f.fused;
+  for (const Fusion& f : kPairs)
+    if (f.first == first && f.second == next_base) return f.fused;
+  return first;
+}
 
 bool IsTwoWordInstruction(uint16_t word) {
   const unsigned hi = word >> 8, low4 = word & 0x0F;
@@ -318,6 +342,10 @@ FastOp ChooseVariant(const FlagForm& form, uint8_t live, uint8_t* reads) {
 
 }  // namespace
 
+FastOp DecodedOp(uint32_t pc) {
+  return FastOp(BaseOp[pc]);
+}
+
 void DecodeBlock(uint32_t pc) {
   static Decoded block[kChunkWords];
   static uint32_t where[kChunkWords];
@@ -325,11 +353,14 @@ void DecodeBlock(uint32_t pc) {
   uint32_t n = 0;
   uint8_t live = kAll;  // flags read after the last instruction decoded here
   uint16_t count = 0;   // instructions after it up to the end of the block
+  FastOp next_base = kOpSTEP, next_final = kOpSTEP;  // the handlers of the instruction after it
   for (uint32_t at = pc;;) {
     if (FastCache[at].handler != undecoded) {
       // The rest of the block was decoded earlier (a block that starts further on).
       live = LiveIn[at];
       count = FastCache[at].count;
+      next_base = FastOp(BaseOp[at]);
+      next_final = FastOp(FinalOp[at]);
       break;
     }
     Decoded d = DecodeWord(at);
@@ -352,8 +383,13 @@ void DecodeBlock(uint32_t pc) {
     FastOp op = d.op;
     uint8_t reads = d.reads;
     if (d.form != nullptr) op = ChooseVariant(*d.form, live, &reads);
+    const FastOp final = d.terminator ? op : Fuse(op, next_base, next_final);
+    BaseOp[at] = uint8_t(op);
+    FinalOp[at] = uint8_t(final);
+    next_base = op;
+    next_final = final;
     FastEntry& entry = FastCache[at];
-    entry.handler = FastHandlers[op];
+    entry.handler = FastHandlers[final];
     entry.x = d.has_target ? int32_t(d.target - at) * int32_t(sizeof(FastEntry)) : d.x;
     entry.count = uint16_t(count + 1);
     entry.a = d.a;

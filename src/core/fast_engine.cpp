@@ -5,6 +5,7 @@
 // state written back first, so the fast handlers only cover the common, well-defined cases.
 #include "core/fast_engine.h"
 
+#include <bit>
 #include <cstring>
 
 #include "core/dispatch.h"
@@ -76,23 +77,32 @@ inline void StoreFlags(uint32_t sreg) {
   for (int i = 0; i < 8; ++i) Machine.flags.bit[i] = uint8_t((sreg >> i) & 1);
 }
 
+// Two bytes of the data space as one little-endian word: the register pairs and SP.
+inline uint32_t Load16(const uint8_t* p) {
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  if constexpr (std::endian::native == std::endian::big) v = uint16_t((v >> 8) | (v << 8));
+  return v;
+}
+inline void Store16(uint8_t* p, uint32_t value) {
+  uint16_t v = uint16_t(value);
+  if constexpr (std::endian::native == std::endian::big) v = uint16_t((v >> 8) | (v << 8));
+  std::memcpy(p, &v, 2);
+}
+
 // The reference's return-address handling (machine.cpp), inline.
 inline void PushReturn(uint8_t* data, uint32_t address) {
-  const uint32_t s = data[kSpAddress] | (data[kSpAddress + 1] << 8);
+  const uint32_t s = Load16(data + kSpAddress);
   data[(s - 2) & 0xFFFF] = uint8_t(address);
   data[(s - 1) & 0xFFFF] = uint8_t(address >> 8);
   data[s] = uint8_t((address >> 16) & 0x3F);
-  const uint32_t sp = (s - 3) & 0xFFFF;
-  data[kSpAddress] = uint8_t(sp);
-  data[kSpAddress + 1] = uint8_t(sp >> 8);
+  Store16(data + kSpAddress, s - 3);
 }
 
-inline uint32_t PopReturn(const uint8_t* data, uint8_t* sp_bytes) {
-  const uint32_t s = data[kSpAddress] | (data[kSpAddress + 1] << 8);
+inline uint32_t PopReturn(uint8_t* data) {
+  const uint32_t s = Load16(data + kSpAddress);
   const uint32_t address = data[s + 1] | (data[s + 2] << 8) | ((data[s + 3] & 0x3F) << 16);
-  const uint32_t sp = (s + 3) & 0xFFFF;
-  sp_bytes[0] = uint8_t(sp);
-  sp_bytes[1] = uint8_t(sp >> 8);
+  Store16(data + kSpAddress, s + 3);
   return address;
 }
 
@@ -113,19 +123,363 @@ uint64_t RunEngine(EngineKind engine, uint64_t limit) {
   return engine == EngineKind::kFast ? RunFastInstructions(limit) : RunInstructions(limit);
 }
 
+// --- Handler bodies ------------------------------------------------------------------------------
+// DO_<op> is the work of one instruction on the entry e, without the dispatch, so that a
+// superinstruction can run two bodies in a row. R is the data space, P program memory, sreg the
+// packed flags. A body may `goto escape` (before any side effect) to leave a case to the reference.
+
+#define ADD_BODY_N(RR, CARRY) \
+  { R[e->a] = uint8_t(R[e->a] + (RR) + (CARRY)); }
+#define ADD_BODY_C(RR, CARRY)                    \
+  {                                              \
+    const uint32_t s = R[e->a] + (RR) + (CARRY); \
+    R[e->a] = uint8_t(s);                        \
+    sreg = (sreg & ~kC) | (s >> 8);              \
+  }
+#define ADD_BODY_CZ(RR, CARRY)                                      \
+  {                                                                 \
+    const uint32_t s = R[e->a] + (RR) + (CARRY);                    \
+    R[e->a] = uint8_t(s);                                           \
+    sreg = (sreg & ~(kC | kZ)) | (s >> 8) | ZeroFlag(s & 0xFF);     \
+  }
+#define ADD_BODY_A(RR, CARRY)                                                     \
+  {                                                                               \
+    const uint32_t rd = R[e->a], rr = (RR), s = rd + rr + (CARRY);                \
+    R[e->a] = uint8_t(s);                                                         \
+    sreg = (sreg & (kT | kI)) | ArithFlags(rd, rr, s) | ZeroFlag(s & 0xFF);       \
+  }
+#define DO_ADD_N ADD_BODY_N(R[e->b], 0)
+#define DO_ADD_C ADD_BODY_C(R[e->b], 0)
+#define DO_ADD_CZ ADD_BODY_CZ(R[e->b], 0)
+#define DO_ADD_A ADD_BODY_A(R[e->b], 0)
+#define DO_ADC_N ADD_BODY_N(R[e->b], sreg & kC)
+#define DO_ADC_C ADD_BODY_C(R[e->b], sreg & kC)
+#define DO_ADC_CZ ADD_BODY_CZ(R[e->b], sreg & kC)
+#define DO_ADC_A ADD_BODY_A(R[e->b], sreg & kC)
+
+// Subtractions and compares. The untruncated difference d is negative on a borrow, so its bit 8
+// is C. KEEP_Z: the with-carry forms clear Z on a non-zero result and keep it otherwise.
+#define SUB_Z(r, KEEP_Z) ((KEEP_Z) ? ((r) == 0 ? (sreg & kZ) : 0) : ZeroFlag(r))
+#define SUB_BODY_N(RR, CARRY) \
+  { R[e->a] = uint8_t(R[e->a] - (RR) - (CARRY)); }
+#define SUB_BODY_C(RR, CARRY, STORE)             \
+  {                                              \
+    const uint32_t d = R[e->a] - (RR) - (CARRY); \
+    if (STORE) R[e->a] = uint8_t(d);             \
+    sreg = (sreg & ~kC) | ((d >> 8) & kC);       \
+  }
+#define SUB_BODY_CZ(RR, CARRY, STORE, KEEP_Z)                                     \
+  {                                                                               \
+    const uint32_t d = R[e->a] - (RR) - (CARRY);                                  \
+    if (STORE) R[e->a] = uint8_t(d);                                              \
+    sreg = (sreg & ~(kC | kZ)) | ((d >> 8) & kC) | SUB_Z(d & 0xFF, KEEP_Z);       \
+  }
+#define SUB_BODY_A(RR, CARRY, STORE, KEEP_Z)                                      \
+  {                                                                               \
+    const uint32_t rd = R[e->a], rr = (RR), d = rd - rr - (CARRY);                \
+    if (STORE) R[e->a] = uint8_t(d);                                              \
+    sreg = (sreg & (kT | kI)) | ArithFlags(rd, rr, d) | SUB_Z(d & 0xFF, KEEP_Z);  \
+  }
+#define DO_SUB_N SUB_BODY_N(R[e->b], 0)
+#define DO_SUB_C SUB_BODY_C(R[e->b], 0, true)
+#define DO_SUB_CZ SUB_BODY_CZ(R[e->b], 0, true, false)
+#define DO_SUB_A SUB_BODY_A(R[e->b], 0, true, false)
+#define DO_SBC_N SUB_BODY_N(R[e->b], sreg & kC)
+#define DO_SBC_C SUB_BODY_C(R[e->b], sreg & kC, true)
+#define DO_SBC_CZ SUB_BODY_CZ(R[e->b], sreg & kC, true, true)
+#define DO_SBC_A SUB_BODY_A(R[e->b], sreg & kC, true, true)
+#define DO_SUBI_N SUB_BODY_N(e->b, 0)
+#define DO_SUBI_C SUB_BODY_C(e->b, 0, true)
+#define DO_SUBI_CZ SUB_BODY_CZ(e->b, 0, true, false)
+#define DO_SUBI_A SUB_BODY_A(e->b, 0, true, false)
+#define DO_SBCI_N SUB_BODY_N(e->b, sreg & kC)
+#define DO_SBCI_C SUB_BODY_C(e->b, sreg & kC, true)
+#define DO_SBCI_CZ SUB_BODY_CZ(e->b, sreg & kC, true, true)
+#define DO_SBCI_A SUB_BODY_A(e->b, sreg & kC, true, true)
+#define DO_CP_C SUB_BODY_C(R[e->b], 0, false)
+#define DO_CP_CZ SUB_BODY_CZ(R[e->b], 0, false, false)
+#define DO_CP_A SUB_BODY_A(R[e->b], 0, false, false)
+#define DO_CPC_C SUB_BODY_C(R[e->b], sreg & kC, false)
+#define DO_CPC_CZ SUB_BODY_CZ(R[e->b], sreg & kC, false, true)
+#define DO_CPC_A SUB_BODY_A(R[e->b], sreg & kC, false, true)
+#define DO_CPI_C SUB_BODY_C(e->b, 0, false)
+#define DO_CPI_CZ SUB_BODY_CZ(e->b, 0, false, false)
+#define DO_CPI_A SUB_BODY_A(e->b, 0, false, false)
+
+#define LOGIC_BODY_N(OP, RR) \
+  { R[e->a] = uint8_t(R[e->a] OP(RR)); }
+#define LOGIC_BODY_A(OP, RR)                                   \
+  {                                                            \
+    const uint32_t r = R[e->a] OP(RR);                         \
+    R[e->a] = uint8_t(r);                                      \
+    sreg = (sreg & ~(kS | kV | kN | kZ)) | kFlags.logic[r];    \
+  }
+#define DO_AND_N LOGIC_BODY_N(&, R[e->b])
+#define DO_AND_A LOGIC_BODY_A(&, R[e->b])
+#define DO_OR_N LOGIC_BODY_N(|, R[e->b])
+#define DO_OR_A LOGIC_BODY_A(|, R[e->b])
+#define DO_EOR_N LOGIC_BODY_N(^, R[e->b])
+#define DO_EOR_A LOGIC_BODY_A(^, R[e->b])
+#define DO_ANDI_N LOGIC_BODY_N(&, e->b)
+#define DO_ANDI_A LOGIC_BODY_A(&, e->b)
+#define DO_ORI_N LOGIC_BODY_N(|, e->b)
+#define DO_ORI_A LOGIC_BODY_A(|, e->b)
+
+#define DO_COM_N \
+  { R[e->a] = uint8_t(~R[e->a]); }
+#define DO_COM_A                                                          \
+  {                                                                       \
+    const uint32_t r = uint8_t(~R[e->a]);                                 \
+    R[e->a] = uint8_t(r);                                                 \
+    sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | kC | kFlags.logic[r];     \
+  }
+#define DO_NEG_N \
+  { R[e->a] = uint8_t(-R[e->a]); }
+#define DO_NEG_A                                   \
+  {                                                \
+    const uint32_t rd = R[e->a];                   \
+    R[e->a] = uint8_t(-rd);                        \
+    sreg = (sreg & (kT | kI)) | kFlags.neg[rd];    \
+  }
+#define DO_SWAP \
+  { R[e->a] = uint8_t((R[e->a] << 4) | (R[e->a] >> 4)); }
+#define DO_INC_N \
+  { R[e->a] = uint8_t(R[e->a] + 1); }
+#define DO_INC_A                                                 \
+  {                                                              \
+    const uint32_t r = (R[e->a] + 1) & 0xFF;                     \
+    R[e->a] = uint8_t(r);                                        \
+    sreg = (sreg & ~(kS | kV | kN | kZ)) | kFlags.inc[r];        \
+  }
+#define DO_DEC_N \
+  { R[e->a] = uint8_t(R[e->a] - 1); }
+#define DO_DEC_A                                                 \
+  {                                                              \
+    const uint32_t r = (R[e->a] - 1) & 0xFF;                     \
+    R[e->a] = uint8_t(r);                                        \
+    sreg = (sreg & ~(kS | kV | kN | kZ)) | kFlags.dec[r];        \
+  }
+
+#define SHIFT_BODY_N(RESULT)         \
+  {                                  \
+    const uint32_t rd = R[e->a];     \
+    R[e->a] = uint8_t(RESULT);       \
+  }
+#define SHIFT_BODY_C(RESULT)              \
+  {                                       \
+    const uint32_t rd = R[e->a];          \
+    R[e->a] = uint8_t(RESULT);            \
+    sreg = (sreg & ~kC) | (rd & 1);       \
+  }
+#define SHIFT_BODY_A(RESULT)                                                            \
+  {                                                                                     \
+    const uint32_t rd = R[e->a], r = (RESULT);                                          \
+    R[e->a] = uint8_t(r);                                                               \
+    sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | kFlags.shift[r | ((rd & 1) << 8)];      \
+  }
+#define ASR_RESULT ((rd & 0x80) | (rd >> 1))
+#define LSR_RESULT (rd >> 1)
+#define ROR_RESULT (((sreg & kC) << 7) | (rd >> 1))
+#define DO_ASR_N SHIFT_BODY_N(ASR_RESULT)
+#define DO_ASR_C SHIFT_BODY_C(ASR_RESULT)
+#define DO_ASR_A SHIFT_BODY_A(ASR_RESULT)
+#define DO_LSR_N SHIFT_BODY_N(LSR_RESULT)
+#define DO_LSR_C SHIFT_BODY_C(LSR_RESULT)
+#define DO_LSR_A SHIFT_BODY_A(LSR_RESULT)
+#define DO_ROR_N SHIFT_BODY_N(ROR_RESULT)
+#define DO_ROR_C SHIFT_BODY_C(ROR_RESULT)
+#define DO_ROR_A SHIFT_BODY_A(ROR_RESULT)
+
+// ADIW and SBIW on the pair at a with the constant b; OVERFLOW and CARRY from bit 15 before
+// (h) and after (n).
+#define WORD_BODY_N(OP) \
+  { Store16(R + e->a, Load16(R + e->a) OP e->b); }
+#define WORD_BODY_A(OP, OVERFLOW, CARRY)                                                   \
+  {                                                                                        \
+    const uint32_t before = Load16(R + e->a), r = (before OP e->b) & 0xFFFF;               \
+    Store16(R + e->a, r);                                                                  \
+    const uint32_t h = before >> 15, n = r >> 15, v = (OVERFLOW), c = (CARRY);             \
+    sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | c | ZeroFlag(r) | (n << 2) | (v << 3) |    \
+           ((n ^ v) << 4);                                                                 \
+  }
+#define DO_ADIW_N WORD_BODY_N(+)
+#define DO_ADIW_A WORD_BODY_A(+, (h ^ 1) & n, (n ^ 1) & h)
+#define DO_SBIW_N WORD_BODY_N(-)
+#define DO_SBIW_A WORD_BODY_A(-, h & (n ^ 1), n & (h ^ 1))
+
+// The product goes to R1:R0 (shifted left by one for the fractional forms); C is bit 15 of the
+// product, Z tests the stored value.
+#define MUL_BODY_N(PRODUCT, SHIFT) \
+  { Store16(R, uint32_t(PRODUCT) << (SHIFT)); }
+#define MUL_BODY_A(PRODUCT, SHIFT)                                                   \
+  {                                                                                  \
+    const uint32_t p = uint32_t(PRODUCT) & 0xFFFF, stored = (p << (SHIFT)) & 0xFFFF; \
+    Store16(R, stored);                                                              \
+    sreg = (sreg & ~(kZ | kC)) | (p >> 15) | ZeroFlag(stored);                       \
+  }
+#define UNSIGNED_PRODUCT (R[e->a] * R[e->b])
+#define SIGNED_PRODUCT (int8_t(R[e->a]) * int8_t(R[e->b]))
+#define MIXED_PRODUCT (int8_t(R[e->a]) * R[e->b])
+#define DO_MUL_N MUL_BODY_N(UNSIGNED_PRODUCT, 0)
+#define DO_MUL_A MUL_BODY_A(UNSIGNED_PRODUCT, 0)
+#define DO_MULS_N MUL_BODY_N(SIGNED_PRODUCT, 0)
+#define DO_MULS_A MUL_BODY_A(SIGNED_PRODUCT, 0)
+#define DO_MULSU_N MUL_BODY_N(MIXED_PRODUCT, 0)
+#define DO_MULSU_A MUL_BODY_A(MIXED_PRODUCT, 0)
+#define DO_FMUL_N MUL_BODY_N(UNSIGNED_PRODUCT, 1)
+#define DO_FMUL_A MUL_BODY_A(UNSIGNED_PRODUCT, 1)
+#define DO_FMULS_N MUL_BODY_N(SIGNED_PRODUCT, 1)
+#define DO_FMULS_A MUL_BODY_A(SIGNED_PRODUCT, 1)
+#define DO_FMULSU_N MUL_BODY_N(MIXED_PRODUCT, 1)
+#define DO_FMULSU_A MUL_BODY_A(MIXED_PRODUCT, 1)
+
+// Data transfer. SREG at 0x5F and, for LDD and STD, addresses below 0x60 (registers and I/O, one
+// compare with the limit) or beyond 0xFFFF escape to the reference.
+#define DO_NOP \
+  {}
+#define DO_MOV \
+  { R[e->a] = R[e->b]; }
+#define DO_MOVW \
+  { Store16(R + e->a, Load16(R + e->b)); }
+#define DO_LDI \
+  { R[e->a] = e->b; }
+#define DO_LD                                           \
+  {                                                     \
+    const uint32_t address = Load16(R + e->b);          \
+    if (address == kSregAddress) goto escape;           \
+    R[e->a] = R[address];                               \
+  }
+#define DO_LD_INC                                       \
+  {                                                     \
+    const uint32_t address = Load16(R + e->b);          \
+    if (address == kSregAddress) goto escape;           \
+    const uint8_t value = R[address];                   \
+    Store16(R + e->b, address + 1);                     \
+    R[e->a] = value;                                    \
+  }
+#define DO_LD_DEC                                              \
+  {                                                            \
+    const uint32_t address = (Load16(R + e->b) - 1) & 0xFFFF;  \
+    if (address == kSregAddress) goto escape;                  \
+    Store16(R + e->b, address);                                \
+    R[e->a] = R[address];                                      \
+  }
+#define DO_ST                                           \
+  {                                                     \
+    const uint32_t address = Load16(R + e->b);          \
+    if (address == kSregAddress) goto escape;           \
+    R[address] = R[e->a];                               \
+  }
+#define DO_ST_INC                                       \
+  {                                                     \
+    const uint32_t address = Load16(R + e->b);          \
+    if (address == kSregAddress) goto escape;           \
+    Store16(R + e->b, address + 1);                     \
+    R[address] = R[e->a];                               \
+  }
+#define DO_ST_DEC                                              \
+  {                                                            \
+    const uint32_t address = (Load16(R + e->b) - 1) & 0xFFFF;  \
+    if (address == kSregAddress) goto escape;                  \
+    Store16(R + e->b, address);                                \
+    R[address] = R[e->a];                                      \
+  }
+#define DISPLACED_ADDRESS                                                         \
+  const uint32_t address = Load16(R + e->b) + uint32_t(e->x);                     \
+  if (address - kArgumentAddress >= kGuestDataSize - kArgumentAddress) goto escape;
+#define DO_LDD              \
+  {                         \
+    DISPLACED_ADDRESS       \
+    R[e->a] = R[address];   \
+  }
+#define DO_STD              \
+  {                         \
+    DISPLACED_ADDRESS       \
+    R[address] = R[e->a];   \
+  }
+#define DO_IN \
+  { R[e->a] = R[e->x]; }
+#define DO_IN_SREG \
+  { R[e->a] = uint8_t(sreg); }
+#define DO_OUT \
+  { R[e->x] = R[e->a]; }
+#define DO_OUT_SREG \
+  { sreg = R[e->a]; }
+#define DO_PUSH                                         \
+  {                                                     \
+    const uint32_t s = Load16(R + kSpAddress);          \
+    if (s == kSregAddress) goto escape;                 \
+    Store16(R + kSpAddress, s - 1);                     \
+    R[s] = R[e->a];                                     \
+  }
+#define DO_POP                                                 \
+  {                                                            \
+    const uint32_t s = (Load16(R + kSpAddress) + 1) & 0xFFFF;  \
+    if (s == kSregAddress) goto escape;                        \
+    Store16(R + kSpAddress, s);                                \
+    R[e->a] = R[s];                                            \
+  }
+#define DO_SBI \
+  { R[e->x] |= e->b; }
+#define DO_CBI \
+  { R[e->x] &= uint8_t(~e->b); }
+#define DO_LPM \
+  { R[e->a] = P[Load16(R + 30)]; }
+#define DO_LPM_INC                              \
+  {                                             \
+    R[e->a] = P[Load16(R + 30)];                \
+    Store16(R + 30, Load16(R + 30) + 1);        \
+  }
+#define ELPM_ADDRESS                                                          \
+  const uint32_t address = (uint32_t(R[kRampzAddress]) << 16) | Load16(R + 30); \
+  if (address >= kProgramBytes) goto escape;
+#define DO_ELPM            \
+  {                        \
+    ELPM_ADDRESS           \
+    R[e->a] = P[address];  \
+  }
+#define DO_ELPM_INC                                        \
+  {                                                        \
+    ELPM_ADDRESS                                           \
+    R[e->a] = P[address];                                  \
+    Store16(R + 30, address + 1);                          \
+    R[kRampzAddress] = uint8_t((address + 1) >> 16);       \
+  }
+
+// Status bits.
+#define DO_BSET \
+  { sreg |= e->a; }
+#define DO_BCLR \
+  { sreg &= ~uint32_t(e->a); }
+#define DO_BST \
+  { sreg = (sreg & ~kT) | ((R[e->a] & e->b) ? kT : 0); }
+#define DO_BLD \
+  { R[e->a] = (sreg & kT) ? uint8_t(R[e->a] | e->b) : uint8_t(R[e->a] & ~e->b); }
+
+// GCC's global common subexpression elimination merges the handlers' indirect jumps and then
+// shuffles registers before each one; interpreters built on computed goto turn it off.
+#if defined(__GNUC__) && !defined(__clang__)
+__attribute__((optimize("no-gcse")))
+#endif
 uint64_t RunFastInstructions(uint64_t limit) {
   static const void* const kHandlers[kFastOpCount] = {
 #define VELMORA_FAST_OP_LABEL(name) &&L_##name,
-      VELMORA_FAST_OPS(VELMORA_FAST_OP_LABEL)
+#define VELMORA_FAST_PAIR_LABEL(first, second) &&L_##first##_then_##second,
+      VELMORA_FAST_PLAIN_OPS(VELMORA_FAST_OP_LABEL) VELMORA_FAST_OTHER_OPS(VELMORA_FAST_OP_LABEL)
+          VELMORA_FAST_PAIRS(VELMORA_FAST_PAIR_LABEL) VELMORA_FAST_JOINS(VELMORA_FAST_PAIR_LABEL)
 #undef VELMORA_FAST_OP_LABEL
+#undef VELMORA_FAST_PAIR_LABEL
   };
   FastHandlers = kHandlers;
   if (limit == 0 || (Machine.fault | Machine.quit) != 0) return 0;
 
   const int64_t granted = limit > uint64_t(INT64_MAX) ? INT64_MAX : int64_t(limit);
   int64_t budget = granted;  // instructions still allowed; blocks are charged on entry
-  uint8_t* const R = Machine.data;
-  const uint8_t* const P = Machine.program;
+  uint8_t* R = Machine.data;
+  const uint8_t* P = Machine.program;
+  // Opaque to the compiler, so that it keeps the two bases in registers rather than forming
+  // them again in every handler.
+  __asm__("" : "+r"(R), "+r"(P));
   uint32_t sreg = ComposeSreg();
   uint32_t pc = Machine.pc;
   const FastEntry* e = nullptr;
@@ -134,10 +488,10 @@ uint64_t RunFastInstructions(uint64_t limit) {
 #define PC() uint32_t(e - FastCache)
 #define TARGET() reinterpret_cast<const FastEntry*>(reinterpret_cast<const char*>(e) + e->x)
 // The next instruction of the same block: no check.
-#define NEXT(words)     \
-  do {                  \
-    e += (words);       \
-    goto* e->handler;   \
+#define NEXT(words)   \
+  do {                \
+    e += (words);     \
+    goto* e->handler; \
   } while (0)
 // A new block: charged to the budget first.
 #define ENTER(target)                        \
@@ -145,13 +499,6 @@ uint64_t RunFastInstructions(uint64_t limit) {
     e = (target);                            \
     if ((budget -= e->count) < 0) goto over; \
     goto* e->handler;                        \
-  } while (0)
-#define POINTER(low) uint32_t(R[low] | (R[(low) + 1] << 8))
-#define SET_POINTER(low, value)              \
-  do {                                       \
-    const uint32_t pointer_value = (value);  \
-    R[low] = uint8_t(pointer_value);         \
-    R[(low) + 1] = uint8_t(pointer_value >> 8); \
   } while (0)
 #define SYNC_OUT()    \
   do {                \
@@ -161,263 +508,27 @@ uint64_t RunFastInstructions(uint64_t limit) {
 
   goto dispatch;
 
-  // --- Arithmetic and logic -------------------------------------------------------------------
+#define VELMORA_FAST_PLAIN_HANDLER(name) \
+  L_##name : DO_##name;                  \
+  NEXT(1);
+  VELMORA_FAST_PLAIN_OPS(VELMORA_FAST_PLAIN_HANDLER)
+#undef VELMORA_FAST_PLAIN_HANDLER
 
-#define ADD_VARIANTS(NAME, RR, CARRY)                                                     \
-  L_##NAME##_N : {                                                                        \
-    R[e->a] = uint8_t(R[e->a] + (RR) + (CARRY));                                          \
-    NEXT(1);                                                                              \
-  }                                                                                       \
-  L_##NAME##_C : {                                                                        \
-    const uint32_t s = R[e->a] + (RR) + (CARRY);                                          \
-    R[e->a] = uint8_t(s);                                                                 \
-    sreg = (sreg & ~kC) | (s >> 8);                                                       \
-    NEXT(1);                                                                              \
-  }                                                                                       \
-  L_##NAME##_CZ : {                                                                       \
-    const uint32_t s = R[e->a] + (RR) + (CARRY);                                          \
-    R[e->a] = uint8_t(s);                                                                 \
-    sreg = (sreg & ~(kC | kZ)) | (s >> 8) | ZeroFlag(s & 0xFF);                           \
-    NEXT(1);                                                                              \
-  }                                                                                       \
-  L_##NAME##_A : {                                                                        \
-    const uint32_t rd = R[e->a], rr = (RR), s = rd + rr + (CARRY);                        \
-    R[e->a] = uint8_t(s);                                                                 \
-    sreg = (sreg & (kT | kI)) | ArithFlags(rd, rr, s) | ZeroFlag(s & 0xFF);               \
-    NEXT(1);                                                                              \
-  }
+#define VELMORA_FAST_PAIR_HANDLER(first, second) \
+  L_##first##_then_##second : DO_##first;        \
+  e += 1;                                        \
+  DO_##second;                                   \
+  NEXT(1);
+  VELMORA_FAST_PAIRS(VELMORA_FAST_PAIR_HANDLER)
+#undef VELMORA_FAST_PAIR_HANDLER
 
-  ADD_VARIANTS(ADD, R[e->b], 0)
-  ADD_VARIANTS(ADC, R[e->b], (sreg & kC))
+#define VELMORA_FAST_JOIN_HANDLER(first, second) \
+  L_##first##_then_##second : DO_##first;        \
+  e += 1;                                        \
+  goto L_##second;
+  VELMORA_FAST_JOINS(VELMORA_FAST_JOIN_HANDLER)
+#undef VELMORA_FAST_JOIN_HANDLER
 
-// Subtractions; KEEP_Z: the with-carry forms clear Z on a non-zero result and keep it otherwise.
-// The untruncated difference d is negative on a borrow, so its bit 8 is C.
-#define SUB_Z(r, KEEP_Z) ((KEEP_Z) ? ((r) == 0 ? (sreg & kZ) : 0) : ZeroFlag(r))
-#define SUB_CZ_VARIANTS(NAME, RR, CARRY, STORE, KEEP_Z)                                   \
-  L_##NAME##_C : {                                                                        \
-    const uint32_t d = R[e->a] - (RR) - (CARRY);                                          \
-    if (STORE) R[e->a] = uint8_t(d);                                                      \
-    sreg = (sreg & ~kC) | ((d >> 8) & kC);                                                \
-    NEXT(1);                                                                              \
-  }                                                                                       \
-  L_##NAME##_CZ : {                                                                       \
-    const uint32_t d = R[e->a] - (RR) - (CARRY);                                          \
-    if (STORE) R[e->a] = uint8_t(d);                                                      \
-    sreg = (sreg & ~(kC | kZ)) | ((d >> 8) & kC) | SUB_Z(d & 0xFF, KEEP_Z);               \
-    NEXT(1);                                                                              \
-  }                                                                                       \
-  L_##NAME##_A : {                                                                        \
-    const uint32_t rd = R[e->a], rr = (RR), d = rd - rr - (CARRY);                        \
-    if (STORE) R[e->a] = uint8_t(d);                                                      \
-    sreg = (sreg & (kT | kI)) | ArithFlags(rd, rr, d) | SUB_Z(d & 0xFF, KEEP_Z);          \
-    NEXT(1);                                                                              \
-  }
-#define SUB_VARIANTS(NAME, RR, CARRY, KEEP_Z)         \
-  L_##NAME##_N : {                                    \
-    R[e->a] = uint8_t(R[e->a] - (RR) - (CARRY));      \
-    NEXT(1);                                          \
-  }                                                   \
-  SUB_CZ_VARIANTS(NAME, RR, CARRY, true, KEEP_Z)
-
-  SUB_VARIANTS(SUB, R[e->b], 0, false)
-  SUB_VARIANTS(SBC, R[e->b], (sreg & kC), true)
-  SUB_VARIANTS(SUBI, e->b, 0, false)
-  SUB_VARIANTS(SBCI, e->b, (sreg & kC), true)
-  SUB_CZ_VARIANTS(CP, R[e->b], 0, false, false)
-  SUB_CZ_VARIANTS(CPC, R[e->b], (sreg & kC), false, true)
-  SUB_CZ_VARIANTS(CPI, e->b, 0, false, false)
-
-#define LOGIC_VARIANTS(NAME, OP, RR)                               \
-  L_##NAME##_N : {                                                 \
-    R[e->a] = uint8_t(R[e->a] OP(RR));                             \
-    NEXT(1);                                                       \
-  }                                                                \
-  L_##NAME##_A : {                                                 \
-    const uint32_t r = R[e->a] OP(RR);                             \
-    R[e->a] = uint8_t(r);                                          \
-    sreg = (sreg & ~(kS | kV | kN | kZ)) | kFlags.logic[r];        \
-    NEXT(1);                                                       \
-  }
-
-  LOGIC_VARIANTS(AND, &, R[e->b])
-  LOGIC_VARIANTS(OR, |, R[e->b])
-  LOGIC_VARIANTS(EOR, ^, R[e->b])
-  LOGIC_VARIANTS(ANDI, &, e->b)
-  LOGIC_VARIANTS(ORI, |, e->b)
-
-L_COM_N:
-  R[e->a] = uint8_t(~R[e->a]);
-  NEXT(1);
-L_COM_A : {
-  const uint32_t r = uint8_t(~R[e->a]);
-  R[e->a] = uint8_t(r);
-  sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | kC | kFlags.logic[r];
-  NEXT(1);
-}
-L_NEG_N:
-  R[e->a] = uint8_t(-R[e->a]);
-  NEXT(1);
-L_NEG_A : {
-  const uint32_t rd = R[e->a];
-  R[e->a] = uint8_t(-rd);
-  sreg = (sreg & (kT | kI)) | kFlags.neg[rd];
-  NEXT(1);
-}
-L_SWAP:
-  R[e->a] = uint8_t((R[e->a] << 4) | (R[e->a] >> 4));
-  NEXT(1);
-L_INC_N:
-  R[e->a] = uint8_t(R[e->a] + 1);
-  NEXT(1);
-L_INC_A : {
-  const uint32_t r = (R[e->a] + 1) & 0xFF;
-  R[e->a] = uint8_t(r);
-  sreg = (sreg & ~(kS | kV | kN | kZ)) | kFlags.inc[r];
-  NEXT(1);
-}
-L_DEC_N:
-  R[e->a] = uint8_t(R[e->a] - 1);
-  NEXT(1);
-L_DEC_A : {
-  const uint32_t r = (R[e->a] - 1) & 0xFF;
-  R[e->a] = uint8_t(r);
-  sreg = (sreg & ~(kS | kV | kN | kZ)) | kFlags.dec[r];
-  NEXT(1);
-}
-
-#define SHIFT_VARIANTS(NAME, RESULT)                                  \
-  L_##NAME##_N : {                                                    \
-    const uint32_t rd = R[e->a];                                      \
-    R[e->a] = uint8_t(RESULT);                                        \
-    NEXT(1);                                                          \
-  }                                                                   \
-  L_##NAME##_C : {                                                    \
-    const uint32_t rd = R[e->a];                                      \
-    R[e->a] = uint8_t(RESULT);                                        \
-    sreg = (sreg & ~kC) | (rd & 1);                                   \
-    NEXT(1);                                                          \
-  }                                                                   \
-  L_##NAME##_A : {                                                    \
-    const uint32_t rd = R[e->a], r = (RESULT);                        \
-    R[e->a] = uint8_t(r);                                             \
-    sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | kFlags.shift[r | ((rd & 1) << 8)]; \
-    NEXT(1);                                                          \
-  }
-
-  SHIFT_VARIANTS(ASR, (rd & 0x80) | (rd >> 1))
-  SHIFT_VARIANTS(LSR, rd >> 1)
-  SHIFT_VARIANTS(ROR, ((sreg & kC) << 7) | (rd >> 1))
-
-// ADIW and SBIW on the pair at a with the constant b; OVERFLOW and CARRY from bit 15 before
-// (h) and after (n).
-#define WORD_VARIANTS(NAME, OP, OVERFLOW, CARRY)                                          \
-  L_##NAME##_N : {                                                                        \
-    const uint32_t r = POINTER(e->a) OP e->b;                                             \
-    SET_POINTER(e->a, r);                                                                 \
-    NEXT(1);                                                                              \
-  }                                                                                       \
-  L_##NAME##_A : {                                                                        \
-    const uint32_t before = POINTER(e->a), r = (before OP e->b) & 0xFFFF;                 \
-    SET_POINTER(e->a, r);                                                                 \
-    const uint32_t h = before >> 15, n = r >> 15, v = (OVERFLOW), c = (CARRY);            \
-    sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | c | ZeroFlag(r) | (n << 2) | (v << 3) |   \
-           ((n ^ v) << 4);                                                                \
-    NEXT(1);                                                                              \
-  }
-
-  WORD_VARIANTS(ADIW, +, (h ^ 1) & n, (n ^ 1) & h)
-  WORD_VARIANTS(SBIW, -, h & (n ^ 1), n & (h ^ 1))
-
-// The product goes to R1:R0 (shifted left by one for the fractional forms); C is bit 15 of the
-// product, Z tests the stored value.
-#define MUL_VARIANTS(NAME, PRODUCT, SHIFT)                                          \
-  L_##NAME##_N : {                                                                  \
-    const uint32_t stored = uint32_t(PRODUCT) << (SHIFT);                           \
-    R[0] = uint8_t(stored);                                                         \
-    R[1] = uint8_t(stored >> 8);                                                    \
-    NEXT(1);                                                                        \
-  }                                                                                 \
-  L_##NAME##_A : {                                                                  \
-    const uint32_t p = uint32_t(PRODUCT) & 0xFFFF, stored = (p << (SHIFT)) & 0xFFFF; \
-    R[0] = uint8_t(stored);                                                         \
-    R[1] = uint8_t(stored >> 8);                                                    \
-    sreg = (sreg & ~(kZ | kC)) | (p >> 15) | ZeroFlag(stored);                      \
-    NEXT(1);                                                                        \
-  }
-
-  MUL_VARIANTS(MUL, R[e->a] * R[e->b], 0)
-  MUL_VARIANTS(MULS, int8_t(R[e->a]) * int8_t(R[e->b]), 0)
-  MUL_VARIANTS(MULSU, int8_t(R[e->a]) * R[e->b], 0)
-  MUL_VARIANTS(FMUL, R[e->a] * R[e->b], 1)
-  MUL_VARIANTS(FMULS, int8_t(R[e->a]) * int8_t(R[e->b]), 1)
-  MUL_VARIANTS(FMULSU, int8_t(R[e->a]) * R[e->b], 1)
-
-  // --- Data transfer ----------------------------------------------------------------------------
-  // SREG at 0x5F and addresses beyond 0xFFFF escape to the reference before any side effect.
-
-L_MOV:
-  R[e->a] = R[e->b];
-  NEXT(1);
-L_MOVW:
-  R[e->a] = R[e->b];
-  R[e->a + 1] = R[e->b + 1];
-  NEXT(1);
-L_LDI:
-  R[e->a] = e->b;
-  NEXT(1);
-L_LD : {
-  const uint32_t address = POINTER(e->b);
-  if (address == kSregAddress) goto escape;
-  R[e->a] = R[address];
-  NEXT(1);
-}
-L_LD_INC : {
-  const uint32_t address = POINTER(e->b);
-  if (address == kSregAddress) goto escape;
-  const uint8_t value = R[address];
-  SET_POINTER(e->b, address + 1);
-  R[e->a] = value;
-  NEXT(1);
-}
-L_LD_DEC : {
-  const uint32_t address = (POINTER(e->b) - 1) & 0xFFFF;
-  if (address == kSregAddress) goto escape;
-  SET_POINTER(e->b, address);
-  R[e->a] = R[address];
-  NEXT(1);
-}
-L_ST : {
-  const uint32_t address = POINTER(e->b);
-  if (address == kSregAddress) goto escape;
-  R[address] = R[e->a];
-  NEXT(1);
-}
-L_ST_INC : {
-  const uint32_t address = POINTER(e->b);
-  if (address == kSregAddress) goto escape;
-  SET_POINTER(e->b, address + 1);
-  R[address] = R[e->a];
-  NEXT(1);
-}
-L_ST_DEC : {
-  const uint32_t address = (POINTER(e->b) - 1) & 0xFFFF;
-  if (address == kSregAddress) goto escape;
-  SET_POINTER(e->b, address);
-  R[address] = R[e->a];
-  NEXT(1);
-}
-L_LDD : {
-  const uint32_t address = POINTER(e->b) + uint32_t(e->x);
-  if (address == kSregAddress || address >= kGuestDataSize) goto escape;
-  R[e->a] = R[address];
-  NEXT(1);
-}
-L_STD : {
-  const uint32_t address = POINTER(e->b) + uint32_t(e->x);
-  if (address == kSregAddress || address >= kGuestDataSize) goto escape;
-  R[address] = R[e->a];
-  NEXT(1);
-}
 L_LDS:
   R[e->a] = R[e->x];
   NEXT(2);
@@ -430,76 +541,6 @@ L_STS:
 L_STS_SREG:
   sreg = R[e->a];
   NEXT(2);
-L_IN:
-  R[e->a] = R[e->x];
-  NEXT(1);
-L_IN_SREG:
-  R[e->a] = uint8_t(sreg);
-  NEXT(1);
-L_OUT:
-  R[e->x] = R[e->a];
-  NEXT(1);
-L_OUT_SREG:
-  sreg = R[e->a];
-  NEXT(1);
-L_PUSH : {
-  const uint32_t s = POINTER(kSpAddress);
-  if (s == kSregAddress) goto escape;
-  SET_POINTER(kSpAddress, s - 1);
-  R[s] = R[e->a];
-  NEXT(1);
-}
-L_POP : {
-  const uint32_t s = (POINTER(kSpAddress) + 1) & 0xFFFF;
-  if (s == kSregAddress) goto escape;
-  SET_POINTER(kSpAddress, s);
-  R[e->a] = R[s];
-  NEXT(1);
-}
-L_SBI:
-  R[e->x] |= e->b;
-  NEXT(1);
-L_CBI:
-  R[e->x] &= uint8_t(~e->b);
-  NEXT(1);
-L_LPM:
-  R[e->a] = P[POINTER(30)];
-  NEXT(1);
-L_LPM_INC:
-  R[e->a] = P[POINTER(30)];
-  SET_POINTER(30, POINTER(30) + 1);
-  NEXT(1);
-L_ELPM : {
-  const uint32_t address = (uint32_t(R[kRampzAddress]) << 16) | POINTER(30);
-  if (address >= kProgramBytes) goto escape;
-  R[e->a] = P[address];
-  NEXT(1);
-}
-L_ELPM_INC : {
-  const uint32_t address = (uint32_t(R[kRampzAddress]) << 16) | POINTER(30);
-  if (address >= kProgramBytes) goto escape;
-  R[e->a] = P[address];
-  SET_POINTER(30, address + 1);
-  R[kRampzAddress] = uint8_t((address + 1) >> 16);
-  NEXT(1);
-}
-
-  // --- Status bits ------------------------------------------------------------------------------
-
-L_BSET:
-  sreg |= e->a;
-  NEXT(1);
-L_BCLR:
-  sreg &= ~uint32_t(e->a);
-  NEXT(1);
-L_BST:
-  sreg = (sreg & ~kT) | ((R[e->a] & e->b) ? kT : 0);
-  NEXT(1);
-L_BLD:
-  R[e->a] = (sreg & kT) ? uint8_t(R[e->a] | e->b) : uint8_t(R[e->a] & ~e->b);
-  NEXT(1);
-L_NOP:
-  NEXT(1);
 
   // --- Control flow: the terminators ------------------------------------------------------------
 
@@ -513,20 +554,20 @@ L_CALL:
   PushReturn(R, PC() + 2);
   ENTER(TARGET());
 L_IJMP:
-  pc = POINTER(30);
+  pc = Load16(R + 30);
   goto dispatch;
 L_ICALL:
   PushReturn(R, PC() + 1);
-  pc = POINTER(30);
+  pc = Load16(R + 30);
   goto dispatch;
 L_EIJMP:
-  pc = (uint32_t(R[kEindAddress]) << 16) | POINTER(30);
+  pc = (uint32_t(R[kEindAddress]) << 16) | Load16(R + 30);
   if (pc >= kProgramWords) goto L_STEP;  // the reference faults there
   goto dispatch;
 L_EICALL:
   // The push comes first: it may write Z or EIND.
   PushReturn(R, PC() + 1);
-  pc = (uint32_t(R[kEindAddress]) << 16) | POINTER(30);
+  pc = (uint32_t(R[kEindAddress]) << 16) | Load16(R + 30);
   if (pc >= kProgramWords) {
     pc = 0;
     Machine.fault = kFaultEicall;
@@ -536,7 +577,7 @@ L_EICALL:
 L_RETI:
   sreg |= kI;
 L_RET:
-  pc = PopReturn(R, &R[kSpAddress]);
+  pc = PopReturn(R);
   goto dispatch;
 L_BRBS:
   ENTER((sreg & e->a) ? TARGET() : e + 1);
@@ -627,8 +668,6 @@ stop:
 #undef TARGET
 #undef NEXT
 #undef ENTER
-#undef POINTER
-#undef SET_POINTER
 #undef SYNC_OUT
 }
 

@@ -17,9 +17,11 @@ namespace velmora {
 
 // Handlers. A suffix names the flags the variant computes: _N none, _C carry only, _CZ carry and
 // zero, _A every flag the instruction sets. The decoder picks the smallest variant that computes
-// every flag something reads before the next instruction that sets it.
-#define VELMORA_FAST_OPS(X)                                                                      \
-  X(DECODE) X(STEP) X(NOP) X(MOV) X(MOVW) X(LDI)                                                 \
+// every flag something reads before the next instruction that surely sets them.
+//
+// Plain handlers run one one-word instruction of a block and go on to the next entry.
+#define VELMORA_FAST_PLAIN_OPS(X)                                                                \
+  X(NOP) X(MOV) X(MOVW) X(LDI)                                                                   \
   X(ADD_N) X(ADD_C) X(ADD_CZ) X(ADD_A) X(ADC_N) X(ADC_C) X(ADC_CZ) X(ADC_A)                      \
   X(SUB_N) X(SUB_C) X(SUB_CZ) X(SUB_A) X(SBC_N) X(SBC_C) X(SBC_CZ) X(SBC_A)                      \
   X(CP_C) X(CP_CZ) X(CP_A) X(CPC_C) X(CPC_CZ) X(CPC_A)                                           \
@@ -32,16 +34,49 @@ namespace velmora {
   X(MUL_N) X(MUL_A) X(MULS_N) X(MULS_A) X(MULSU_N) X(MULSU_A)                                    \
   X(FMUL_N) X(FMUL_A) X(FMULS_N) X(FMULS_A) X(FMULSU_N) X(FMULSU_A)                              \
   X(LD) X(LD_INC) X(LD_DEC) X(ST) X(ST_INC) X(ST_DEC) X(LDD) X(STD)                              \
-  X(LDS) X(LDS_SREG) X(STS) X(STS_SREG) X(IN) X(IN_SREG) X(OUT) X(OUT_SREG)                      \
-  X(PUSH) X(POP) X(SBI) X(CBI) X(LPM) X(LPM_INC) X(ELPM) X(ELPM_INC)                             \
-  X(BSET) X(BCLR) X(BST) X(BLD)                                                                  \
-  X(RJMP) X(RCALL) X(JMP) X(CALL) X(IJMP) X(ICALL) X(EIJMP) X(EICALL) X(RET) X(RETI) X(BRBS) X(BRBC)                \
-  X(CPSE) X(SBRC) X(SBRS) X(SBIC) X(SBIS) X(BREAK) X(WDR)
+  X(IN) X(IN_SREG) X(OUT) X(OUT_SREG) X(PUSH) X(POP) X(SBI) X(CBI)                               \
+  X(LPM) X(LPM_INC) X(ELPM) X(ELPM_INC) X(BSET) X(BCLR) X(BST) X(BLD)
+
+// The other handlers: the undecoded entry, the hand-over to the reference, the two-word
+// transfers, and the terminators.
+#define VELMORA_FAST_OTHER_OPS(X)                                                                \
+  X(DECODE) X(STEP) X(LDS) X(LDS_SREG) X(STS) X(STS_SREG)                                        \
+  X(RJMP) X(RCALL) X(JMP) X(CALL) X(IJMP) X(ICALL) X(EIJMP) X(EICALL) X(RET) X(RETI)             \
+  X(BRBS) X(BRBC) X(CPSE) X(SBRC) X(SBRS) X(SBIC) X(SBIS) X(BREAK) X(WDR)
+
+// Superinstructions, chosen from the handler pairs that run most often back to back in compiled
+// programs (bench/cpu/pair_profile.cpp): 16-bit arithmetic and compares, multi-byte shifts and
+// logic, load and store runs, a compare or count followed by its branch.
+//
+// Pairs of plain handlers: both bodies, then on to the entry after the second.
+#define VELMORA_FAST_PAIRS(X)                                                                    \
+  X(EOR_N, EOR_N) X(ANDI_N, ANDI_N) X(COM_N, COM_N) X(ANDI_N, EOR_N) X(EOR_N, SUBI_CZ)           \
+  X(LSR_C, ROR_N) X(LSR_C, ROR_C) X(ROR_C, ROR_C) X(ROR_C, ROR_N) X(ROR_N, LSR_C)                \
+  X(ROR_C, DEC_A) X(MOVW, LSR_C) X(MOVW, MOVW) X(MOVW, MUL_N) X(MUL_N, MOVW) X(MUL_N, ADD_C)     \
+  X(MOVW, ADD_C) X(ADD_C, ADC_N) X(ADD_C, ADC_C) X(ADD_C, ADC_A) X(ADC_C, ADC_N)                 \
+  X(ADC_C, ADC_C) X(ADC_C, ADC_A) X(ADC_C, EOR_N) X(ADC_A, DEC_A) X(CP_CZ, CPC_CZ)               \
+  X(CPC_CZ, CPC_CZ) X(SUBI_CZ, SBCI_A) X(SUBI_C, SBCI_N) X(SUBI_C, SBCI_C) X(SUBI_CZ, SBCI_CZ)   \
+  X(SBCI_C, SBCI_C) X(SBCI_C, SBCI_N) X(SBCI_CZ, SBCI_A) X(SBCI_N, ANDI_N) X(NEG_A, SBCI_C)      \
+  X(COM_N, NEG_A) X(LDD, LDD) X(STD, STD) X(LD_INC, LD_INC) X(ST_INC, ST_INC) X(PUSH, PUSH)      \
+  X(POP, POP) X(MOV, LDI) X(LDI, LDI) X(MOV, MOV) X(LDI, SUBI_CZ)
+
+// A plain handler's body, then straight into the handler of the next entry (a terminator, or a
+// superinstruction that ends in one): a compare or count and its branch in one dispatch.
+#define VELMORA_FAST_JOINS(X)                                                                    \
+  X(DEC_A, BRBC) X(DEC_A, BRBS) X(SUBI_A, BRBC) X(SUBI_A, BRBS) X(SBCI_A, BRBC) X(SBCI_A, BRBS)  \
+  X(CPC_A, BRBC) X(CPC_A, BRBS) X(CPI_A, BRBC) X(CPI_A, BRBS) X(CP_A, BRBC) X(CP_A, BRBS)        \
+  X(SBIW_A, BRBC) X(SBIW_A, BRBS) X(AND_A, BRBC) X(AND_A, BRBS) X(OR_A, BRBC) X(OR_A, BRBS)      \
+  X(CP_CZ, CPC_A_then_BRBC) X(CP_CZ, CPC_A_then_BRBS) X(CPI_CZ, CPC_A_then_BRBC)                 \
+  X(CPI_CZ, CPC_A_then_BRBS) X(SUBI_CZ, SBCI_A_then_BRBC) X(SUBI_CZ, SBCI_A_then_BRBS)           \
+  X(POP, RET) X(POP, POP_then_RET)
 
 enum FastOp : uint16_t {
 #define VELMORA_FAST_OP_ENUM(name) kOp##name,
-  VELMORA_FAST_OPS(VELMORA_FAST_OP_ENUM)
+#define VELMORA_FAST_PAIR_ENUM(first, second) kOp##first##_then_##second,
+  VELMORA_FAST_PLAIN_OPS(VELMORA_FAST_OP_ENUM) VELMORA_FAST_OTHER_OPS(VELMORA_FAST_OP_ENUM)
+  VELMORA_FAST_PAIRS(VELMORA_FAST_PAIR_ENUM) VELMORA_FAST_JOINS(VELMORA_FAST_PAIR_ENUM)
 #undef VELMORA_FAST_OP_ENUM
+#undef VELMORA_FAST_PAIR_ENUM
   kFastOpCount
 };
 
@@ -69,6 +104,9 @@ extern const void* const* FastHandlers;
 
 // Every entry of the chunk undecoded.
 void PrepareChunk(uint32_t chunk);
+// The handler chosen for the decoded word at `pc` before any superinstruction replaced it (for
+// profiles).
+FastOp DecodedOp(uint32_t pc);
 // Decodes the block that starts at `pc` (a word of a prepared chunk) and every instruction up
 // to its end that is not decoded yet.
 void DecodeBlock(uint32_t pc);

@@ -135,6 +135,96 @@ void Put(std::vector<uint16_t>& out, uint16_t word) {
   out.push_back(word);
 }
 
+// A run of instructions as compilers write them, so that the fast engine's superinstructions
+// (and the flags they leave) are exercised: multi-byte arithmetic, compares and their branch,
+// shifts, logic, load and store runs, stack runs.
+void EmitIdiom(std::vector<uint16_t>& out) {
+  const auto rr = [](uint16_t op, uint32_t d, uint32_t r) {
+    return uint16_t(op | ((r & 0x10) << 5) | (d << 4) | (r & 15));
+  };
+  const auto ri = [](uint16_t op, uint32_t d, uint32_t k) {
+    return uint16_t(op | ((k & 0xF0) << 4) | ((d & 15) << 4) | (k & 15));
+  };
+  const auto one = [](uint16_t op, uint32_t d) { return uint16_t(op | (d << 4)); };
+  const auto branch = [] {
+    return uint16_t((Random(2) ? 0xF000 : 0xF400) | (((int(Random(13)) - 6) & 0x7F) << 3) |
+                    Random(8));
+  };
+  const uint32_t d = Random(31), r = Random(31), h = 16 + Random(15), n = 2 + Random(3);
+  static const uint16_t kTwo[][2] = {{0x0C00, 0x1C00}, {0x1800, 0x0800}, {0x1400, 0x0400},
+                                     {0x2400, 0x2400}, {0x2000, 0x2800}, {0x2C00, 0x2C00}};
+  static const uint16_t kImm[][2] = {{0x5000, 0x4000}, {0x3000, 0x4000}, {0x7000, 0x7000},
+                                     {0x6000, 0x6000}, {0xE000, 0xE000}, {0xE000, 0x5000}};
+  static const uint16_t kOne[][2] = {{0x9406, 0x9407}, {0x9407, 0x9407}, {0x9405, 0x9407},
+                                     {0x9400, 0x9400}, {0x9400, 0x9401}, {0x940A, 0x940A}};
+  switch (Random(8)) {
+    case 0: {  // multi-byte arithmetic, logic or moves on two registers at a time
+      const uint16_t* ops = kTwo[Random(std::size(kTwo))];
+      for (uint32_t i = 0; i < n; ++i) Put(out, rr(ops[i ? 1 : 0], (d + i) & 31, (r + i) & 31));
+      break;
+    }
+    case 1: {  // the same with immediates, R16 and up
+      const uint16_t* ops = kImm[Random(std::size(kImm))];
+      for (uint32_t i = 0; i < n; ++i) Put(out, ri(ops[i ? 1 : 0], (h + i) & 31, Random(256)));
+      break;
+    }
+    case 2: {  // shifts, complements, counts
+      const uint16_t* ops = kOne[Random(std::size(kOne))];
+      for (uint32_t i = 0; i < n; ++i) Put(out, one(ops[i ? 1 : 0], (d + n - i) & 31));
+      break;
+    }
+    case 3:  // compare (or count) and branch
+      switch (Random(4)) {
+        case 0:
+          Put(out, rr(0x1400, d, r));
+          Put(out, rr(0x0400, (d + 1) & 31, (r + 1) & 31));
+          break;
+        case 1:
+          Put(out, ri(0x3000, h, Random(256)));
+          Put(out, rr(0x0400, (h + 1) & 31, r));
+          break;
+        case 2:
+          Put(out, ri(0x5000, h, Random(256)));
+          Put(out, ri(0x4000, (h + 1) & 31, Random(256)));
+          break;
+        default:
+          Put(out, one(Random(2) ? 0x940A : 0x9403, d));
+          break;
+      }
+      Put(out, branch());
+      break;
+    case 4: {  // loads or stores with displacement, and through a pointer with update
+      static const uint16_t kRuns[] = {0x8008, 0x8208, 0x900D, 0x920D, 0x9001, 0x9201, 0x9009};
+      const uint16_t op = kRuns[Random(std::size(kRuns))];
+      for (uint32_t i = 0; i < n; ++i) {
+        const uint32_t q = Random(64);
+        const uint16_t w = (op & 0xD000) == 0x8000
+                               ? uint16_t(op | ((q & 0x20) << 8) | ((q & 0x18) << 7) | (q & 7))
+                               : op;
+        Put(out, one(w, (d + i) & 31));
+      }
+      break;
+    }
+    case 5:  // stack runs, a return after pops
+      for (uint32_t i = 0; i < n; ++i) Put(out, one(Random(2) ? 0x920F : 0x900F, (d + i) & 31));
+      if (Random(2)) Put(out, 0x9508);
+      break;
+    case 6:  // word arithmetic, multiplies and pair moves
+      Put(out, uint16_t((Random(2) ? 0x9600 : 0x9700) | (Random(4) << 4) | Random(12)));
+      Put(out, uint16_t(0x0100 | (Random(16) << 4) | Random(16)));
+      Put(out, rr(0x9C00, d, r));
+      Put(out, uint16_t(0x0100 | (Random(16) << 4)));
+      if (Random(2)) Put(out, branch());
+      break;
+    default:  // a count-down loop
+      Put(out, ri(0xE000, h, 1 + Random(4)));
+      Put(out, rr(0x0C00, d, r));
+      Put(out, one(0x940A, h));
+      Put(out, uint16_t(0xF401 | ((-3 & 0x7F) << 3)));  // BRNE back to the ADD
+      break;
+  }
+}
+
 // One instruction (or a short set-up run) at the end of `out`.
 void Emit(const Trial& t, std::vector<uint16_t>& out) {
   static std::vector<const InstructionEncoding*> pool;
@@ -143,6 +233,10 @@ void Emit(const Trial& t, std::vector<uint16_t>& out) {
       for (uint32_t i = 0; i < Weight(e); ++i) pool.push_back(&e);
   }
   const uint32_t roll = Random(100);
+  if (roll >= 80) {
+    EmitIdiom(out);
+    return;
+  }
   if (roll < 12) {
     // A pointer, SP, RAMPZ or EIND aimed somewhere interesting: LDI, or LDI and OUT.
     const uint16_t value = SomeAddress();
