@@ -30,6 +30,12 @@ extern bool EchoBootReport;
 // are reset and the guest can run.
 BootOutcome StartHost(const char* program_path, uint32_t seed);
 
+// Draws the boot report that StartHost wrote to stderr (when asked) but left for later: drawing it
+// needs the platform's system font, whose set-up is most of the start-up. It is drawn, once, at
+// the first moment something may look at the screen: before the first service call, the first
+// paint, or a screenshot; a guest that only computes never pays for it.
+void ShowBootReport();
+
 // The seed the desktop program uses: local time's seconds and milliseconds, the cursor position
 // (y times 256) and the tick count, summed.
 uint32_t StartSeed();
