@@ -16,8 +16,8 @@ case "$1" in
 esac
 scale=4
 runs=3
-loops=2000000
-fills=20
+loops=5000000
+fills=100
 while [ $# -gt 0 ]; do
   case "$1" in
     --scale) scale=$2; shift 2 ;;

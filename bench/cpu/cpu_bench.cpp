@@ -199,12 +199,11 @@ int main(int argc, char** argv) {
     const Run reference = Best(repeat, [&] { return RunVelmora(image, EngineKind::kReference); });
     const Run simavr = Best(repeat, [&] { return RunSimavr(image, false); });
     const Run core = Best(repeat, [&] { return RunSimavr(image, true); });
-    const bool agree = velmora.ok && simavr.ok && core.ok && reference.ok &&
-                       reference.instructions == velmora.instructions &&
-                       reference.result == velmora.result &&
-                       velmora.instructions == simavr.instructions &&
-                       velmora.instructions == core.instructions &&
-                       velmora.result == simavr.result && velmora.result == core.result;
+    const bool agree =
+        velmora.ok && simavr.ok && core.ok && reference.ok &&
+        reference.instructions == velmora.instructions && reference.result == velmora.result &&
+        velmora.instructions == simavr.instructions && velmora.instructions == core.instructions &&
+        velmora.result == simavr.result && velmora.result == core.result;
     const double ratio = Mips(simavr) > 0 ? Mips(velmora) / Mips(simavr) : 0;
     lowest = std::min(lowest, ratio);
     std::printf("%-10s %13llu %10.1f %10.1f %13.1f %7.2fx %17.1f\n", name.c_str(),

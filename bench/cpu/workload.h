@@ -31,9 +31,9 @@ static inline void finish(uint32_t result) {
 #ifdef VELMORA_PEERS
   print_hex(result);
 #endif
-  __asm__ __volatile__("movw r22, %A0\n\tmovw r24, %C0\n1:\t.word 0x9404\n\tcli\n\tsleep\n\trjmp 1b"
-                       ::"r"(result)
-                       : "r22", "r23", "r24", "r25", "memory");
+  __asm__ __volatile__(
+      "movw r22, %A0\n\tmovw r24, %C0\n1:\t.word 0x9404\n\tcli\n\tsleep\n\trjmp 1b" ::"r"(result)
+      : "r22", "r23", "r24", "r25", "memory");
   __builtin_unreachable();
 }
 

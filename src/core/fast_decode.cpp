@@ -38,9 +38,9 @@ constexpr FlagForm kAddForm = {kOpADD_N, kOpADD_C, kOpADD_CZ, kOpADD_A, 0, 0, kA
 constexpr FlagForm kAdcForm = {kOpADC_N, kOpADC_C, kOpADC_CZ, kOpADC_A, kC, 0, kArithFlags, false};
 constexpr FlagForm kSubForm = {kOpSUB_N, kOpSUB_C, kOpSUB_CZ, kOpSUB_A, 0, 0, kArithFlags, false};
 constexpr FlagForm kSbcForm = {kOpSBC_N, kOpSBC_C, kOpSBC_CZ, kOpSBC_A, kC, 0, kArithFlags, true};
-constexpr FlagForm kSubiForm = {kOpSUBI_N, kOpSUBI_C, kOpSUBI_CZ, kOpSUBI_A,
+constexpr FlagForm kSubiForm = {kOpSUBI_N, kOpSUBI_C, kOpSUBI_CZ,  kOpSUBI_A,
                                 0,         0,         kArithFlags, false};
-constexpr FlagForm kSbciForm = {kOpSBCI_N, kOpSBCI_C, kOpSBCI_CZ, kOpSBCI_A,
+constexpr FlagForm kSbciForm = {kOpSBCI_N, kOpSBCI_C, kOpSBCI_CZ,  kOpSBCI_A,
                                 kC,        0,         kArithFlags, true};
 constexpr FlagForm kCpForm = {kOpNOP, kOpCP_C, kOpCP_CZ, kOpCP_A, 0, 0, kArithFlags, false};
 constexpr FlagForm kCpcForm = {kOpNOP, kOpCPC_C, kOpCPC_CZ, kOpCPC_A, 0, kC, kArithFlags, true};
@@ -48,7 +48,7 @@ constexpr FlagForm kCpiForm = {kOpNOP, kOpCPI_C, kOpCPI_CZ, kOpCPI_A, 0, 0, kAri
 constexpr FlagForm kAndForm = {kOpAND_N, kOpAND_A, kOpAND_A, kOpAND_A, 0, 0, kLogicFlags, false};
 constexpr FlagForm kOrForm = {kOpOR_N, kOpOR_A, kOpOR_A, kOpOR_A, 0, 0, kLogicFlags, false};
 constexpr FlagForm kEorForm = {kOpEOR_N, kOpEOR_A, kOpEOR_A, kOpEOR_A, 0, 0, kLogicFlags, false};
-constexpr FlagForm kAndiForm = {kOpANDI_N, kOpANDI_A, kOpANDI_A, kOpANDI_A,
+constexpr FlagForm kAndiForm = {kOpANDI_N, kOpANDI_A, kOpANDI_A,   kOpANDI_A,
                                 0,         0,         kLogicFlags, false};
 constexpr FlagForm kOriForm = {kOpORI_N, kOpORI_A, kOpORI_A, kOpORI_A, 0, 0, kLogicFlags, false};
 constexpr FlagForm kComForm = {kOpCOM_N, kOpCOM_A, kOpCOM_A, kOpCOM_A, 0, 0, kShiftFlags, false};
@@ -58,9 +58,9 @@ constexpr FlagForm kDecForm = {kOpDEC_N, kOpDEC_A, kOpDEC_A, kOpDEC_A, 0, 0, kLo
 constexpr FlagForm kAsrForm = {kOpASR_N, kOpASR_C, kOpASR_A, kOpASR_A, 0, 0, kShiftFlags, false};
 constexpr FlagForm kLsrForm = {kOpLSR_N, kOpLSR_C, kOpLSR_A, kOpLSR_A, 0, 0, kShiftFlags, false};
 constexpr FlagForm kRorForm = {kOpROR_N, kOpROR_C, kOpROR_A, kOpROR_A, kC, 0, kShiftFlags, false};
-constexpr FlagForm kAdiwForm = {kOpADIW_N, kOpADIW_A, kOpADIW_A, kOpADIW_A,
+constexpr FlagForm kAdiwForm = {kOpADIW_N, kOpADIW_A, kOpADIW_A,   kOpADIW_A,
                                 0,         0,         kShiftFlags, false};
-constexpr FlagForm kSbiwForm = {kOpSBIW_N, kOpSBIW_A, kOpSBIW_A, kOpSBIW_A,
+constexpr FlagForm kSbiwForm = {kOpSBIW_N, kOpSBIW_A, kOpSBIW_A,   kOpSBIW_A,
                                 0,         0,         kShiftFlags, false};
 constexpr uint8_t kMulFlags = kC | kZ;
 constexpr FlagForm kMulForm = {kOpMUL_N, kOpMUL_A, kOpMUL_A, kOpMUL_A, 0, 0, kMulFlags, false};
@@ -270,7 +270,8 @@ Decoded DecodeWord(uint32_t pc) {
                      load, 2);
   }
   if (h == ExecIN) return AtAddress(kOpIN, kOpIN_SREG, d5, uint32_t(FieldA6(w)) + 0x20, true, 1);
-  if (h == ExecOUT) return AtAddress(kOpOUT, kOpOUT_SREG, d5, uint32_t(FieldA6(w)) + 0x20, false, 1);
+  if (h == ExecOUT)
+    return AtAddress(kOpOUT, kOpOUT_SREG, d5, uint32_t(FieldA6(w)) + 0x20, false, 1);
   if (h == ExecSBI || h == ExecCBI) {
     return Single(h == ExecSBI ? kOpSBI : kOpCBI, 0, uint8_t(1 << FieldB(w)), 0x20 + FieldA5(w));
   }
@@ -278,7 +279,8 @@ Decoded DecodeWord(uint32_t pc) {
   if (h == ExecLPM) return Single(kOpLPM, uint8_t(d5));
   if (h == ExecLPM_INC) return Single(kOpLPM_INC, uint8_t(d5));
   if (h == ExecELPM_R0 || h == ExecELPM || h == ExecELPM_INC) {
-    Decoded d = Single(h == ExecELPM_INC ? kOpELPM_INC : kOpELPM, uint8_t(h == ExecELPM_R0 ? 0 : d5));
+    Decoded d =
+        Single(h == ExecELPM_INC ? kOpELPM_INC : kOpELPM, uint8_t(h == ExecELPM_R0 ? 0 : d5));
     d.reads = kAll;  // may fault
     return d;
   }

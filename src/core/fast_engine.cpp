@@ -136,26 +136,26 @@ uint64_t RunEngine(EngineKind engine, uint64_t limit) {
     R[e->a] = uint8_t(s);                        \
     sreg = (sreg & ~kC) | (s >> 8);              \
   }
-#define ADD_BODY_CZ(RR, CARRY)                                      \
-  {                                                                 \
-    const uint32_t s = R[e->a] + (RR) + (CARRY);                    \
-    R[e->a] = uint8_t(s);                                           \
-    sreg = (sreg & ~(kC | kZ)) | (s >> 8) | ZeroFlag(s & 0xFF);     \
+#define ADD_BODY_CZ(RR, CARRY)                                  \
+  {                                                             \
+    const uint32_t s = R[e->a] + (RR) + (CARRY);                \
+    R[e->a] = uint8_t(s);                                       \
+    sreg = (sreg & ~(kC | kZ)) | (s >> 8) | ZeroFlag(s & 0xFF); \
   }
-#define ADD_BODY_A(RR, CARRY)                                                     \
-  {                                                                               \
-    const uint32_t rd = R[e->a], rr = (RR), s = rd + rr + (CARRY);                \
-    R[e->a] = uint8_t(s);                                                         \
-    sreg = (sreg & (kT | kI)) | ArithFlags(rd, rr, s) | ZeroFlag(s & 0xFF);       \
+#define ADD_BODY_A(RR, CARRY)                                               \
+  {                                                                         \
+    const uint32_t rd = R[e->a], rr = (RR), s = rd + rr + (CARRY);          \
+    R[e->a] = uint8_t(s);                                                   \
+    sreg = (sreg & (kT | kI)) | ArithFlags(rd, rr, s) | ZeroFlag(s & 0xFF); \
   }
 #define DO_ADD_N ADD_BODY_N(R[e->b], 0)
 #define DO_ADD_C ADD_BODY_C(R[e->b], 0)
 #define DO_ADD_CZ ADD_BODY_CZ(R[e->b], 0)
 #define DO_ADD_A ADD_BODY_A(R[e->b], 0)
-#define DO_ADC_N ADD_BODY_N(R[e->b], sreg & kC)
-#define DO_ADC_C ADD_BODY_C(R[e->b], sreg & kC)
-#define DO_ADC_CZ ADD_BODY_CZ(R[e->b], sreg & kC)
-#define DO_ADC_A ADD_BODY_A(R[e->b], sreg & kC)
+#define DO_ADC_N ADD_BODY_N(R[e->b], (sreg & kC))
+#define DO_ADC_C ADD_BODY_C(R[e->b], (sreg & kC))
+#define DO_ADC_CZ ADD_BODY_CZ(R[e->b], (sreg & kC))
+#define DO_ADC_A ADD_BODY_A(R[e->b], (sreg & kC))
 
 // Subtractions and compares. The untruncated difference d is negative on a borrow, so its bit 8
 // is C. KEEP_Z: the with-carry forms clear Z on a non-zero result and keep it otherwise.
@@ -168,51 +168,51 @@ uint64_t RunEngine(EngineKind engine, uint64_t limit) {
     if (STORE) R[e->a] = uint8_t(d);             \
     sreg = (sreg & ~kC) | ((d >> 8) & kC);       \
   }
-#define SUB_BODY_CZ(RR, CARRY, STORE, KEEP_Z)                                     \
-  {                                                                               \
-    const uint32_t d = R[e->a] - (RR) - (CARRY);                                  \
-    if (STORE) R[e->a] = uint8_t(d);                                              \
-    sreg = (sreg & ~(kC | kZ)) | ((d >> 8) & kC) | SUB_Z(d & 0xFF, KEEP_Z);       \
+#define SUB_BODY_CZ(RR, CARRY, STORE, KEEP_Z)                               \
+  {                                                                         \
+    const uint32_t d = R[e->a] - (RR) - (CARRY);                            \
+    if (STORE) R[e->a] = uint8_t(d);                                        \
+    sreg = (sreg & ~(kC | kZ)) | ((d >> 8) & kC) | SUB_Z(d & 0xFF, KEEP_Z); \
   }
-#define SUB_BODY_A(RR, CARRY, STORE, KEEP_Z)                                      \
-  {                                                                               \
-    const uint32_t rd = R[e->a], rr = (RR), d = rd - rr - (CARRY);                \
-    if (STORE) R[e->a] = uint8_t(d);                                              \
-    sreg = (sreg & (kT | kI)) | ArithFlags(rd, rr, d) | SUB_Z(d & 0xFF, KEEP_Z);  \
+#define SUB_BODY_A(RR, CARRY, STORE, KEEP_Z)                                     \
+  {                                                                              \
+    const uint32_t rd = R[e->a], rr = (RR), d = rd - rr - (CARRY);               \
+    if (STORE) R[e->a] = uint8_t(d);                                             \
+    sreg = (sreg & (kT | kI)) | ArithFlags(rd, rr, d) | SUB_Z(d & 0xFF, KEEP_Z); \
   }
 #define DO_SUB_N SUB_BODY_N(R[e->b], 0)
 #define DO_SUB_C SUB_BODY_C(R[e->b], 0, true)
 #define DO_SUB_CZ SUB_BODY_CZ(R[e->b], 0, true, false)
 #define DO_SUB_A SUB_BODY_A(R[e->b], 0, true, false)
-#define DO_SBC_N SUB_BODY_N(R[e->b], sreg & kC)
-#define DO_SBC_C SUB_BODY_C(R[e->b], sreg & kC, true)
-#define DO_SBC_CZ SUB_BODY_CZ(R[e->b], sreg & kC, true, true)
-#define DO_SBC_A SUB_BODY_A(R[e->b], sreg & kC, true, true)
+#define DO_SBC_N SUB_BODY_N(R[e->b], (sreg & kC))
+#define DO_SBC_C SUB_BODY_C(R[e->b], (sreg & kC), true)
+#define DO_SBC_CZ SUB_BODY_CZ(R[e->b], (sreg & kC), true, true)
+#define DO_SBC_A SUB_BODY_A(R[e->b], (sreg & kC), true, true)
 #define DO_SUBI_N SUB_BODY_N(e->b, 0)
 #define DO_SUBI_C SUB_BODY_C(e->b, 0, true)
 #define DO_SUBI_CZ SUB_BODY_CZ(e->b, 0, true, false)
 #define DO_SUBI_A SUB_BODY_A(e->b, 0, true, false)
-#define DO_SBCI_N SUB_BODY_N(e->b, sreg & kC)
-#define DO_SBCI_C SUB_BODY_C(e->b, sreg & kC, true)
-#define DO_SBCI_CZ SUB_BODY_CZ(e->b, sreg & kC, true, true)
-#define DO_SBCI_A SUB_BODY_A(e->b, sreg & kC, true, true)
+#define DO_SBCI_N SUB_BODY_N(e->b, (sreg & kC))
+#define DO_SBCI_C SUB_BODY_C(e->b, (sreg & kC), true)
+#define DO_SBCI_CZ SUB_BODY_CZ(e->b, (sreg & kC), true, true)
+#define DO_SBCI_A SUB_BODY_A(e->b, (sreg & kC), true, true)
 #define DO_CP_C SUB_BODY_C(R[e->b], 0, false)
 #define DO_CP_CZ SUB_BODY_CZ(R[e->b], 0, false, false)
 #define DO_CP_A SUB_BODY_A(R[e->b], 0, false, false)
-#define DO_CPC_C SUB_BODY_C(R[e->b], sreg & kC, false)
-#define DO_CPC_CZ SUB_BODY_CZ(R[e->b], sreg & kC, false, true)
-#define DO_CPC_A SUB_BODY_A(R[e->b], sreg & kC, false, true)
+#define DO_CPC_C SUB_BODY_C(R[e->b], (sreg & kC), false)
+#define DO_CPC_CZ SUB_BODY_CZ(R[e->b], (sreg & kC), false, true)
+#define DO_CPC_A SUB_BODY_A(R[e->b], (sreg & kC), false, true)
 #define DO_CPI_C SUB_BODY_C(e->b, 0, false)
 #define DO_CPI_CZ SUB_BODY_CZ(e->b, 0, false, false)
 #define DO_CPI_A SUB_BODY_A(e->b, 0, false, false)
 
 #define LOGIC_BODY_N(OP, RR) \
   { R[e->a] = uint8_t(R[e->a] OP(RR)); }
-#define LOGIC_BODY_A(OP, RR)                                   \
-  {                                                            \
-    const uint32_t r = R[e->a] OP(RR);                         \
-    R[e->a] = uint8_t(r);                                      \
-    sreg = (sreg & ~(kS | kV | kN | kZ)) | kFlags.logic[r];    \
+#define LOGIC_BODY_A(OP, RR)                                \
+  {                                                         \
+    const uint32_t r = R[e->a] OP(RR);                      \
+    R[e->a] = uint8_t(r);                                   \
+    sreg = (sreg & ~(kS | kV | kN | kZ)) | kFlags.logic[r]; \
   }
 #define DO_AND_N LOGIC_BODY_N(&, R[e->b])
 #define DO_AND_A LOGIC_BODY_A(&, R[e->b])
@@ -227,55 +227,55 @@ uint64_t RunEngine(EngineKind engine, uint64_t limit) {
 
 #define DO_COM_N \
   { R[e->a] = uint8_t(~R[e->a]); }
-#define DO_COM_A                                                          \
-  {                                                                       \
-    const uint32_t r = uint8_t(~R[e->a]);                                 \
-    R[e->a] = uint8_t(r);                                                 \
-    sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | kC | kFlags.logic[r];     \
+#define DO_COM_A                                                      \
+  {                                                                   \
+    const uint32_t r = uint8_t(~R[e->a]);                             \
+    R[e->a] = uint8_t(r);                                             \
+    sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | kC | kFlags.logic[r]; \
   }
 #define DO_NEG_N \
   { R[e->a] = uint8_t(-R[e->a]); }
-#define DO_NEG_A                                   \
-  {                                                \
-    const uint32_t rd = R[e->a];                   \
-    R[e->a] = uint8_t(-rd);                        \
-    sreg = (sreg & (kT | kI)) | kFlags.neg[rd];    \
+#define DO_NEG_A                                \
+  {                                             \
+    const uint32_t rd = R[e->a];                \
+    R[e->a] = uint8_t(-rd);                     \
+    sreg = (sreg & (kT | kI)) | kFlags.neg[rd]; \
   }
 #define DO_SWAP \
   { R[e->a] = uint8_t((R[e->a] << 4) | (R[e->a] >> 4)); }
 #define DO_INC_N \
   { R[e->a] = uint8_t(R[e->a] + 1); }
-#define DO_INC_A                                                 \
-  {                                                              \
-    const uint32_t r = (R[e->a] + 1) & 0xFF;                     \
-    R[e->a] = uint8_t(r);                                        \
-    sreg = (sreg & ~(kS | kV | kN | kZ)) | kFlags.inc[r];        \
+#define DO_INC_A                                          \
+  {                                                       \
+    const uint32_t r = (R[e->a] + 1) & 0xFF;              \
+    R[e->a] = uint8_t(r);                                 \
+    sreg = (sreg & ~(kS | kV | kN | kZ)) | kFlags.inc[r]; \
   }
 #define DO_DEC_N \
   { R[e->a] = uint8_t(R[e->a] - 1); }
-#define DO_DEC_A                                                 \
-  {                                                              \
-    const uint32_t r = (R[e->a] - 1) & 0xFF;                     \
-    R[e->a] = uint8_t(r);                                        \
-    sreg = (sreg & ~(kS | kV | kN | kZ)) | kFlags.dec[r];        \
+#define DO_DEC_A                                          \
+  {                                                       \
+    const uint32_t r = (R[e->a] - 1) & 0xFF;              \
+    R[e->a] = uint8_t(r);                                 \
+    sreg = (sreg & ~(kS | kV | kN | kZ)) | kFlags.dec[r]; \
   }
 
-#define SHIFT_BODY_N(RESULT)         \
-  {                                  \
-    const uint32_t rd = R[e->a];     \
-    R[e->a] = uint8_t(RESULT);       \
+#define SHIFT_BODY_N(RESULT)     \
+  {                              \
+    const uint32_t rd = R[e->a]; \
+    R[e->a] = uint8_t(RESULT);   \
   }
-#define SHIFT_BODY_C(RESULT)              \
-  {                                       \
-    const uint32_t rd = R[e->a];          \
-    R[e->a] = uint8_t(RESULT);            \
-    sreg = (sreg & ~kC) | (rd & 1);       \
+#define SHIFT_BODY_C(RESULT)        \
+  {                                 \
+    const uint32_t rd = R[e->a];    \
+    R[e->a] = uint8_t(RESULT);      \
+    sreg = (sreg & ~kC) | (rd & 1); \
   }
-#define SHIFT_BODY_A(RESULT)                                                            \
-  {                                                                                     \
-    const uint32_t rd = R[e->a], r = (RESULT);                                          \
-    R[e->a] = uint8_t(r);                                                               \
-    sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | kFlags.shift[r | ((rd & 1) << 8)];      \
+#define SHIFT_BODY_A(RESULT)                                                       \
+  {                                                                                \
+    const uint32_t rd = R[e->a], r = (RESULT);                                     \
+    R[e->a] = uint8_t(r);                                                          \
+    sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | kFlags.shift[r | ((rd & 1) << 8)]; \
   }
 #define ASR_RESULT ((rd & 0x80) | (rd >> 1))
 #define LSR_RESULT (rd >> 1)
@@ -294,18 +294,18 @@ uint64_t RunEngine(EngineKind engine, uint64_t limit) {
 // (h) and after (n).
 #define WORD_BODY_N(OP) \
   { Store16(R + e->a, Load16(R + e->a) OP e->b); }
-#define WORD_BODY_A(OP, OVERFLOW, CARRY)                                                   \
-  {                                                                                        \
-    const uint32_t before = Load16(R + e->a), r = (before OP e->b) & 0xFFFF;               \
-    Store16(R + e->a, r);                                                                  \
-    const uint32_t h = before >> 15, n = r >> 15, v = (OVERFLOW), c = (CARRY);             \
-    sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | c | ZeroFlag(r) | (n << 2) | (v << 3) |    \
-           ((n ^ v) << 4);                                                                 \
+#define WORD_BODY_A(OP, OVERFLOW, CARRY)                                                \
+  {                                                                                     \
+    const uint32_t before = Load16(R + e->a), r = (before OP e->b) & 0xFFFF;            \
+    Store16(R + e->a, r);                                                               \
+    const uint32_t h = before >> 15, n = r >> 15, v = (OVERFLOW), c = (CARRY);          \
+    sreg = (sreg & ~(kS | kV | kN | kZ | kC)) | c | ZeroFlag(r) | (n << 2) | (v << 3) | \
+           ((n ^ v) << 4);                                                              \
   }
 #define DO_ADIW_N WORD_BODY_N(+)
 #define DO_ADIW_A WORD_BODY_A(+, (h ^ 1) & n, (n ^ 1) & h)
 #define DO_SBIW_N WORD_BODY_N(-)
-#define DO_SBIW_A WORD_BODY_A(-, h & (n ^ 1), n & (h ^ 1))
+#define DO_SBIW_A WORD_BODY_A(-, h&(n ^ 1), n&(h ^ 1))
 
 // The product goes to R1:R0 (shifted left by one for the fractional forms); C is bit 15 of the
 // product, Z tests the stored value.
@@ -343,59 +343,59 @@ uint64_t RunEngine(EngineKind engine, uint64_t limit) {
   { Store16(R + e->a, Load16(R + e->b)); }
 #define DO_LDI \
   { R[e->a] = e->b; }
-#define DO_LD                                           \
-  {                                                     \
-    const uint32_t address = Load16(R + e->b);          \
-    if (address == kSregAddress) goto escape;           \
-    R[e->a] = R[address];                               \
+#define DO_LD                                  \
+  {                                            \
+    const uint32_t address = Load16(R + e->b); \
+    if (address == kSregAddress) goto escape;  \
+    R[e->a] = R[address];                      \
   }
-#define DO_LD_INC                                       \
-  {                                                     \
-    const uint32_t address = Load16(R + e->b);          \
-    if (address == kSregAddress) goto escape;           \
-    const uint8_t value = R[address];                   \
-    Store16(R + e->b, address + 1);                     \
-    R[e->a] = value;                                    \
+#define DO_LD_INC                              \
+  {                                            \
+    const uint32_t address = Load16(R + e->b); \
+    if (address == kSregAddress) goto escape;  \
+    const uint8_t value = R[address];          \
+    Store16(R + e->b, address + 1);            \
+    R[e->a] = value;                           \
   }
-#define DO_LD_DEC                                              \
-  {                                                            \
-    const uint32_t address = (Load16(R + e->b) - 1) & 0xFFFF;  \
-    if (address == kSregAddress) goto escape;                  \
-    Store16(R + e->b, address);                                \
-    R[e->a] = R[address];                                      \
+#define DO_LD_DEC                                             \
+  {                                                           \
+    const uint32_t address = (Load16(R + e->b) - 1) & 0xFFFF; \
+    if (address == kSregAddress) goto escape;                 \
+    Store16(R + e->b, address);                               \
+    R[e->a] = R[address];                                     \
   }
-#define DO_ST                                           \
-  {                                                     \
-    const uint32_t address = Load16(R + e->b);          \
-    if (address == kSregAddress) goto escape;           \
-    R[address] = R[e->a];                               \
+#define DO_ST                                  \
+  {                                            \
+    const uint32_t address = Load16(R + e->b); \
+    if (address == kSregAddress) goto escape;  \
+    R[address] = R[e->a];                      \
   }
-#define DO_ST_INC                                       \
-  {                                                     \
-    const uint32_t address = Load16(R + e->b);          \
-    if (address == kSregAddress) goto escape;           \
-    Store16(R + e->b, address + 1);                     \
-    R[address] = R[e->a];                               \
+#define DO_ST_INC                              \
+  {                                            \
+    const uint32_t address = Load16(R + e->b); \
+    if (address == kSregAddress) goto escape;  \
+    Store16(R + e->b, address + 1);            \
+    R[address] = R[e->a];                      \
   }
-#define DO_ST_DEC                                              \
-  {                                                            \
-    const uint32_t address = (Load16(R + e->b) - 1) & 0xFFFF;  \
-    if (address == kSregAddress) goto escape;                  \
-    Store16(R + e->b, address);                                \
-    R[address] = R[e->a];                                      \
+#define DO_ST_DEC                                             \
+  {                                                           \
+    const uint32_t address = (Load16(R + e->b) - 1) & 0xFFFF; \
+    if (address == kSregAddress) goto escape;                 \
+    Store16(R + e->b, address);                               \
+    R[address] = R[e->a];                                     \
   }
-#define DISPLACED_ADDRESS                                                         \
-  const uint32_t address = Load16(R + e->b) + uint32_t(e->x);                     \
+#define DISPLACED_ADDRESS                                     \
+  const uint32_t address = Load16(R + e->b) + uint32_t(e->x); \
   if (address - kArgumentAddress >= kGuestDataSize - kArgumentAddress) goto escape;
-#define DO_LDD              \
-  {                         \
-    DISPLACED_ADDRESS       \
-    R[e->a] = R[address];   \
+#define DO_LDD            \
+  {                       \
+    DISPLACED_ADDRESS     \
+    R[e->a] = R[address]; \
   }
-#define DO_STD              \
-  {                         \
-    DISPLACED_ADDRESS       \
-    R[address] = R[e->a];   \
+#define DO_STD            \
+  {                       \
+    DISPLACED_ADDRESS     \
+    R[address] = R[e->a]; \
   }
 #define DO_IN \
   { R[e->a] = R[e->x]; }
@@ -405,19 +405,19 @@ uint64_t RunEngine(EngineKind engine, uint64_t limit) {
   { R[e->x] = R[e->a]; }
 #define DO_OUT_SREG \
   { sreg = R[e->a]; }
-#define DO_PUSH                                         \
-  {                                                     \
-    const uint32_t s = Load16(R + kSpAddress);          \
-    if (s == kSregAddress) goto escape;                 \
-    Store16(R + kSpAddress, s - 1);                     \
-    R[s] = R[e->a];                                     \
+#define DO_PUSH                                \
+  {                                            \
+    const uint32_t s = Load16(R + kSpAddress); \
+    if (s == kSregAddress) goto escape;        \
+    Store16(R + kSpAddress, s - 1);            \
+    R[s] = R[e->a];                            \
   }
-#define DO_POP                                                 \
-  {                                                            \
-    const uint32_t s = (Load16(R + kSpAddress) + 1) & 0xFFFF;  \
-    if (s == kSregAddress) goto escape;                        \
-    Store16(R + kSpAddress, s);                                \
-    R[e->a] = R[s];                                            \
+#define DO_POP                                                \
+  {                                                           \
+    const uint32_t s = (Load16(R + kSpAddress) + 1) & 0xFFFF; \
+    if (s == kSregAddress) goto escape;                       \
+    Store16(R + kSpAddress, s);                               \
+    R[e->a] = R[s];                                           \
   }
 #define DO_SBI \
   { R[e->x] |= e->b; }
@@ -425,25 +425,25 @@ uint64_t RunEngine(EngineKind engine, uint64_t limit) {
   { R[e->x] &= uint8_t(~e->b); }
 #define DO_LPM \
   { R[e->a] = P[Load16(R + 30)]; }
-#define DO_LPM_INC                              \
-  {                                             \
-    R[e->a] = P[Load16(R + 30)];                \
-    Store16(R + 30, Load16(R + 30) + 1);        \
+#define DO_LPM_INC                       \
+  {                                      \
+    R[e->a] = P[Load16(R + 30)];         \
+    Store16(R + 30, Load16(R + 30) + 1); \
   }
-#define ELPM_ADDRESS                                                          \
+#define ELPM_ADDRESS                                                            \
   const uint32_t address = (uint32_t(R[kRampzAddress]) << 16) | Load16(R + 30); \
   if (address >= kProgramBytes) goto escape;
-#define DO_ELPM            \
-  {                        \
-    ELPM_ADDRESS           \
-    R[e->a] = P[address];  \
+#define DO_ELPM           \
+  {                       \
+    ELPM_ADDRESS          \
+    R[e->a] = P[address]; \
   }
-#define DO_ELPM_INC                                        \
-  {                                                        \
-    ELPM_ADDRESS                                           \
-    R[e->a] = P[address];                                  \
-    Store16(R + 30, address + 1);                          \
-    R[kRampzAddress] = uint8_t((address + 1) >> 16);       \
+#define DO_ELPM_INC                                  \
+  {                                                  \
+    ELPM_ADDRESS                                     \
+    R[e->a] = P[address];                            \
+    Store16(R + 30, address + 1);                    \
+    R[kRampzAddress] = uint8_t((address + 1) >> 16); \
   }
 
 // Status bits.
@@ -461,7 +461,8 @@ uint64_t RunEngine(EngineKind engine, uint64_t limit) {
 #if defined(__GNUC__) && !defined(__clang__)
 __attribute__((optimize("no-gcse")))
 #endif
-uint64_t RunFastInstructions(uint64_t limit) {
+uint64_t
+RunFastInstructions(uint64_t limit) {
   static const void* const kHandlers[kFastOpCount] = {
 #define VELMORA_FAST_OP_LABEL(name) &&L_##name,
 #define VELMORA_FAST_PAIR_LABEL(first, second) &&L_##first##_then_##second,
@@ -488,17 +489,17 @@ uint64_t RunFastInstructions(uint64_t limit) {
 #define PC() uint32_t(e - FastCache)
 #define TARGET() reinterpret_cast<const FastEntry*>(reinterpret_cast<const char*>(e) + e->x)
 // The next instruction of the same block: no check.
-#define NEXT(words)   \
-  do {                \
-    e += (words);     \
-    goto* e->handler; \
+#define NEXT(words)    \
+  do {                 \
+    e += (words);      \
+    goto * e->handler; \
   } while (0)
 // A new block: charged to the budget first.
 #define ENTER(target)                        \
   do {                                       \
     e = (target);                            \
     if ((budget -= e->count) < 0) goto over; \
-    goto* e->handler;                        \
+    goto * e->handler;                       \
   } while (0)
 #define SYNC_OUT()    \
   do {                \
@@ -631,7 +632,7 @@ escape:
     goto stop;
   }
   e = FastCache + Machine.pc;
-  goto* e->handler;
+  goto * e->handler;
 
 // A pc computed at run time (returns, indirect jumps, after the host or the reference).
 dispatch:
@@ -650,7 +651,7 @@ L_DECODE:
   // Reached only on entering a block (an undecoded entry counts 0); charged once decoded.
   DecodeBlock(PC());
   if ((budget -= e->count) < 0) goto over;
-  goto* e->handler;
+  goto * e->handler;
 
 // The block at e is longer than the budget left: the reference runs what is left, exactly.
 over:

@@ -20,6 +20,7 @@ namespace velmora {
 // every flag something reads before the next instruction that surely sets them.
 //
 // Plain handlers run one one-word instruction of a block and go on to the next entry.
+// clang-format off
 #define VELMORA_FAST_PLAIN_OPS(X)                                                                \
   X(NOP) X(MOV) X(MOVW) X(LDI)                                                                   \
   X(ADD_N) X(ADD_C) X(ADD_CZ) X(ADD_A) X(ADC_N) X(ADC_C) X(ADC_CZ) X(ADC_A)                      \
@@ -69,15 +70,16 @@ namespace velmora {
   X(CP_CZ, CPC_A_then_BRBC) X(CP_CZ, CPC_A_then_BRBS) X(CPI_CZ, CPC_A_then_BRBC)                 \
   X(CPI_CZ, CPC_A_then_BRBS) X(SUBI_CZ, SBCI_A_then_BRBC) X(SUBI_CZ, SBCI_A_then_BRBS)           \
   X(POP, RET) X(POP, POP_then_RET)
+// clang-format on
 
 enum FastOp : uint16_t {
 #define VELMORA_FAST_OP_ENUM(name) kOp##name,
 #define VELMORA_FAST_PAIR_ENUM(first, second) kOp##first##_then_##second,
   VELMORA_FAST_PLAIN_OPS(VELMORA_FAST_OP_ENUM) VELMORA_FAST_OTHER_OPS(VELMORA_FAST_OP_ENUM)
-  VELMORA_FAST_PAIRS(VELMORA_FAST_PAIR_ENUM) VELMORA_FAST_JOINS(VELMORA_FAST_PAIR_ENUM)
+      VELMORA_FAST_PAIRS(VELMORA_FAST_PAIR_ENUM) VELMORA_FAST_JOINS(VELMORA_FAST_PAIR_ENUM)
 #undef VELMORA_FAST_OP_ENUM
 #undef VELMORA_FAST_PAIR_ENUM
-  kFastOpCount
+          kFastOpCount
 };
 
 struct FastEntry {

@@ -11,11 +11,11 @@
 // services and the message pump may, so the fast engine must write its state back before each
 // call and take it up again after. On a difference it finds the first instruction after which the
 // two disagree and prints it with the program around it.
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <algorithm>
 #include <random>
 #include <string>
 #include <vector>
@@ -101,8 +101,9 @@ struct Trial {
 
 // Data addresses where something happens: SREG, SP, RAMPZ, EIND, the service bytes, the
 // registers, the top of the data space and the LDD limit.
-constexpr uint16_t kInteresting[] = {0x5F, 0x5E, 0x5D, 0x5C, 0x5B, 0x60, 0x00, 0x01, 0x1A, 0x1B,
-                                     0x1E, 0x1F, 0x46, 0x48, 0x20, 0xFFFF, 0xFFFE, 0xFFC1, 0xFFF0};
+constexpr uint16_t kInteresting[] = {0x5F, 0x5E,   0x5D,   0x5C,   0x5B,  0x60, 0x00,
+                                     0x01, 0x1A,   0x1B,   0x1E,   0x1F,  0x46, 0x48,
+                                     0x20, 0xFFFF, 0xFFFE, 0xFFC1, 0xFFF0};
 
 uint16_t SomeAddress() {
   return Random(2) ? kInteresting[Random(std::size(kInteresting))] : uint16_t(Rng());
@@ -245,7 +246,7 @@ void Emit(const Trial& t, std::vector<uint16_t>& out) {
       static const uint8_t kIo[] = {0x3B, 0x3C, 0x3D, 0x3E, 0x3F};
       const uint8_t io = kIo[Random(5)];
       const uint8_t v = io <= 0x3C ? uint8_t(Random(6) == 0 ? 0xFF : Random(5)) : uint8_t(value);
-      Put(out, uint16_t(0xE000 | ((v & 0xF0) << 4) | (v & 0x0F)));  // LDI r16,v
+      Put(out, uint16_t(0xE000 | ((v & 0xF0) << 4) | (v & 0x0F)));    // LDI r16,v
       Put(out, uint16_t(0xB800 | ((io & 0x30) << 5) | (io & 0x0F)));  // OUT io,r16
       return;
     }
@@ -269,8 +270,8 @@ void Emit(const Trial& t, std::vector<uint16_t>& out) {
   }
   Put(out, word);
   if (h == ExecLDS || h == ExecSTS) Put(out, SomeAddress());
-  const bool skip = h == ExecCPSE || h == ExecSBRC || h == ExecSBRS || h == ExecSBIC ||
-                    h == ExecSBIS;
+  const bool skip =
+      h == ExecCPSE || h == ExecSBRC || h == ExecSBRS || h == ExecSBIC || h == ExecSBIS;
   if (skip && Random(3) == 0) {
     // Over a two-word instruction.
     Put(out, uint16_t((Random(2) ? 0x9000 : 0x940C) | (Random(2) << 9) | (Random(16) << 4)));
@@ -320,7 +321,8 @@ void MakeTrial(Trial& t) {
   t.data[kEindAddress] = uint8_t(Random(6) == 0 ? 0xFF : Random(3));
   static const uint16_t kStacks[] = {0xFFFF, 0xFFFE, 0xFFFD, 0xFFFC, 0x0000, 0x0001, 0x0002,
                                      0x0060, 0x0061, 0x0062, 0x005F, 0x005C, 0x0020};
-  const uint16_t sp = Random(2) ? kStacks[Random(std::size(kStacks))] : uint16_t(0x100 + Random(0xFE00));
+  const uint16_t sp =
+      Random(2) ? kStacks[Random(std::size(kStacks))] : uint16_t(0x100 + Random(0xFE00));
   t.data[kSpAddress] = uint8_t(sp);
   t.data[kSpAddress + 1] = uint8_t(sp >> 8);
   // Return addresses into the program above SP, so that returns mostly land in it.
@@ -363,7 +365,8 @@ void Run(const Trial& t, EngineKind engine, uint64_t steps, std::mt19937_64* sli
   o.executed = 0;
   while (o.executed < steps && (Machine.fault | Machine.quit) == 0) {
     uint64_t slice = steps - o.executed;
-    if (slicer != nullptr && (*slicer)() % 2) slice = std::min<uint64_t>(slice, 1 + (*slicer)() % 40);
+    if (slicer != nullptr && (*slicer)() % 2)
+      slice = std::min<uint64_t>(slice, 1 + (*slicer)() % 40);
     const uint64_t ran = RunEngine(engine, slice);
     if (ran > slice) {
       std::printf("engine ran %" PRIu64 " instructions of a slice of %" PRIu64 "\n", ran, slice);
@@ -441,9 +444,9 @@ std::string Disassemble(uint32_t pc) {
   if (pc >= kProgramWords) return "(outside program memory)";
   const uint8_t* w = &Machine.program[2 * pc];
   char text[96];
-  std::snprintf(text, sizeof text, "%06X: %04X  %s", pc, w[0] | (w[1] << 8),
-                DisassembleInstruction(uint16_t(w[0] | (w[1] << 8)), uint16_t(w[2] | (w[3] << 8)))
-                    .c_str());
+  std::snprintf(
+      text, sizeof text, "%06X: %04X  %s", pc, w[0] | (w[1] << 8),
+      DisassembleInstruction(uint16_t(w[0] | (w[1] << 8)), uint16_t(w[2] | (w[3] << 8))).c_str());
   return text;
 }
 
@@ -473,8 +476,8 @@ void Explain(const Trial& t, uint64_t steps) {
     for (uint64_t i = 0; i < high && (Machine.fault | Machine.quit) == 0; ++i) {
       const std::string line = Disassemble(Machine.pc);
       StepInstruction();
-      std::printf("    %-40s sreg %02X X %02X%02X Y %02X%02X Z %02X%02X SP %02X%02X\n", line.c_str(),
-                  ComposeSreg(), Machine.data[27], Machine.data[26], Machine.data[29],
+      std::printf("    %-40s sreg %02X X %02X%02X Y %02X%02X Z %02X%02X SP %02X%02X\n",
+                  line.c_str(), ComposeSreg(), Machine.data[27], Machine.data[26], Machine.data[29],
                   Machine.data[28], Machine.data[31], Machine.data[30], Machine.data[0x5E],
                   Machine.data[0x5D]);
     }
@@ -504,8 +507,9 @@ int main(int argc, char** argv) {
     } else if (name == "--trial") {
       only = int64_t(value);
     } else {
-      std::fprintf(stderr, "usage: velmora_engine_diff [--seed N] [--trials N] [--steps N] "
-                           "[--trial N]\n");
+      std::fprintf(stderr,
+                   "usage: velmora_engine_diff [--seed N] [--trials N] [--steps N] "
+                   "[--trial N]\n");
       return 64;
     }
   }

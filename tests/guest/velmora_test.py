@@ -18,6 +18,9 @@ and inside the driver
     vt.expect_equal("result", r.memory(0x200, 4), b"\\x01\\x02\\x03\\x04")
     vt.finish()                                   # exits 1 and lists every failed expectation
 
+Every run inherits the environment: VELMORA_ENGINE=reference runs the guest on the reference
+engine instead of the fast one (tools/test.sh runs every guest test once with each).
+
 run_guest always asks for --dump-state, so r.state holds pc, r0..r31, sreg, sp, rampz, eind,
 fault and instructions. r.memory(start, length) returns the bytes of the dumped ranges (asking for
 bytes outside every --dump-memory range raises KeyError).
