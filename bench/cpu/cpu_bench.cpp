@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/dispatch.h"
+#include "core/engine.h"
 #include "core/machine.h"
 
 using namespace velmora;
@@ -96,13 +97,14 @@ double Now() {
   return double(t.tv_sec) + double(t.tv_nsec) * 1e-9;
 }
 
-Run RunVelmora(const std::vector<uint8_t>& image) {
+Run RunVelmora(const std::vector<uint8_t>& image, EngineKind engine) {
   ClearMachine();
   std::memcpy(Machine.program, image.data(), image.size());
+  ForgetDecodedProgram();
   ResetMachine();
   Run run;
   const double start = Now();
-  const uint64_t executed = RunInstructions(UINT64_MAX);
+  const uint64_t executed = RunEngine(engine, UINT64_MAX);
   run.seconds = Now() - start;
   const uint32_t pc = Machine.pc;
   const uint16_t word = uint16_t(Machine.program[2 * pc] | (Machine.program[2 * pc + 1] << 8));
@@ -179,8 +181,8 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: velmora_cpu_bench [--repeat N] WORKLOAD.hex ...\n");
     return 64;
   }
-  std::printf("%-10s %13s %13s %13s %8s %17s\n", "workload", "instructions", "velmora MIPS",
-              "simavr MIPS", "ratio", "simavr core MIPS");
+  std::printf("%-10s %13s %10s %10s %13s %8s %17s\n", "workload", "instructions", "fast MIPS",
+              "ref MIPS", "simavr MIPS", "ratio", "simavr core MIPS");
   int failures = 0;
   double lowest = 1e9;
   for (const char* path : paths) {
@@ -193,18 +195,20 @@ int main(int argc, char** argv) {
       ++failures;
       continue;
     }
-    const Run velmora = Best(repeat, [&] { return RunVelmora(image); });
+    const Run velmora = Best(repeat, [&] { return RunVelmora(image, EngineKind::kFast); });
+    const Run reference = Best(repeat, [&] { return RunVelmora(image, EngineKind::kReference); });
     const Run simavr = Best(repeat, [&] { return RunSimavr(image, false); });
     const Run core = Best(repeat, [&] { return RunSimavr(image, true); });
-    const bool agree = velmora.ok && simavr.ok && core.ok &&
-                       velmora.instructions == simavr.instructions &&
-                       velmora.instructions == core.instructions &&
-                       velmora.result == simavr.result && velmora.result == core.result;
+    const bool agree =
+        velmora.ok && simavr.ok && core.ok && reference.ok &&
+        reference.instructions == velmora.instructions && reference.result == velmora.result &&
+        velmora.instructions == simavr.instructions && velmora.instructions == core.instructions &&
+        velmora.result == simavr.result && velmora.result == core.result;
     const double ratio = Mips(simavr) > 0 ? Mips(velmora) / Mips(simavr) : 0;
     lowest = std::min(lowest, ratio);
-    std::printf("%-10s %13llu %13.1f %13.1f %7.2fx %17.1f\n", name.c_str(),
-                static_cast<unsigned long long>(velmora.instructions), Mips(velmora), Mips(simavr),
-                ratio, Mips(core));
+    std::printf("%-10s %13llu %10.1f %10.1f %13.1f %7.2fx %17.1f\n", name.c_str(),
+                static_cast<unsigned long long>(velmora.instructions), Mips(velmora),
+                Mips(reference), Mips(simavr), ratio, Mips(core));
     if (!agree) {
       std::fprintf(stderr,
                    "%s: the machines disagree: velmora %llu instructions, result 0x%08X%s; "

@@ -1,14 +1,16 @@
 /* Sieve of Eratosthenes over the odd numbers below 32768, one bit each, many rounds. */
 #include "workload.h"
 
+#ifndef ROUNDS
 #define ROUNDS 20
+#endif
 #define LIMIT 32768u
 
 static uint8_t bits[LIMIT / 16];
 
 int main(void) {
   uint32_t total = 0;
-  for (uint8_t round = 0; round < ROUNDS; ++round) {
+  for (uint16_t round = 0; round < ROUNDS; ++round) {
     for (uint16_t i = 0; i < sizeof bits; ++i) bits[i] = 0;
     uint16_t count = 1; /* the prime 2 */
     for (uint16_t n = 3; n < LIMIT; n += 2) {

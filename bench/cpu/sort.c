@@ -1,7 +1,9 @@
 /* Quicksort of 1024 pseudo-random 16-bit numbers, many rounds, with a check of the order. */
 #include "workload.h"
 
+#ifndef ROUNDS
 #define ROUNDS 120
+#endif
 #define COUNT 1024
 
 static uint16_t values[COUNT];
@@ -32,7 +34,7 @@ static void quicksort(uint16_t* a, int16_t lo, int16_t hi) {
 int main(void) {
   uint16_t seed = 7;
   uint32_t check = 0;
-  for (uint8_t round = 0; round < ROUNDS; ++round) {
+  for (uint16_t round = 0; round < ROUNDS; ++round) {
     for (uint16_t i = 0; i < COUNT; ++i) values[i] = next_random(&seed);
     quicksort(values, 0, COUNT - 1);
     for (uint16_t i = 1; i < COUNT; ++i) {

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "core/engine.h"
 #include "core/machine.h"
 #include "io/file_layer.h"
 #include "services/status.h"
@@ -153,6 +154,7 @@ uint8_t ReadHexRecords(HexReader& reader) {
 
 uint8_t LoadHexProgram(const char* path) {
   memset(Machine.program, 0xFF, kProgramBytes);
+  ForgetDecodedProgram();
   HostError = 0;
   HexLineNumber = 0;
   HexRefusedAddress = 0;

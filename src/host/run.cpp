@@ -3,9 +3,11 @@
 #include <chrono>
 #include <cstring>
 #include <string_view>
+#include <vector>
 
 #include "core/dispatch.h"
 #include "core/encodings.h"
+#include "core/engine.h"
 #include "core/machine.h"
 #include "graphics/canvas.h"
 #include "graphics/text.h"
@@ -26,6 +28,22 @@ uint8_t BootLoadCode = 0;
 bool EchoBootReport = false;
 volatile std::sig_atomic_t RunInterrupted = 0;
 void (*RunWatch)(double seconds) = nullptr;
+EngineKind RunEngineKind = EngineKind::kFast;
+
+bool EngineFromName(std::string_view name, EngineKind* engine) {
+  if (name == "reference") {
+    *engine = EngineKind::kReference;
+  } else if (name == "fast") {
+    *engine = EngineKind::kFast;
+  } else {
+    return false;
+  }
+  return true;
+}
+
+const char* EngineName(EngineKind engine) {
+  return engine == EngineKind::kFast ? "fast" : "reference";
+}
 
 namespace {
 
@@ -43,9 +61,16 @@ constexpr uint8_t kFirstByteHighest = 0xFC;
 // answer within milliseconds, large enough to cost nothing per instruction.
 constexpr uint64_t kRunChunk = 1 << 18;
 
+// The boot report's lines, in order, until ShowBootReport draws them.
+struct BootReportLine {
+  int32_t y;
+  std::string text;
+};
+std::vector<BootReportLine> PendingBootReport;
+
 void BootLine(int32_t y, const std::string& text) {
-  DrawTextAt(0, y, text);
-  PlatformRequestRepaint();
+  PendingBootReport.push_back({y, text});
+  BeforeNextService = ShowBootReport;
   if (EchoBootReport) fprintf(stderr, "%s\n", text.c_str());
 }
 
@@ -96,7 +121,19 @@ void TraceServicesTo(FILE* file) {
   ServiceCallWatcher = file ? TraceServiceCall : nullptr;
 }
 
+void ShowBootReport() {
+  if (PendingBootReport.empty()) return;
+  // A canvas released before anything looked at it (the window closed) shows nothing.
+  if (ScreenSurface.pixels != nullptr) {
+    for (const BootReportLine& line : PendingBootReport) DrawTextAt(0, line.y, line.text);
+    PlatformRequestRepaint();
+  }
+  PendingBootReport.clear();
+  BeforeNextService = nullptr;
+}
+
 BootOutcome StartHost(const char* program_path, uint32_t seed) {
+  PendingBootReport.clear();
   InstallAllServices();
   CreateCanvas();
   PlatformFitWindow(ScreenSize.width, ScreenSize.height);
@@ -206,7 +243,7 @@ RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace
       chunk = max_instructions - report.instructions;
     }
     if (trace == nullptr) {
-      report.instructions += RunInstructions(chunk);
+      report.instructions += RunEngine(RunEngineKind, chunk);
       continue;
     }
     // The traced loop: one line per instruction, before it runs.
@@ -266,11 +303,13 @@ const char* FaultMeaning(uint8_t fault) {
 void EndHost() {
   if (PlatformWindowExists()) {
     PlatformDestroyWindow();
-    return;
+  } else {
+    CloseAllFileSlots();
+    CloseAllSerialSlots();
+    DestroyCanvas();
   }
-  CloseAllFileSlots();
-  CloseAllSerialSlots();
-  DestroyCanvas();
+  PendingBootReport.clear();
+  BeforeNextService = nullptr;
 }
 
 bool IdlePump() {

@@ -7,6 +7,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <string>
+#include <string_view>
+
+#include "core/engine.h"
 
 namespace velmora {
 
@@ -27,6 +30,12 @@ extern bool EchoBootReport;
 // are reset and the guest can run.
 BootOutcome StartHost(const char* program_path, uint32_t seed);
 
+// Draws the boot report that StartHost wrote to stderr (when asked) but left for later: drawing it
+// needs the platform's system font, whose set-up is most of the start-up. It is drawn, once, at
+// the first moment something may look at the screen: before the first service call, the first
+// paint, or a screenshot; a guest that only computes never pays for it.
+void ShowBootReport();
+
 // The seed the desktop program uses: local time's seconds and milliseconds, the cursor position
 // (y times 256) and the tick count, summed.
 uint32_t StartSeed();
@@ -37,6 +46,16 @@ uint32_t StartSeed();
 // and the next one, or the whole line without quotes. Returns false when nothing was found or the
 // .path file cannot be read; an empty first line is the (empty) path.
 bool FindProgramPath(const char* command_line, std::string* path);
+
+// The engine RunHost runs the guest on: the fast one unless a program sets it otherwise
+// (velmora-run's --engine, the desktop program's VELMORA_ENGINE). A trace always runs on the
+// reference.
+extern EngineKind RunEngineKind;
+// The environment variable that names the engine: "reference" or "fast".
+constexpr const char* kEngineVariable = "VELMORA_ENGINE";
+// "reference" or "fast"; false for any other name.
+bool EngineFromName(std::string_view name, EngineKind* engine);
+const char* EngineName(EngineKind engine);
 
 // How a run ended.
 // kKilled: the debugger killed the run, or its connection was lost while it held the guest.

@@ -12,6 +12,7 @@
 
 #include "graphics/bmp.h"
 #include "graphics/canvas.h"
+#include "host/run.h"
 
 namespace velmora {
 
@@ -23,6 +24,7 @@ int32_t KeptWidth = 0, KeptHeight = 0;
 // The ScreenSize part of the surface, black where the surface is smaller.
 void CapturePicture() {
   if (ScreenSurface.pixels == nullptr) return;  // already released: keep what was kept
+  ShowBootReport();
   KeptWidth = std::max(ScreenSize.width, 0);
   KeptHeight = std::max(ScreenSize.height, 0);
   KeptPicture.assign(size_t(KeptWidth) * size_t(KeptHeight), 0);

@@ -76,6 +76,10 @@ constexpr const char* kUsage =
     "  --disassemble          list the program instead of running it: byte addresses, words,\n"
     "                         mnemonics, the symbols of PROGRAM.elf when it lies beside the\n"
     "                         HEX file, and the service each BREAK calls\n"
+    "  --engine fast|reference\n"
+    "                         the processor engine: fast (default), or the reference core that\n"
+    "                         defines the machine; both give the same results (--trace and an\n"
+    "                         attached debugger always run on the reference)\n"
     "  --quiet                leave out the boot report, the end report and the hints on\n"
     "                         stderr (errors are always written)\n"
     "  --version              show the version and the execution engine\n"
@@ -96,6 +100,7 @@ constexpr const char* kUsage =
     "waited for input or computed without pumping messages for a few seconds.\n"
     "\n"
     "environment:\n"
+    "  VELMORA_ENGINE         the engine when --engine is not given: fast or reference\n"
     "  VELMORA_COM<n>         the device of the guest's serial port n (default /dev/ttyS<n-1>)\n"
     "  VELMORA_HINT_SECONDS   seconds before those hints (default 3; 0: no hints)\n";
 
@@ -120,9 +125,9 @@ struct RunOptions {
   bool debugger = false;
   bool disassemble = false;
   uint16_t debugger_port = 0;
+  bool engine_given = false;
+  EngineKind engine = EngineKind::kFast;
   std::string screenshot_path;  // empty: none
-  // The execution engine that runs the guest's instructions.
-  const char* engine = "reference";
   HeadlessClockMode clock = HeadlessClockMode::kVirtual;
   uint32_t clock_start = kDefaultVirtualClockStart;
   bool date_given = false;
@@ -260,6 +265,7 @@ void ApplyHeadlessOptions() {
 
 // Parses the command line into Options; returns -1 to go on, else the exit status.
 int ParseCommandLine(int argc, char** argv) {
+  const char* engine_variable = std::getenv(kEngineVariable);
   bool options_ended = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
@@ -343,6 +349,11 @@ int ParseCommandLine(int argc, char** argv) {
       }
       Options.seed = uint32_t(seed);
       Options.seed_given = true;
+    } else if (name == "--engine") {
+      if (!take_value() || !EngineFromName(value, &Options.engine)) {
+        return UsageError("--engine needs fast or reference: ", value);
+      }
+      Options.engine_given = true;
     } else if (name == "--quiet") {
       if (!no_value()) return UsageError("--quiet takes no value", "");
       Options.quiet = true;
@@ -366,7 +377,12 @@ int ParseCommandLine(int argc, char** argv) {
       Options.screenshot_path = StartDirectoryPath(std::string(value).c_str());
     } else if (name == "--version") {
       if (!no_value()) return UsageError("--version takes no value", "");
-      printf("velmora-run %s, engine %s\n", VELMORA_VERSION, Options.engine);
+      // The engine the run would use: --engine, else VELMORA_ENGINE, else the fast one.
+      EngineKind engine = Options.engine;
+      if (!Options.engine_given && engine_variable != nullptr) {
+        EngineFromName(engine_variable, &engine);
+      }
+      printf("velmora-run %s, engine %s\n", VELMORA_VERSION, EngineName(engine));
       return 0;
     } else if (IsHeadlessOption(name)) {
       const char* error = nullptr;
@@ -382,6 +398,10 @@ int ParseCommandLine(int argc, char** argv) {
   if (Options.program == nullptr) return UsageError("no program given", "");
   if (Options.debugger && Options.trace)
     return UsageError("--trace and --gdb exclude each other", "");
+  if (!Options.engine_given && engine_variable != nullptr &&
+      !EngineFromName(engine_variable, &Options.engine)) {
+    return UsageError("VELMORA_ENGINE needs fast or reference: ", engine_variable);
+  }
   return -1;
 }
 
@@ -630,6 +650,7 @@ int RunMain(int argc, char** argv) {
   DebuggerProgramName = "velmora-run";
   if (Options.debugger && !ListenForDebugger(Options.debugger_port)) return kExitUsage;
   EchoBootReport = !Options.quiet;
+  RunEngineKind = Options.engine;
   const uint32_t seed = Options.seed_given ? Options.seed : StartSeed();
   if (!Options.screenshot_path.empty()) ArmScreenshot();
   const BootOutcome boot = StartHost(Options.program, seed);

@@ -1,6 +1,7 @@
 // The window procedure: what the host does with the messages a backend hands over.
 #include "graphics/canvas.h"
 #include "host/events.h"
+#include "host/run.h"
 #include "io/slots.h"
 #include "platform/platform.h"
 
@@ -36,8 +37,11 @@ void WindowCloseRequest() {
   if (KeepOpenOnClose == 0) PlatformDestroyWindow();
 }
 
-// The backend copies the shown part of the canvas to the window itself: nothing to do here.
-void WindowPaint() {}
+// The backend copies the shown part of the canvas to the window itself; the boot report is
+// drawn before the first copy.
+void WindowPaint() {
+  ShowBootReport();
+}
 
 // Open files and ports are closed before any drawing object goes; the quit message ends the run
 // at the next pump.

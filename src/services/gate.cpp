@@ -11,6 +11,7 @@ namespace velmora {
 
 uint32_t HostError = 0;
 ServiceWatcher ServiceCallWatcher = nullptr;
+void (*BeforeNextService)() = nullptr;
 
 namespace {
 
@@ -160,6 +161,11 @@ void CallService(uint8_t group, uint8_t function) {
 }
 
 void ServiceCall() {
+  if (BeforeNextService != nullptr) {
+    void (*before)() = BeforeNextService;
+    BeforeNextService = nullptr;
+    before();
+  }
   const uint8_t group = Machine.data[kGroupAddress];
   if (group < kServiceGroups) {
     const uint8_t function = Machine.data[kFunctionAddress];

@@ -46,5 +46,8 @@ void CallService(uint8_t group, uint8_t function);
 // was made with; nullptr (the default) costs one test per call.
 using ServiceWatcher = void (*)(uint8_t group, uint8_t function);
 extern ServiceWatcher ServiceCallWatcher;
+// When set, runs once before the next service call and is cleared: the host draws its boot report
+// there, the last moment before a service could draw on the screen or read it.
+extern void (*BeforeNextService)();
 
 }  // namespace velmora

@@ -4,6 +4,9 @@ A driver is started by ctest as `check_x.py VELMORA_RUN ARGS...`; see docs/runne
 always adds --dump-state, so r.state holds pc, r0..r31, sreg, sp, rampz, eind, fault and
 instructions; r.memory(start, length) reads the --dump-memory ranges. Expectations collect their
 failures; finish() prints them and exits 1 if there was any.
+
+Every run inherits the environment: VELMORA_ENGINE=reference runs the guest on the reference
+engine instead of the fast one (tools/test.sh runs every guest test once with each).
 """
 
 import os

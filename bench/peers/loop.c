@@ -1,0 +1,16 @@
+/* A loop of COUNT passes around one instruction, OP: nop, break (a service call to group 0,
+ * which does nothing but clear the group byte) or wdr. Against the nop loop it gives the cost of
+ * a service call round trip and of a host step. */
+#include "velmora_gate.h"
+
+#ifndef COUNT
+#define COUNT 2000000ul
+#endif
+
+int main(void) {
+  for (uint32_t i = 0; i < COUNT; ++i) {
+    VM_GROUP = 0;
+    __asm__ __volatile__(OP ::: "memory");
+  }
+  vm_halt();
+}
