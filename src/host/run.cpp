@@ -12,6 +12,8 @@
 #include "host/events.h"
 #include "host/hex_loader.h"
 #include "host/host_services.h"
+#include "host/system_services.h"
+#include "host/window.h"
 #include "io/file_layer.h"
 #include "io/slots.h"
 #include "platform/platform.h"
@@ -93,8 +95,10 @@ void TraceServicesTo(FILE* file) {
 BootOutcome StartHost(const char* program_path, uint32_t seed) {
   InstallAllServices();
   CreateCanvas();
-  PlatformFitWindow(ScreenSize.width, ScreenSize.height);
+  FitWindowToSurface();
   SeedRandom(seed);
+  PlatformSetTitle("");
+  GuestClockOffset = 0;
 
   SystemFontMode = 1;
   if (!BackgroundBrush.hollow) {
@@ -116,6 +120,7 @@ BootOutcome StartHost(const char* program_path, uint32_t seed) {
 
   ResetFileSlots();
   ResetTimers();
+  ResetKeySnapshot();
   ResetMachine();
   return BootOutcome::kReady;
 }

@@ -12,6 +12,7 @@
 
 #include "graphics/bmp.h"
 #include "graphics/canvas.h"
+#include "host/window.h"
 
 namespace velmora {
 
@@ -106,7 +107,7 @@ bool ScreenshotWritable(const std::string& path, std::string* reason) {
 }
 
 void ArmScreenshot() {
-  CanvasReleaseHook = CapturePicture;
+  BeforeCanvasRelease = CapturePicture;
 }
 
 bool SaveScreenshot(const std::string& path) {

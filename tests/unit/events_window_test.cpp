@@ -54,11 +54,13 @@ TEST_F(EventsWindow, ScriptedInputWaitsForItsTime) {
     if (Fetch() >= 0) seen.push_back({HeadlessElapsed(), GuestInt16(0x30)});
   }
   EXPECT_EQ(seen, (std::vector<std::pair<uint32_t, int16_t>>{{10, 2}, {11, 3}, {30, 1}}));
-  // The cursor is where the last scripted action left it.
+  // The cursor is where the last scripted action left it, in screen coordinates.
   int32_t x, y;
   PlatformCursorPosition(&x, &y);
-  EXPECT_EQ(x, 1);
-  EXPECT_EQ(y, 1);
+  PlatformRect outer;
+  PlatformWindowRect(&outer);
+  EXPECT_EQ(x, outer.left + kFrameLeft + 1);
+  EXPECT_EQ(y, outer.top + kFrameTop + 1);
 }
 
 TEST_F(EventsWindow, CloseRequest) {
