@@ -28,6 +28,7 @@ uint8_t BootLoadCode = 0;
 bool EchoBootReport = false;
 volatile std::sig_atomic_t RunInterrupted = 0;
 void (*RunWatch)(double seconds) = nullptr;
+uint64_t GuestPumps = 0;
 
 namespace {
 
@@ -44,6 +45,9 @@ constexpr uint8_t kFirstByteHighest = 0xFC;
 // Instructions between two looks at the limit and the clock: small enough for a timeout to
 // answer within milliseconds, large enough to cost nothing per instruction.
 constexpr uint64_t kRunChunk = 1 << 18;
+// With the watch over an unresponsive guest: a look at the queue every few milliseconds.
+constexpr uint64_t kWatchedRunChunk = 1 << 15;
+constexpr uint32_t kWatchMilliseconds = 5;
 
 void BootLine(int32_t y, const std::string& text) {
   DrawTextAt(0, y, text);
@@ -171,11 +175,31 @@ bool FindProgramPath(const char* command_line, std::string* path) {
   return true;
 }
 
-RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace) {
+RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace,
+                  bool watch_unresponsive) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
   const auto seconds_since_start = [&start] {
     return std::chrono::duration<double>(Clock::now() - start).count();
+  };
+  // The watch over a guest that stops pumping: when it last looked, and when the pump count last
+  // moved.
+  Clock::time_point last_look = start;
+  Clock::time_point last_pump_seen = start;
+  uint64_t pumps_seen = GuestPumps;
+  const auto unresponsive_and_closed = [&]() {
+    const Clock::time_point now = Clock::now();
+    if (now - last_look < std::chrono::milliseconds(kWatchMilliseconds)) return false;
+    last_look = now;
+    if (GuestPumps != pumps_seen) {
+      pumps_seen = GuestPumps;
+      last_pump_seen = now;
+    }
+    // Asked every few milliseconds even of a guest that pumps: the backend may show the picture
+    // again meanwhile.
+    const bool close_waiting = PlatformCloseWaiting();
+    return close_waiting &&
+           now - last_pump_seen >= std::chrono::milliseconds(kUnresponsiveMilliseconds);
   };
   RunReport report = {RunEnd::kQuit, 0, 0.0};
   for (;;) {
@@ -200,7 +224,11 @@ RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace
       break;
     }
     if (RunWatch != nullptr) RunWatch(seconds_since_start());
-    uint64_t chunk = kRunChunk;
+    if (watch_unresponsive && unresponsive_and_closed()) {
+      report.end = RunEnd::kUnresponsive;
+      break;
+    }
+    uint64_t chunk = watch_unresponsive ? kWatchedRunChunk : kRunChunk;
     if (max_instructions != 0 && max_instructions - report.instructions < chunk) {
       chunk = max_instructions - report.instructions;
     }

@@ -536,6 +536,9 @@ void PrintEndReport(const RunReport& report) {
     case RunEnd::kQuit:
       fprintf(stderr, "velmora-run: the guest ended (quit message) at %s\n", where);
       break;
+    case RunEnd::kUnresponsive:
+      fprintf(stderr, "velmora-run: closed while the guest did not pump, at %s\n", where);
+      break;
     case RunEnd::kFault:
       fprintf(stderr, "velmora-run: fault %u (%s) at %s\n", Machine.fault,
               FaultMeaning(Machine.fault), where);
@@ -716,6 +719,7 @@ int RunMain(int argc, char** argv) {
     report = RunHost(Options.max_instructions, Options.timeout_seconds, trace);
     switch (report.end) {
       case RunEnd::kQuit:
+      case RunEnd::kUnresponsive:
         status = kExitQuit;
         break;
       case RunEnd::kFault:

@@ -73,6 +73,11 @@ int32_t PlatformGlyphAdvance(PlatformFont font, uint32_t code_point);
 // message boxes, command lines) are UTF-8. After the window has been destroyed every window call
 // does nothing and the queries answer zero or false.
 
+// Creates the window, minimized, untitled, 100 x 100 at the platform's chosen place; the window
+// procedure is not called. False when there is no display to put it on. (The headless window
+// exists from the start: creating it again only brings it back after a destruction.)
+bool PlatformCreateWindow();
+
 enum class PumpResult { kNone, kDispatched, kQuit };
 
 // Takes at most one pending message. A quit message is reported, not dispatched; every other
@@ -88,8 +93,12 @@ void PlatformDestroyWindow();
 bool PlatformWindowExists();
 // Looks at the queue without taking anything from it and without calling the window procedure:
 // true when a close request (the close button, or the display going away) waits. The run loop
-// asks this of a guest that has stopped pumping.
+// asks this of a guest that has stopped pumping; the backend may meanwhile show the last picture
+// again where the window was uncovered.
 bool PlatformCloseWaiting();
+// Called from a signal handler when the user asks the program to end (Ctrl-C): waits inside the
+// backend (a beep) end early. Only sets a flag.
+void PlatformInterrupt();
 
 // Shows `width` x `height` pixels, colour references 0x00BBGGRR with rows `stride` pixels apart,
 // at the top left of the client area; the rest of the client area turns black. Called by the
@@ -188,6 +197,11 @@ void WindowLeftDoubleClick(int16_t x, int16_t y);
 void WindowCloseRequest();
 void WindowPaint();
 void WindowDestroy();
+
+// The desktop program, implemented by the host: called by the backend's program entry with the
+// command line after the program's own name (words that hold blanks in double quotes); returns
+// the exit status.
+int DesktopMain(const char* command_line);
 
 // ---------------------------------------------------------------------------------------------
 // Files and directories

@@ -11,6 +11,7 @@
 
 #include "platform/headless/civil_date.h"
 #include "platform/platform.h"
+#include "platform/posix/key_state.h"
 #include "platform/posix/posix_clock.h"
 #include "platform/posix/posix_launch.h"
 
@@ -22,12 +23,6 @@ constexpr int32_t kCreatedSide = 100;
 constexpr int32_t kDefaultScreenWidth = 1920;
 constexpr int32_t kDefaultScreenHeight = 1080;
 constexpr uint8_t kLeftButtonKey = 0x01;
-
-struct Keyboard {
-  bool async_down[256];
-  bool async_pressed[256];  // went down since the last asynchronous query
-  uint8_t message_state[256];
-};
 
 HeadlessWindowInfo CreatedWindow() {
   HeadlessWindowInfo window = {};
@@ -53,7 +48,7 @@ struct HeadlessState {
   bool quit_posted = false;
   bool paint_pending = false;
   HeadlessWindowInfo window = CreatedWindow();
-  Keyboard keys = {};
+  KeyTables keys = {};
   std::deque<MessageAnswer> answers;
   FILE* log = nullptr;
 };
@@ -100,49 +95,6 @@ std::string Quoted(std::string_view text) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Keys
-
-// A generic modifier goes down as its left key, as a keyboard has no generic key.
-uint8_t SidedKey(uint8_t key) {
-  return key >= 0x10 && key <= 0x12 ? uint8_t(0xA0 + 2 * (key - 0x10)) : key;
-}
-
-// The generic code of a left or right modifier, 0 for other keys.
-uint8_t GenericKey(uint8_t key) {
-  return key >= 0xA0 && key <= 0xA5 ? uint8_t(0x10 + (key - 0xA0) / 2) : 0;
-}
-
-void SetAsync(uint8_t key, bool down) {
-  if (down && !State.keys.async_down[key]) State.keys.async_pressed[key] = true;
-  State.keys.async_down[key] = down;
-}
-
-void SetMessageState(uint8_t key, bool down) {
-  uint8_t& state = State.keys.message_state[key];
-  if (down && (state & 0x80) == 0) state ^= 1;
-  state = uint8_t(down ? state | 0x80 : state & ~0x80);
-}
-
-void AsyncKey(uint8_t key, bool down) {
-  key = SidedKey(key);
-  SetAsync(key, down);
-  if (const uint8_t generic = GenericKey(key)) {
-    const uint8_t left = uint8_t(0xA0 + 2 * (generic - 0x10));
-    SetAsync(generic, State.keys.async_down[left] || State.keys.async_down[left + 1]);
-  }
-}
-
-void MessageKey(uint8_t key, bool down) {
-  key = SidedKey(key);
-  SetMessageState(key, down);
-  if (const uint8_t generic = GenericKey(key)) {
-    const uint8_t left = uint8_t(0xA0 + 2 * (generic - 0x10));
-    SetMessageState(generic, ((State.keys.message_state[left] | State.keys.message_state[left + 1]) &
-                              0x80) != 0);
-  }
-}
-
-// ---------------------------------------------------------------------------------------------
 // Scripted input
 
 void ClientOrigin(int32_t* x, int32_t* y) {
@@ -168,20 +120,20 @@ void Happen(const ScriptedInput& input) {
   switch (input.action) {
     case ScriptedAction::kMouseDown:
     case ScriptedAction::kDoubleClick:
-      AsyncKey(kLeftButtonKey, true);
+      KeyHappened(&State.keys, kLeftButtonKey, true);
       break;
     case ScriptedAction::kMouseUp:
-      AsyncKey(kLeftButtonKey, false);
+      KeyHappened(&State.keys, kLeftButtonKey, false);
       break;
     case ScriptedAction::kClick:
-      AsyncKey(kLeftButtonKey, true);
-      AsyncKey(kLeftButtonKey, false);
+      KeyHappened(&State.keys, kLeftButtonKey, true);
+      KeyHappened(&State.keys, kLeftButtonKey, false);
       break;
     case ScriptedAction::kKeyDown:
-      AsyncKey(uint8_t(input.x), true);
+      KeyHappened(&State.keys, uint8_t(input.x), true);
       break;
     case ScriptedAction::kKeyUp:
-      AsyncKey(uint8_t(input.x), false);
+      KeyHappened(&State.keys, uint8_t(input.x), false);
       break;
     default:
       break;
@@ -220,15 +172,15 @@ void Dispatch(const ScriptedInput& input) {
       WindowMouseMove(input.x, input.y);
       break;
     case ScriptedAction::kMouseDown:
-      MessageKey(kLeftButtonKey, true);
+      KeyMessageTaken(&State.keys, kLeftButtonKey, true);
       WindowLeftButtonDown(input.x, input.y);
       break;
     case ScriptedAction::kMouseUp:
-      MessageKey(kLeftButtonKey, false);
+      KeyMessageTaken(&State.keys, kLeftButtonKey, false);
       WindowLeftButtonUp(input.x, input.y);
       break;
     case ScriptedAction::kDoubleClick:
-      MessageKey(kLeftButtonKey, true);
+      KeyMessageTaken(&State.keys, kLeftButtonKey, true);
       WindowLeftDoubleClick(input.x, input.y);
       break;
     case ScriptedAction::kClick:
@@ -239,7 +191,7 @@ void Dispatch(const ScriptedInput& input) {
     case ScriptedAction::kKeyDown:
     case ScriptedAction::kKeyUp:
       // Keys go to the active window; another window's keys leave this one's state alone.
-      if (State.window.active) MessageKey(uint8_t(input.x), input.action == ScriptedAction::kKeyDown);
+      if (State.window.active) KeyMessageTaken(&State.keys, uint8_t(input.x), input.action == ScriptedAction::kKeyDown);
       break;
     case ScriptedAction::kActivate:
       State.window.active = true;
@@ -329,8 +281,8 @@ void HeadlessQueueAnswer(MessageAnswer answer) {
 }
 
 void HeadlessHoldKey(uint8_t key) {
-  AsyncKey(key, true);
-  MessageKey(key, true);
+  KeyHappened(&State.keys, key, true);
+  KeyMessageTaken(&State.keys, key, true);
   // Held since before the run: no press to report to the first query.
   std::fill(std::begin(State.keys.async_pressed), std::end(State.keys.async_pressed), false);
 }
@@ -400,6 +352,16 @@ void PlatformUtcTime(PlatformDateTime* time) {
 // ---------------------------------------------------------------------------------------------
 // Window and message pump
 
+bool PlatformCreateWindow() {
+  if (!State.window.exists) {
+    const HeadlessWindowInfo old = State.window;
+    State.window = CreatedWindow();
+    State.window.screen_width = old.screen_width;
+    State.window.screen_height = old.screen_height;
+  }
+  return true;
+}
+
 PumpResult PlatformPumpMessage() {
   ++State.window.pumps;
   // Each pump is a millisecond of virtual time.
@@ -454,6 +416,8 @@ bool PlatformCloseWaiting() {
     return input.action == ScriptedAction::kClose;
   });
 }
+
+void PlatformInterrupt() {}
 
 void PlatformPresent(const uint32_t*, int32_t, int32_t, int32_t) {
   if (State.window.exists) ++State.window.presents;
@@ -579,14 +543,12 @@ bool PlatformKeyboardState(uint8_t state[256]) {
 
 PlatformKeyState PlatformAsyncKeyState(uint8_t key) {
   QueueDueInput();
-  const PlatformKeyState state = {State.keys.async_down[key], State.keys.async_pressed[key]};
-  State.keys.async_pressed[key] = false;
-  return state;
+  return AsyncKeyQuery(&State.keys, key);
 }
 
 bool PlatformInjectKey(uint8_t key, bool up) {
   Log("inject %s 0x%02X", up ? "up" : "down", key);
-  AsyncKey(key, !up);
+  KeyHappened(&State.keys, key, !up);
   if (State.window.exists) {
     State.queue.push_back({up ? ScriptedAction::kKeyUp : ScriptedAction::kKeyDown, int16_t(key), 0,
                            uint32_t(HeadlessElapsed())});
