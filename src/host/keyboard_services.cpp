@@ -69,7 +69,8 @@ void DownNow() {
 // 7.37: the platform's own "pressed since the previous asynchronous query" bit.
 void PressedSincePlatformQuery() {
   if (!WhileActive()) return;
-  SetGuestByte(kArgumentAddress, PlatformAsyncKeyState(GuestByte(kArgumentAddress)).pressed ? 1 : 0);
+  SetGuestByte(kArgumentAddress,
+               PlatformAsyncKeyState(GuestByte(kArgumentAddress)).pressed ? 1 : 0);
 }
 
 // 33 and 105: the ten bytes at the pointer cleared (addresses wrap at 0x10000), then the codes

@@ -77,7 +77,8 @@ constexpr const char* kUsage =
     "  --answer ok|cancel|yes|no|none\n"
     "                         the answer to the next message box (repeatable, in order); a box\n"
     "                         without a scripted answer is answered with its first button\n"
-    "  --script FILE          scripted input, one action a line: click|down|up|move|double X,Y@MS,\n"
+    "  --script FILE          scripted input, one action a line: click|down|up|move|double "
+    "X,Y@MS,\n"
     "                         close@MS, keydown|keyup|key KEY@MS, type TEXT@MS, activate@MS,\n"
     "                         deactivate@MS, answer WORD, held KEY, toggled KEY; '#' starts a\n"
     "                         comment line\n"
@@ -199,9 +200,10 @@ int UsageError(const char* message, std::string_view detail) {
 // Scripted input and the headless clock: options that take a value.
 bool IsHeadlessOption(std::string_view name) {
   for (std::string_view option :
-       {"--click", "--mouse-down", "--mouse-up", "--mouse-move", "--double-click", "--close",
-        "--script", "--clock", "--clock-start", "--date", "--key-down", "--key-up", "--key",
-        "--type", "--held", "--toggled", "--activate", "--deactivate", "--answer", "--screen"}) {
+       {"--click",    "--mouse-down", "--mouse-up",   "--mouse-move",  "--double-click",
+        "--close",    "--script",     "--clock",      "--clock-start", "--date",
+        "--key-down", "--key-up",     "--key",        "--type",        "--held",
+        "--toggled",  "--activate",   "--deactivate", "--answer",      "--screen"}) {
     if (name == option) return true;
   }
   return false;
@@ -227,15 +229,16 @@ bool ParseHeadlessOption(std::string_view name, std::string_view value, const ch
   }
   // Options that are one script line each.
   static constexpr std::pair<std::string_view, std::string_view> kScriptOptions[] = {
-      {"--key-down", "keydown "}, {"--key-up", "keyup "},         {"--key", "key "},
-      {"--type", "type "},        {"--held", "held "},            {"--toggled", "toggled "},
-      {"--answer", "answer "},    {"--activate", "activate@"},    {"--deactivate", "deactivate@"},
+      {"--key-down", "keydown "}, {"--key-up", "keyup "},      {"--key", "key "},
+      {"--type", "type "},        {"--held", "held "},         {"--toggled", "toggled "},
+      {"--answer", "answer "},    {"--activate", "activate@"}, {"--deactivate", "deactivate@"},
   };
   for (const auto& [option, line] : kScriptOptions) {
     if (name != option) continue;
     if (!HeadlessScriptLine(std::string(line) + std::string(value))) {
-      *error = option == "--answer"      ? "--answer needs ok, cancel, yes, no or none: "
-               : option == "--type"      ? "--type needs TEXT@MS (letters, digits, space, US punctuation): "
+      *error = option == "--answer" ? "--answer needs ok, cancel, yes, no or none: "
+               : option == "--type"
+                   ? "--type needs TEXT@MS (letters, digits, space, US punctuation): "
                : option == "--activate" || option == "--deactivate"
                    ? "the option needs the milliseconds of the run after which it comes: "
                    : "a key option needs KEY@MS (KEY a code 0-255, a letter or a key name): ";
@@ -246,8 +249,8 @@ bool ParseHeadlessOption(std::string_view name, std::string_view value, const ch
     const size_t x = value.find('x');
     uint64_t width = 0, height = 0;
     if (x == std::string_view::npos || !ParseUnsigned(value.substr(0, x), &width) ||
-        !ParseUnsigned(value.substr(x + 1), &height) || width < 1 || height < 1 ||
-        width > 32767 || height > 32767) {
+        !ParseUnsigned(value.substr(x + 1), &height) || width < 1 || height < 1 || width > 32767 ||
+        height > 32767) {
       *error = "--screen needs WIDTHxHEIGHT, each 1 to 32767: ";
     } else {
       HeadlessSetScreenSize(int32_t(width), int32_t(height));
@@ -641,8 +644,8 @@ void StartHints() {
 }
 
 void DumpWindow(const HeadlessWindowInfo& w) {
-  printf("window_exists %d\nwindow_visible %d\nwindow_minimized %d\nwindow_active %d\n",
-         w.exists, w.visible, w.minimized, w.active);
+  printf("window_exists %d\nwindow_visible %d\nwindow_minimized %d\nwindow_active %d\n", w.exists,
+         w.visible, w.minimized, w.active);
   printf("window_topmost %d\nwindow_bottom %d\n", w.topmost, w.at_bottom);
   printf("window_x %d\nwindow_y %d\nwindow_width %d\nwindow_height %d\n", w.x, w.y, w.width,
          w.height);

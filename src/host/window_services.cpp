@@ -24,10 +24,10 @@ constexpr int32_t kSmallestScreenSide = 20;
 // follows.
 void SetScreenSize() {
   const Layer& layer = LayerTable[CurrentLayer];
-  ScreenSize.width =
-      std::min<int32_t>(std::max<int32_t>(GuestInt16(kArgumentAddress), kSmallestScreenSide), layer.width);
-  ScreenSize.height =
-      std::min<int32_t>(std::max<int32_t>(GuestInt16(kArgumentAddress + 2), kSmallestScreenSide), layer.height);
+  ScreenSize.width = std::min<int32_t>(
+      std::max<int32_t>(GuestInt16(kArgumentAddress), kSmallestScreenSide), layer.width);
+  ScreenSize.height = std::min<int32_t>(
+      std::max<int32_t>(GuestInt16(kArgumentAddress + 2), kSmallestScreenSide), layer.height);
   FitWindowToSurface();
 }
 
@@ -116,22 +116,14 @@ void IsActive() {
 }
 
 const ServiceRow kWindowServices[] = {
-    {3, 1, SetScreenSize, "set screen size"},
-    {3, 2, RequestRepaint, "repaint"},
-    {7, 8, RestoreWindow, "restore window"},
-    {7, 9, MinimizeWindow, "minimize window"},
-    {7, 10, IsMinimized, "is minimized"},
-    {7, 18, SetTitle, "set title"},
-    {7, 21, FlashWindow, "flash window"},
-    {7, 22, ShowWindow, "show window"},
-    {7, 23, HideWindow, "hide window"},
-    {7, 24, MoveWindow, "move window"},
-    {7, 25, SetWindowOrder, "set window order"},
-    {7, 27, OuterSize, "window size"},
-    {7, 28, OuterPlace, "window place"},
-    {7, 29, CentreWindow, "centre window"},
-    {7, 30, ScreenSizeService, "screen size"},
-    {7, 97, IsActive, "is active"},
+    {3, 1, SetScreenSize, "set screen size"},    {3, 2, RequestRepaint, "repaint"},
+    {7, 8, RestoreWindow, "restore window"},     {7, 9, MinimizeWindow, "minimize window"},
+    {7, 10, IsMinimized, "is minimized"},        {7, 18, SetTitle, "set title"},
+    {7, 21, FlashWindow, "flash window"},        {7, 22, ShowWindow, "show window"},
+    {7, 23, HideWindow, "hide window"},          {7, 24, MoveWindow, "move window"},
+    {7, 25, SetWindowOrder, "set window order"}, {7, 27, OuterSize, "window size"},
+    {7, 28, OuterPlace, "window place"},         {7, 29, CentreWindow, "centre window"},
+    {7, 30, ScreenSizeService, "screen size"},   {7, 97, IsActive, "is active"},
 };
 
 }  // namespace

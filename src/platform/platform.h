@@ -181,7 +181,14 @@ MessageAnswer PlatformMessageBox(const char* text, const char* caption, MessageB
 // has ended; without a sound device it only waits.
 void PlatformBeep(uint32_t frequency, uint32_t duration);
 
-enum class LaunchResult { kStarted, kNotFound, kPathNotFound, kBadFormat, kAccessDenied, kNoResources };
+enum class LaunchResult {
+  kStarted,
+  kNotFound,
+  kPathNotFound,
+  kBadFormat,
+  kAccessDenied,
+  kNoResources
+};
 // Starts the program a command line names, with its arguments, detached from this process and
 // without a shell (no expansion, no redirection). `show` asks for its window to be shown where
 // the platform can choose.

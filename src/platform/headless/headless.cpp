@@ -191,7 +191,8 @@ void Dispatch(const ScriptedInput& input) {
     case ScriptedAction::kKeyDown:
     case ScriptedAction::kKeyUp:
       // Keys go to the active window; another window's keys leave this one's state alone.
-      if (State.window.active) KeyMessageTaken(&State.keys, uint8_t(input.x), input.action == ScriptedAction::kKeyDown);
+      if (State.window.active)
+        KeyMessageTaken(&State.keys, uint8_t(input.x), input.action == ScriptedAction::kKeyDown);
       break;
     case ScriptedAction::kActivate:
       State.window.active = true;
@@ -580,7 +581,8 @@ MessageAnswer PlatformMessageBox(const char* text, const char* caption, MessageB
   const auto bit = [](MessageAnswer answer) { return uint8_t(1u << int(answer)); };
   const ButtonSet sets[] = {
       {"ok", MessageAnswer::kOk, bit(MessageAnswer::kOk)},
-      {"ok-cancel", MessageAnswer::kOk, uint8_t(bit(MessageAnswer::kOk) | bit(MessageAnswer::kCancel))},
+      {"ok-cancel", MessageAnswer::kOk,
+       uint8_t(bit(MessageAnswer::kOk) | bit(MessageAnswer::kCancel))},
       {"yes-no", MessageAnswer::kYes, uint8_t(bit(MessageAnswer::kYes) | bit(MessageAnswer::kNo))},
       {"yes-no-cancel", MessageAnswer::kYes,
        uint8_t(bit(MessageAnswer::kYes) | bit(MessageAnswer::kNo) | bit(MessageAnswer::kCancel))},
@@ -608,8 +610,8 @@ void PlatformBeep(uint32_t frequency, uint32_t duration) {
 
 LaunchResult PlatformLaunch(const char* command_line, bool show) {
   const LaunchResult result = PosixLaunch(command_line);
-  static constexpr const char* kNames[] = {"started",      "not-found",     "path-not-found",
-                                           "bad-format",   "access-denied", "no-resources"};
+  static constexpr const char* kNames[] = {"started",    "not-found",     "path-not-found",
+                                           "bad-format", "access-denied", "no-resources"};
   Log("launch%s %s -> %s", show ? "" : " hidden", Quoted(command_line).c_str(),
       kNames[int(result)]);
   return result;

@@ -113,10 +113,10 @@ struct HeadlessWindowInfo {
   int32_t screen_width, screen_height;
   std::string title;
   uint32_t flashes;
-  uint32_t repaint_requests;  // PlatformRequestRepaint calls
-  uint32_t paints;            // paint messages dispatched
-  uint32_t presents;          // pictures shown
-  uint32_t dispatched;        // messages of any kind dispatched
+  uint32_t repaint_requests;   // PlatformRequestRepaint calls
+  uint32_t paints;             // paint messages dispatched
+  uint32_t presents;           // pictures shown
+  uint32_t dispatched;         // messages of any kind dispatched
   int32_t cursor_x, cursor_y;  // screen position: the window's client origin plus the last
                                // scripted mouse position
   int32_t cursor_count;        // the cursor's display counter

@@ -191,13 +191,13 @@ void Apply(const ScriptEffects& effects) {
 
 bool ParseKeyName(std::string_view text, uint8_t* key) {
   static constexpr std::pair<std::string_view, uint8_t> kNames[] = {
-      {"backspace", 0x08}, {"tab", 0x09},       {"enter", 0x0D},      {"shift", 0x10},
-      {"ctrl", 0x11},      {"alt", 0x12},       {"pause", 0x13},      {"capslock", 0x14},
-      {"esc", 0x1B},       {"space", 0x20},     {"pageup", 0x21},     {"pagedown", 0x22},
-      {"end", 0x23},       {"home", 0x24},      {"left", 0x25},       {"up", 0x26},
-      {"right", 0x27},     {"down", 0x28},      {"insert", 0x2D},     {"delete", 0x2E},
-      {"numlock", 0x90},   {"scrolllock", 0x91}, {"lshift", 0xA0},    {"rshift", 0xA1},
-      {"lctrl", 0xA2},     {"rctrl", 0xA3},     {"lalt", 0xA4},       {"ralt", 0xA5},
+      {"backspace", 0x08}, {"tab", 0x09},        {"enter", 0x0D},  {"shift", 0x10},
+      {"ctrl", 0x11},      {"alt", 0x12},        {"pause", 0x13},  {"capslock", 0x14},
+      {"esc", 0x1B},       {"space", 0x20},      {"pageup", 0x21}, {"pagedown", 0x22},
+      {"end", 0x23},       {"home", 0x24},       {"left", 0x25},   {"up", 0x26},
+      {"right", 0x27},     {"down", 0x28},       {"insert", 0x2D}, {"delete", 0x2E},
+      {"numlock", 0x90},   {"scrolllock", 0x91}, {"lshift", 0xA0}, {"rshift", 0xA1},
+      {"lctrl", 0xA2},     {"rctrl", 0xA3},      {"lalt", 0xA4},   {"ralt", 0xA5},
   };
   text = Trimmed(text);
   if (text.empty()) return false;

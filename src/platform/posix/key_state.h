@@ -11,7 +11,7 @@ namespace velmora {
 
 struct KeyTables {
   bool async_down[256];
-  bool async_pressed[256];  // went down since the last asynchronous query
+  bool async_pressed[256];     // went down since the last asynchronous query
   uint8_t message_state[256];  // bit 7 down, bit 0 toggled at every press
 };
 

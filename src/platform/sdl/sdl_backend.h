@@ -18,10 +18,10 @@ struct SdlBackend {
   int32_t zoom = 1;  // presentation only: every coordinate the host sees is divided by it
   bool quit_posted = false;
   bool paint_pending = false;
-  bool minimized = false;  // as asked for, and as the window manager last reported
+  bool minimized = false;   // as asked for, and as the window manager last reported
   bool never_shown = true;  // created minimized: hidden until the first restore or show
   uint64_t last_os_pump = 0;
-  uint32_t injected_key_event = 0;  // SDL user event type of an injected key
+  uint32_t injected_key_event = 0;   // SDL user event type of an injected key
   uint32_t last_exposure_shown = 0;  // timestamp of the last exposure shown again by the watch
   int32_t cursor_count = 0;
   KeyTables keys = {};

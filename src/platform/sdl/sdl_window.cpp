@@ -196,7 +196,8 @@ void DropInputOfDisabledWindow() {
   SDL_Event event;
   int kept = 0;
   SDL_Event keep[64];
-  while (kept < 64 && SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) == 1) {
+  while (kept < 64 &&
+         SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) == 1) {
     if (event.window.event != SDL_WINDOWEVENT_CLOSE) keep[kept++] = event;
   }
   SDL_PeepEvents(keep, kept, SDL_ADDEVENT, 0, 0);
@@ -206,7 +207,7 @@ void DropInputOfDisabledWindow() {
 // Window and message pump
 
 bool PlatformCreateWindow() {
-  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");        // the host handles Ctrl-C itself
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");         // the host handles Ctrl-C itself
   SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");  // the close button is a close request
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");   // a click that activates still counts
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");       // nearest neighbour when zoomed
@@ -218,7 +219,8 @@ bool PlatformCreateWindow() {
                                 SDL_WINDOW_HIDDEN | SDL_WINDOW_ALLOW_HIGHDPI);
   if (Sdl.window == nullptr) return false;
   Sdl.renderer = SDL_CreateRenderer(Sdl.window, -1, 0);
-  if (Sdl.renderer == nullptr) Sdl.renderer = SDL_CreateRenderer(Sdl.window, -1, SDL_RENDERER_SOFTWARE);
+  if (Sdl.renderer == nullptr)
+    Sdl.renderer = SDL_CreateRenderer(Sdl.window, -1, SDL_RENDERER_SOFTWARE);
   if (Sdl.renderer == nullptr) {
     SDL_DestroyWindow(Sdl.window);
     Sdl.window = nullptr;
@@ -285,8 +287,7 @@ bool PlatformCloseWaiting() {
   if (Sdl.window == nullptr) return false;
   SDL_PumpEvents();
   SDL_Event events[256];
-  const int count =
-      SDL_PeepEvents(events, 256, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
+  const int count = SDL_PeepEvents(events, 256, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
   bool close = false;
   for (int i = 0; i < count; ++i) {
     const SDL_Event& event = events[i];
