@@ -20,9 +20,9 @@ TEST(LaunchSplit, WindowsRules) {
       {"prog \"a b\" c", {"prog", "a b", "c"}},
       {"prog a\"b c\"d", {"prog", "ab cd"}},
       {"prog \"\"", {"prog", ""}},
-      {"prog \"a\"\"b\"", {"prog", "a\"b"}},  // "" inside quotes is a quote
-      {"prog a\\\\b", {"prog", "a\\\\b"}},     // backslashes not before a quote stay
-      {"prog a\\\"b", {"prog", "a\"b"}},       // 2n+1 backslashes: n and a quote
+      {"prog \"a\"\"b\"", {"prog", "a\"b"}},      // "" inside quotes is a quote
+      {"prog a\\\\b", {"prog", "a\\\\b"}},        // backslashes not before a quote stay
+      {"prog a\\\"b", {"prog", "a\"b"}},          // 2n+1 backslashes: n and a quote
       {"prog a\\\\\"b c\"", {"prog", "a\\b c"}},  // 2n backslashes: n, and the quote opens
       {"prog \"unterminated word", {"prog", "unterminated word"}},
       {"touch x;touch y", {"touch", "x;touch", "y"}},  // no shell: ';' is a letter
