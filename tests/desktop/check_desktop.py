@@ -68,8 +68,10 @@ def wait_for(condition, what, seconds=WAIT):
     return None
 
 
-def find_window(name=None):
-    found = xdotool("search", "--name", name) if name else xdotool("search", "--class", "velmora")
+def find_window(name=None, run=None):
+    """A window by its title, or the window of a run's process."""
+    found = (xdotool("search", "--name", name) if name else
+             xdotool("search", "--pid", run.process.pid))
     return found[-1] if found else None
 
 
@@ -252,7 +254,7 @@ try:
 
     # A failed boot shows its report and waits for the close button.
     run = Run(None, args=["missing.hex"])
-    window = wait_for(lambda: find_window(), "the failed boot's window")
+    window = wait_for(lambda: find_window(run=run), "the failed boot's window")
     if window:
         same_picture(window, expected_picture(None), "boot report")
         send_close(window)
