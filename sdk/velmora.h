@@ -6,6 +6,7 @@
 #include "velmora_math.h"
 #include "velmora_events.h"
 #include "velmora_system.h"
+#include "velmora_desktop.h"
 #include "velmora_files.h"
 #include "velmora_serial.h"
 #include "velmora_graphics.h"

@@ -1,18 +1,34 @@
 #!/usr/bin/env bash
-# Builds Velmora and runs the bundled demo guest program headless, showing what it did.
+# Builds Velmora and shows the Snake example: in a window when there is a display, else played
+# headless with scripted keys. Either way it says which, and what happened.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BENCH=OFF > /dev/null
-cmake --build build --target velmora-run demo
+cmake --build build --target velmora-run velmora snake
+snake=build/examples/snake/snake.hex
 echo
-echo "== build/velmora-run --screenshot build/demo.png --dump-memory 0x1F0:4 build/examples/demo/demo.hex"
+
+if [ -n "${DISPLAY:-}${WAYLAND_DISPLAY:-}" ] && [ -x build/velmora ]; then
+  echo "A display is available: Snake opens in a window (build/velmora $snake)."
+  echo "Arrow keys steer, Shift races, Space pauses, Esc gives up, Enter or a click plays again."
+  echo "Close the window to end."
+  status=0
+  build/velmora "$snake" || status=$?
+  echo "The window was closed; velmora ended with exit status $status."
+  exit 0
+fi
+
+echo "No display: Snake plays headless (build/velmora-run), steered by scripted keys."
+echo "== build/velmora-run --seed 162 --key down@400 --key right@700 --key up@1100 \\"
+echo "     --key right@1500 --close 2500 --screenshot build/snake.png $snake"
 status=0
-dump=$(build/velmora-run --seed 1 --screenshot build/demo.png --dump-memory 0x1F0:4 \
-  build/examples/demo/demo.hex) || status=$?
-echo "$dump"
-# The demo leaves the count of primes below 1000 at 0x1F0 and the last prime at 0x1F2.
-read -r _ _ c0 c1 l0 l1 <<< "$dump"
+dump=$(build/velmora-run --quiet --seed 162 --key down@400 --key right@700 --key up@1100 \
+  --key right@1500 --close 2500 --screenshot build/snake.png --dump-memory 0x1F0:6 "$snake") ||
+  status=$?
+# Snake keeps its head at 0x1F0 and 0x1F1, its length at 0x1F2 and its score at 0x1F3.
+read -r _ _ x y length s0 s1 _ <<< "$dump"
 echo
-echo "The demo drew a test card (see build/demo.png), counted $((16#$c1$c0)) primes below 1000"
-echo "through the host's arithmetic service (the last one: $((16#$l1$l0))) and ended with exit status $status."
+echo "The snake went down, right, up and right again, ate $((16#$s1$s0 / 10)) apple(s) (score" \
+  "$((16#$s1$s0)), length $((16#$length))) and ended at cell $((16#$x)),$((16#$y)) when the" \
+  "scripted close request came; exit status $status. The last picture is build/snake.png."

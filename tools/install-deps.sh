@@ -8,6 +8,10 @@ packages=(
   gcc-avr binutils-avr avr-libc gdb-avr
   libpng-dev libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core
   libgtest-dev libbenchmark-dev simavr libsimavr-dev libelf-dev
+  libsdl2-dev
+  # The desktop program's tests: a private X server with the fonts its message boxes need,
+  # real input, and pictures of windows.
+  xvfb xfonts-base xdotool x11-utils imagemagick
 )
 # Regenerating test data needs more (ImageMagick for tests/data/images, xfonts-base for the
 # glyph seeds in tools/fonts); building and testing does not.

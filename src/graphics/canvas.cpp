@@ -26,7 +26,6 @@ uint64_t LayerMemoryInUse = 0;
 uint64_t LayerMemoryBudget = kDefaultLayerMemoryBudget;
 DrawSurface ScreenSurface = {nullptr, 0, 0};
 Rect DrawBounds = {0, 0, -1, -1};
-void (*CanvasReleaseHook)() = nullptr;
 
 namespace {
 
@@ -225,7 +224,6 @@ void CreateCanvas() {
 }
 
 void DestroyCanvas() {
-  if (CanvasReleaseHook != nullptr) CanvasReleaseHook();
   ReleaseAllLayers();
   LayerSwitch = {-1, {0, 0, 0, 0}};
   SelectSurface(nullptr, 0, 0);

@@ -92,8 +92,6 @@ extern Rect DrawBounds;
 // direction to their start values, so it can begin a fresh canvas after DestroyCanvas.
 void CreateCanvas();
 void DestroyCanvas();
-// Called by DestroyCanvas before anything is released (screenshots keep the shown picture).
-extern void (*CanvasReleaseHook)();
 
 void SetClip(int32_t x1, int32_t y1, int32_t x2, int32_t y2);
 void ResetClip();

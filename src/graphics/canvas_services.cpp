@@ -1,9 +1,8 @@
-// Group 3 services that manage the canvas: screen size, layers, clip, pen, brushes, colours.
+// Group 3 services that manage the canvas: layers, clip, pen, brushes, colours.
 #include <algorithm>
 
 #include "graphics/canvas.h"
 #include "graphics/graphics_services.h"
-#include "platform/platform.h"
 #include "services/gate.h"
 #include "services/guest.h"
 #include "services/status.h"
@@ -18,21 +17,6 @@ constexpr uint32_t kColourMask = 0x00FFFFFF;
 uint32_t GuestRgb(uint32_t address) {
   return uint32_t(GuestByte(address)) | uint32_t(GuestByte(address + 1)) << 8 |
          uint32_t(GuestByte(address + 2)) << 16;
-}
-
-// Function 1: the shown part is at least 20 × 20 and never larger than the current layer.
-void ServiceSetScreenSize() {
-  const Layer& layer = LayerTable[CurrentLayer];
-  ScreenSize.width =
-      std::min<int32_t>(std::max<int32_t>(GuestInt16(kArgumentAddress), 20), layer.width);
-  ScreenSize.height =
-      std::min<int32_t>(std::max<int32_t>(GuestInt16(kArgumentAddress + 2), 20), layer.height);
-  PlatformFitWindow(ScreenSize.width, ScreenSize.height);
-  ResetClip();
-}
-
-void ServiceRepaint() {
-  PlatformRequestRepaint();
 }
 
 // The shown part, right and bottom exclusive.
@@ -178,8 +162,6 @@ void ServiceLayerHeight() {
 }
 
 const ServiceRow kCanvasServices[] = {
-    {3, 1, ServiceSetScreenSize, "set screen size"},
-    {3, 2, ServiceRepaint, "repaint"},
     {3, 3, ServiceClearToFill, "clear to fill"},
     {3, 4, ServiceClearToBackground, "clear to background"},
     {3, 5, ServiceSelectLayer, "select layer"},

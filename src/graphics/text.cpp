@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "text/windows1252.h"
+
 namespace velmora {
 
 uint8_t SystemFontMode = 0;
@@ -75,14 +77,9 @@ const FontSlotEntry& CurrentSlot() {
   return FontSlots[FontSlot];
 }
 
-// Character codes are Windows-1252 text: 0x80-0x9F hold typographic signs, the rest is Latin-1.
-constexpr uint16_t kWindows1252High[32] = {
-    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
-    0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
-    0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
-
+// Character codes are Windows-1252 text.
 uint32_t CodePoint(uint8_t code) {
-  return code >= 0x80 && code < 0xA0 ? kWindows1252High[code - 0x80] : code;
+  return Windows1252CodePoint(code);
 }
 
 // One character of laid-out text: `code` drawn with its pen at `pen_x` on line `line`.

@@ -4,6 +4,7 @@
 #include "core/machine.h"
 #include "host/events.h"
 #include "host/host_services.h"
+#include "host/run.h"
 #include "platform/platform.h"
 #include "services/gate.h"
 #include "services/guest.h"
@@ -15,6 +16,7 @@ namespace {
 
 // One message from the pump. The quit message ends the run: the run loop stops on Machine.quit.
 bool PumpOneMessage() {
+  ++GuestPumps;
   if (PlatformPumpMessage() != PumpResult::kQuit) return true;
   Machine.quit = 1;
   return false;

@@ -1,4 +1,5 @@
-// The host's own services: time and window (group 7), events and timers (groups 2, 7, 11-13).
+// The host's own services: time, window, keyboard, cursor and dialogs (group 7), the window's
+// share of group 3, events and timers (groups 2, 7, 11-13).
 #pragma once
 
 #include <span>
@@ -10,6 +11,9 @@ namespace velmora {
 
 std::span<const ServiceRow> SystemServiceRows();
 std::span<const ServiceRow> EventServiceRows();
+std::span<const ServiceRow> WindowServiceRows();
+std::span<const ServiceRow> KeyboardServiceRows();
+std::span<const ServiceRow> DialogServiceRows();
 
 // Fills the service tables from every subsystem's rows. False, with the reason, when two rows
 // claim one group and function or a row lies outside the tables.

@@ -14,6 +14,8 @@
 #include "host/events.h"
 #include "host/hex_loader.h"
 #include "host/host_services.h"
+#include "host/system_services.h"
+#include "host/window.h"
 #include "io/file_layer.h"
 #include "io/slots.h"
 #include "platform/platform.h"
@@ -44,6 +46,7 @@ bool EngineFromName(std::string_view name, EngineKind* engine) {
 const char* EngineName(EngineKind engine) {
   return engine == EngineKind::kFast ? "fast" : "reference";
 }
+uint64_t GuestPumps = 0;
 
 namespace {
 
@@ -60,6 +63,9 @@ constexpr uint8_t kFirstByteHighest = 0xFC;
 // Instructions between two looks at the limit and the clock: small enough for a timeout to
 // answer within milliseconds, large enough to cost nothing per instruction.
 constexpr uint64_t kRunChunk = 1 << 18;
+// With the watch over an unresponsive guest: a look at the queue every few milliseconds.
+constexpr uint64_t kWatchedRunChunk = 1 << 15;
+constexpr uint32_t kWatchMilliseconds = 5;
 
 // The boot report's lines, in order, until ShowBootReport draws them.
 struct BootReportLine {
@@ -136,8 +142,10 @@ BootOutcome StartHost(const char* program_path, uint32_t seed) {
   PendingBootReport.clear();
   InstallAllServices();
   CreateCanvas();
-  PlatformFitWindow(ScreenSize.width, ScreenSize.height);
+  FitWindowToSurface();
   SeedRandom(seed);
+  PlatformSetTitle("");
+  GuestClockOffset = 0;
 
   SystemFontMode = 1;
   if (!BackgroundBrush.hollow) {
@@ -159,6 +167,7 @@ BootOutcome StartHost(const char* program_path, uint32_t seed) {
 
   ResetFileSlots();
   ResetTimers();
+  ResetKeySnapshot();
   ResetMachine();
   return BootOutcome::kReady;
 }
@@ -209,11 +218,31 @@ bool FindProgramPath(const char* command_line, std::string* path) {
   return true;
 }
 
-RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace) {
+RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace,
+                  bool watch_unresponsive) {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point start = Clock::now();
   const auto seconds_since_start = [&start] {
     return std::chrono::duration<double>(Clock::now() - start).count();
+  };
+  // The watch over a guest that stops pumping: when it last looked, and when the pump count last
+  // moved.
+  Clock::time_point last_look = start;
+  Clock::time_point last_pump_seen = start;
+  uint64_t pumps_seen = GuestPumps;
+  const auto unresponsive_and_closed = [&]() {
+    const Clock::time_point now = Clock::now();
+    if (now - last_look < std::chrono::milliseconds(kWatchMilliseconds)) return false;
+    last_look = now;
+    if (GuestPumps != pumps_seen) {
+      pumps_seen = GuestPumps;
+      last_pump_seen = now;
+    }
+    // Asked every few milliseconds even of a guest that pumps: the backend may show the picture
+    // again meanwhile.
+    const bool close_waiting = PlatformCloseWaiting();
+    return close_waiting &&
+           now - last_pump_seen >= std::chrono::milliseconds(kUnresponsiveMilliseconds);
   };
   RunReport report = {RunEnd::kQuit, 0, 0.0};
   for (;;) {
@@ -238,7 +267,11 @@ RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace
       break;
     }
     if (RunWatch != nullptr) RunWatch(seconds_since_start());
-    uint64_t chunk = kRunChunk;
+    if (watch_unresponsive && unresponsive_and_closed()) {
+      report.end = RunEnd::kUnresponsive;
+      break;
+    }
+    uint64_t chunk = watch_unresponsive ? kWatchedRunChunk : kRunChunk;
     if (max_instructions != 0 && max_instructions - report.instructions < chunk) {
       chunk = max_instructions - report.instructions;
     }

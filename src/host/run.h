@@ -57,9 +57,15 @@ constexpr const char* kEngineVariable = "VELMORA_ENGINE";
 bool EngineFromName(std::string_view name, EngineKind* engine);
 const char* EngineName(EngineKind engine);
 
-// How a run ended.
-// kKilled: the debugger killed the run, or its connection was lost while it held the guest.
-enum class RunEnd { kQuit, kFault, kLimit, kTimeout, kInterrupted, kKilled };
+// How a run ended. kKilled: the debugger killed the run, or its connection was lost while it held
+// the guest. kUnresponsive: the user asked to close the window of a guest that had not pumped
+// messages for kUnresponsiveMilliseconds.
+enum class RunEnd { kQuit, kFault, kLimit, kTimeout, kInterrupted, kKilled, kUnresponsive };
+
+// Counts the guest's message pumps (WDR and yield): the run loop tells a guest that has stopped
+// pumping by it.
+extern uint64_t GuestPumps;
+constexpr uint32_t kUnresponsiveMilliseconds = 2000;
 
 // Set (to the signal's number) by a signal handler to stop the run loop at its next look at the
 // clock: the run then ends as kInterrupted, with the usual clean-up.
@@ -77,8 +83,11 @@ extern void (*RunWatch)(double seconds);
 
 // Runs the guest until a fault, the quit message, `max_instructions` (0: no limit) or
 // `timeout_seconds` of wall time (0: none). With `trace` set, writes one line per instruction
-// (pc, instruction word, disassembly) to it.
-RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace);
+// (pc, instruction word, disassembly) to it. With `watch_unresponsive` set, the loop looks at the
+// platform's queue every few milliseconds, without handing anything to the guest, and ends the
+// run when a close request waits for a guest that has not pumped for two seconds.
+RunReport RunHost(uint64_t max_instructions, double timeout_seconds, FILE* trace,
+                  bool watch_unresponsive = false);
 
 // The service trace: with a file set, every service call writes one line to it after the call:
 // pc of the BREAK (six hex digits, words), group.function, the service's name ("-" where the

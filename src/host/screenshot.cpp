@@ -13,6 +13,7 @@
 #include "graphics/bmp.h"
 #include "graphics/canvas.h"
 #include "host/run.h"
+#include "host/window.h"
 
 namespace velmora {
 
@@ -108,7 +109,7 @@ bool ScreenshotWritable(const std::string& path, std::string* reason) {
 }
 
 void ArmScreenshot() {
-  CanvasReleaseHook = CapturePicture;
+  BeforeCanvasRelease = CapturePicture;
 }
 
 bool SaveScreenshot(const std::string& path) {

@@ -15,7 +15,8 @@ bool InstallServiceTables(std::string* problem) {
   const std::span<const ServiceRow> subsystems[] = {
       EventServiceRows(),  CanvasServiceRows(),     DrawingServiceRows(), TextServiceRows(),
       ImageServiceRows(),  StringServiceRows(),     SystemServiceRows(),  FileServiceRows(),
-      SerialServiceRows(), ArithmeticServiceRows(),
+      SerialServiceRows(), ArithmeticServiceRows(), WindowServiceRows(),  KeyboardServiceRows(),
+      DialogServiceRows(),
   };
   for (const std::span<const ServiceRow> rows : subsystems)
     if (!InstallServices(rows, problem)) return false;

@@ -1,5 +1,7 @@
-// System services of group 7: date and time, the tick counter, destroying the window and the
-// close behaviour.
+// System services of group 7: date and time (on the guest's own clock), the tick counter,
+// destroying the window and the close behaviour.
+#include "host/system_services.h"
+
 #include "host/events.h"
 #include "host/host_services.h"
 #include "platform/platform.h"
@@ -9,9 +11,73 @@
 
 namespace velmora {
 
+int64_t GuestClockOffset = 0;
+
 namespace {
 
 using ReadClock = void (*)(PlatformDateTime*);
+
+constexpr int64_t kMillisecondsPerDay = 86400000;
+
+// Days since 1970-01-01 of a proleptic Gregorian date, and back.
+int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
+  year -= month <= 2;
+  const int64_t era = (year >= 0 ? year : year - 399) / 400;
+  const int64_t year_of_era = year - era * 400;
+  const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
+  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
+  return era * 146097 + day_of_era - 719468;
+}
+
+void CivilFromDays(int64_t days, int64_t* year, int64_t* month, int64_t* day) {
+  days += 719468;
+  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
+  const int64_t day_of_era = days - era * 146097;
+  const int64_t year_of_era =
+      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
+  const int64_t day_of_year =
+      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
+  const int64_t shifted_month = (5 * day_of_year + 2) / 153;
+  *day = day_of_year - (153 * shifted_month + 2) / 5 + 1;
+  *month = shifted_month < 10 ? shifted_month + 3 : shifted_month - 9;
+  *year = year_of_era + era * 400 + (*month <= 2);
+}
+
+int64_t ToMilliseconds(const PlatformDateTime& time) {
+  return DaysFromCivil(time.year, time.month, time.day) * kMillisecondsPerDay +
+         ((int64_t(time.hour) * 60 + time.minute) * 60 + time.second) * 1000 + time.millisecond;
+}
+
+PlatformDateTime FromMilliseconds(int64_t milliseconds) {
+  int64_t days = milliseconds / kMillisecondsPerDay;
+  int64_t within = milliseconds % kMillisecondsPerDay;
+  if (within < 0) {
+    within += kMillisecondsPerDay;
+    --days;
+  }
+  int64_t year, month, day;
+  CivilFromDays(days, &year, &month, &day);
+  PlatformDateTime time;
+  time.year = uint16_t(year);
+  time.month = uint8_t(month);
+  time.day = uint8_t(day);
+  time.weekday = uint8_t(((days % 7) + 11) % 7);  // 1970-01-01 was a Thursday (4)
+  time.hour = uint8_t(within / 3600000);
+  time.minute = uint8_t(within / 60000 % 60);
+  time.second = uint8_t(within / 1000 % 60);
+  time.millisecond = uint16_t(within % 1000);
+  return time;
+}
+
+// The host's clock moved by the guest's offset.
+void GuestLocalTime(PlatformDateTime* time) {
+  PlatformLocalTime(time);
+  if (GuestClockOffset != 0) *time = FromMilliseconds(ToMilliseconds(*time) + GuestClockOffset);
+}
+void GuestUtcTime(PlatformDateTime* time) {
+  PlatformUtcTime(time);
+  if (GuestClockOffset != 0) *time = FromMilliseconds(ToMilliseconds(*time) + GuestClockOffset);
+}
 
 uint16_t Pointer() {
   return GuestWord(kArgumentAddress);
@@ -55,22 +121,46 @@ void WriteDate(ReadClock read) {
 }
 
 void LocalDateTime() {
-  WriteTimeRecord(PlatformLocalTime);
+  WriteTimeRecord(GuestLocalTime);
 }
 void LocalTimeOfDay() {
-  WriteTimeOfDay(PlatformLocalTime);
+  WriteTimeOfDay(GuestLocalTime);
 }
 void LocalDate() {
-  WriteDate(PlatformLocalTime);
+  WriteDate(GuestLocalTime);
 }
 void UtcDateTime() {
-  WriteTimeRecord(PlatformUtcTime);
+  WriteTimeRecord(GuestUtcTime);
 }
 void UtcTimeOfDay() {
-  WriteTimeOfDay(PlatformUtcTime);
+  WriteTimeOfDay(GuestUtcTime);
 }
 void UtcDate() {
-  WriteDate(PlatformUtcTime);
+  WriteDate(GuestUtcTime);
+}
+
+// 7.31: sets the guest's clock from the time record at the pointer (its day of the week is not
+// read). The host computer's clock stays as it is: the guest's runs ahead or behind it by the
+// offset. A record that names no moment (month 13, 31 April, hour 24, ...) changes nothing, as
+// the platform refuses it.
+void SetLocalDateTime() {
+  const uint32_t at = Pointer();
+  const uint16_t year = GuestWord(at);
+  const uint8_t month = GuestByte(at + 2);
+  const uint8_t day = GuestByte(at + 3);
+  const uint8_t hour = GuestByte(at + 5);
+  const uint8_t minute = GuestByte(at + 6);
+  const uint8_t second = GuestByte(at + 7);
+  const uint16_t millisecond = GuestWord(at + 8);
+  if (year < 1601 || year > 30827 || month < 1 || month > 12 || day < 1 || hour > 23 ||
+      minute > 59 || second > 59 || millisecond > 999) {
+    return;
+  }
+  const PlatformDateTime wanted = {year, month, day, 0, hour, minute, second, millisecond};
+  if (FromMilliseconds(ToMilliseconds(wanted)).day != day) return;  // no such day in the month
+  PlatformDateTime host;
+  PlatformLocalTime(&host);
+  GuestClockOffset = ToMilliseconds(wanted) - ToMilliseconds(host);
 }
 
 // 7.4: the 64-bit value 1 at the pointer.
@@ -116,6 +206,7 @@ const ServiceRow kSystemServices[] = {
     {7, 11, TickCount, "tick count"},
     {7, 12, SetDeadline, "set deadline"},
     {7, 13, CompareDeadline, "compare deadline"},
+    {7, 31, SetLocalDateTime, "set local date time"},
     {7, 66, DestroyWindow, "destroy window"},
     {7, 67, SetCloseBehaviour, "set close behaviour"},
 };

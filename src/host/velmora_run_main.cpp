@@ -69,8 +69,28 @@ constexpr const char* kUsage =
     "                         MS milliseconds of the run have passed; repeatable, like these:\n"
     "  --mouse-down X,Y@MS  --mouse-up X,Y@MS  --mouse-move X,Y@MS  --double-click X,Y@MS\n"
     "  --close MS             a close request (the window's close button) at MS\n"
-    "  --script FILE          scripted input, one action a line: click|down|up|move|double X,Y@MS\n"
-    "                         or close@MS; '#' starts a comment line\n"
+    "  --key-down KEY@MS  --key-up KEY@MS\n"
+    "                         a key goes down or up at MS; KEY is a virtual-key code (65 or\n"
+    "                         0x41 is A), a letter, or a name such as enter, esc, space, left,\n"
+    "                         shift, ctrl, alt, f1\n"
+    "  --key KEY@MS           a key press: down at MS, up 20 ms later\n"
+    "  --type TEXT@MS         types TEXT on a US keyboard from MS on, a key every 40 ms\n"
+    "  --held KEY             the key is down before the program starts (repeatable)\n"
+    "  --toggled KEY          the key is toggled on before the program starts (Caps Lock...)\n"
+    "  --deactivate MS  --activate MS\n"
+    "                         another window becomes active at MS, or this one again\n"
+    "  --answer ok|cancel|yes|no|none\n"
+    "                         the answer to the next message box (repeatable, in order); a box\n"
+    "                         without a scripted answer is answered with its first button\n"
+    "  --script FILE          scripted input, one action a line: click|down|up|move|double "
+    "X,Y@MS,\n"
+    "                         close@MS, keydown|keyup|key KEY@MS, type TEXT@MS, activate@MS,\n"
+    "                         deactivate@MS, answer WORD, held KEY, toggled KEY; '#' starts a\n"
+    "                         comment line\n"
+    "  --screen WxH           the size of the virtual primary screen (default 1920x1080)\n"
+    "  --host-log FILE        record what the guest did to its host, one line each: title,\n"
+    "                         window state and place, message boxes, beeps, launches, keys\n"
+    "  --dump-window          print the window's state (place, size, flags, cursor) at the end\n"
     "  --gdb PORT             wait for avr-gdb on 127.0.0.1:PORT (0: a free port, told on\n"
     "                         stderr) and run the guest as the debugger says\n"
     "  --disassemble          list the program instead of running it: byte addresses, words,\n"
@@ -132,6 +152,8 @@ struct RunOptions {
   uint32_t clock_start = kDefaultVirtualClockStart;
   bool date_given = false;
   PlatformDateTime date = {};
+  std::string host_log_path;  // empty: none
+  bool dump_window = false;
 };
 
 RunOptions Options;
@@ -197,8 +219,10 @@ int UsageError(const char* message, std::string_view detail) {
 // Scripted input and the headless clock: options that take a value.
 bool IsHeadlessOption(std::string_view name) {
   for (std::string_view option :
-       {"--click", "--mouse-down", "--mouse-up", "--mouse-move", "--double-click", "--close",
-        "--script", "--clock", "--clock-start", "--date"}) {
+       {"--click",    "--mouse-down", "--mouse-up",   "--mouse-move",  "--double-click",
+        "--close",    "--script",     "--clock",      "--clock-start", "--date",
+        "--key-down", "--key-up",     "--key",        "--type",        "--held",
+        "--toggled",  "--activate",   "--deactivate", "--answer",      "--screen"}) {
     if (name == option) return true;
   }
   return false;
@@ -222,7 +246,35 @@ bool ParseHeadlessOption(std::string_view name, std::string_view value, const ch
     }
     return true;
   }
-  if (name == "--close") {
+  // Options that are one script line each.
+  static constexpr std::pair<std::string_view, std::string_view> kScriptOptions[] = {
+      {"--key-down", "keydown "}, {"--key-up", "keyup "},      {"--key", "key "},
+      {"--type", "type "},        {"--held", "held "},         {"--toggled", "toggled "},
+      {"--answer", "answer "},    {"--activate", "activate@"}, {"--deactivate", "deactivate@"},
+  };
+  for (const auto& [option, line] : kScriptOptions) {
+    if (name != option) continue;
+    if (!HeadlessScriptLine(std::string(line) + std::string(value))) {
+      *error = option == "--answer" ? "--answer needs ok, cancel, yes, no or none: "
+               : option == "--type"
+                   ? "--type needs TEXT@MS (letters, digits, space, US punctuation): "
+               : option == "--activate" || option == "--deactivate"
+                   ? "the option needs the milliseconds of the run after which it comes: "
+                   : "a key option needs KEY@MS (KEY a code 0-255, a letter or a key name): ";
+    }
+    return true;
+  }
+  if (name == "--screen") {
+    const size_t x = value.find('x');
+    uint64_t width = 0, height = 0;
+    if (x == std::string_view::npos || !ParseUnsigned(value.substr(0, x), &width) ||
+        !ParseUnsigned(value.substr(x + 1), &height) || width < 1 || height < 1 || width > 32767 ||
+        height > 32767) {
+      *error = "--screen needs WIDTHxHEIGHT, each 1 to 32767: ";
+    } else {
+      HeadlessSetScreenSize(int32_t(width), int32_t(height));
+    }
+  } else if (name == "--close") {
     ScriptedInput input;
     if (!ParseScriptedInput("close@" + std::string(value), &input)) {
       *error = "--close needs the milliseconds of the run after which it comes: ";
@@ -367,6 +419,12 @@ int ParseCommandLine(int argc, char** argv) {
       }
       Options.debugger = true;
       Options.debugger_port = uint16_t(port);
+    } else if (name == "--host-log") {
+      if (!take_value() || value.empty()) return UsageError("--host-log needs a file name", "");
+      Options.host_log_path = StartDirectoryPath(std::string(value).c_str());
+    } else if (name == "--dump-window") {
+      if (!no_value()) return UsageError("--dump-window takes no value", "");
+      Options.dump_window = true;
     } else if (name == "--screenshot") {
       if (!take_value() || value.empty()) return UsageError("--screenshot needs a file name", "");
       ScreenshotFormat format;
@@ -490,6 +548,9 @@ void PrintEndReport(const RunReport& report) {
     case RunEnd::kQuit:
       fprintf(stderr, "velmora-run: the guest ended (quit message) at %s\n", where);
       break;
+    case RunEnd::kUnresponsive:
+      fprintf(stderr, "velmora-run: closed while the guest did not pump, at %s\n", where);
+      break;
     case RunEnd::kFault:
       fprintf(stderr, "velmora-run: fault %u (%s) at %s\n", Machine.fault,
               FaultMeaning(Machine.fault), where);
@@ -612,6 +673,24 @@ int ListProgram() {
   return kExitQuit;
 }
 
+void DumpWindow(const HeadlessWindowInfo& w) {
+  printf("window_exists %d\nwindow_visible %d\nwindow_minimized %d\nwindow_active %d\n", w.exists,
+         w.visible, w.minimized, w.active);
+  printf("window_topmost %d\nwindow_bottom %d\n", w.topmost, w.at_bottom);
+  printf("window_x %d\nwindow_y %d\nwindow_width %d\nwindow_height %d\n", w.x, w.y, w.width,
+         w.height);
+  printf("client_width %d\nclient_height %d\n", w.client_width, w.client_height);
+  printf("screen_width %d\nscreen_height %d\n", w.screen_width, w.screen_height);
+  printf("cursor_x %d\ncursor_y %d\ncursor_count %d\n", w.cursor_x, w.cursor_y, w.cursor_count);
+  printf("flashes %u\n", w.flashes);
+  // The title as UTF-8 to the end of the line; line breaks in it shown as spaces.
+  std::string title = w.title;
+  for (char& c : title) {
+    if (c == '\n' || c == '\r') c = ' ';
+  }
+  printf("window_title %s\n", title.c_str());
+}
+
 extern "C" void StopOnSignal(int signal_number) {
   RunInterrupted = signal_number;
   std::signal(signal_number, SIG_DFL);
@@ -651,6 +730,16 @@ int RunMain(int argc, char** argv) {
   if (Options.debugger && !ListenForDebugger(Options.debugger_port)) return kExitUsage;
   EchoBootReport = !Options.quiet;
   RunEngineKind = Options.engine;
+  FILE* host_log = nullptr;
+  if (!Options.host_log_path.empty()) {
+    host_log = fopen(Options.host_log_path.c_str(), "w");
+    if (host_log == nullptr) {
+      fprintf(stderr, "velmora-run: cannot write the host log to %s\n",
+              Options.host_log_path.c_str());
+      return kExitUsage;
+    }
+    HeadlessSetHostLog(host_log);
+  }
   const uint32_t seed = Options.seed_given ? Options.seed : StartSeed();
   if (!Options.screenshot_path.empty()) ArmScreenshot();
   const BootOutcome boot = StartHost(Options.program, seed);
@@ -669,6 +758,7 @@ int RunMain(int argc, char** argv) {
                               : RunHost(Options.max_instructions, Options.timeout_seconds, trace);
     switch (report.end) {
       case RunEnd::kQuit:
+      case RunEnd::kUnresponsive:
         status = kExitQuit;
         break;
       case RunEnd::kFault:
@@ -692,14 +782,20 @@ int RunMain(int argc, char** argv) {
     // Why nothing ran is an error, written even with --quiet.
     ExplainBootFailure(boot);
   }
-  // Work on the finished run that needs the canvas (screenshots) goes here, before EndHost.
+  // Work on the finished run that needs the canvas (screenshots) or the guest's window as the
+  // guest left it goes here, before EndHost.
   if (!Options.screenshot_path.empty() && !SaveScreenshot(Options.screenshot_path)) {
     status = kExitScreenshotFailed;
   }
+  const HeadlessWindowInfo window = HeadlessWindow();
+  // The runner's own clean-up is nothing the guest did.
+  HeadlessSetHostLog(nullptr);
+  if (host_log != nullptr) fclose(host_log);
   EndHost();
 
   if (Options.dump_state) DumpState(report.instructions);
   for (const MemoryRange& range : Options.dumps) DumpMemory(range);
+  if (Options.dump_window) DumpWindow(window);
   fflush(stdout);
   TraceServicesTo(nullptr);
   for (FILE* file : {trace, service_trace})

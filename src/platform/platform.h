@@ -67,11 +67,22 @@ int32_t PlatformGlyphAdvance(PlatformFont font, uint32_t code_point);
 
 // ---------------------------------------------------------------------------------------------
 // Window and message pump
+//
+// There is one window. Screen positions and sizes are pixels of the primary screen; rectangles
+// are left and top inclusive, right and bottom exclusive. Texts handed to the platform (title,
+// message boxes, command lines) are UTF-8. After the window has been destroyed every window call
+// does nothing and the queries answer zero or false.
+
+// Creates the window, minimized, untitled, 100 x 100 at the platform's chosen place; the window
+// procedure is not called. False when there is no display to put it on. (The headless window
+// exists from the start: creating it again only brings it back after a destruction.)
+bool PlatformCreateWindow();
 
 enum class PumpResult { kNone, kDispatched, kQuit };
 
 // Takes at most one pending message. A quit message is reported, not dispatched; every other
-// message is handed to the window procedure below before this returns.
+// message is handled (the window procedure below, or the keyboard state) before this returns.
+// A repaint request is a message that comes after everything else that waits.
 PumpResult PlatformPumpMessage();
 // Queues the quit message; the next pump that reaches it reports kQuit.
 void PlatformPostQuit();
@@ -80,13 +91,112 @@ void PlatformRequestRepaint();
 // Destroys the window: the window procedure's destroy hand-over runs before this returns.
 void PlatformDestroyWindow();
 bool PlatformWindowExists();
-// Gives the client area this size and centres the window on the screen.
-void PlatformFitWindow(int32_t width, int32_t height);
+// Looks at the queue without taking anything from it and without calling the window procedure:
+// true when a close request (the close button, or the display going away) waits. The run loop
+// asks this of a guest that has stopped pumping; the backend may meanwhile show the last picture
+// again where the window was uncovered.
+bool PlatformCloseWaiting();
+// Called from a signal handler when the user asks the program to end (Ctrl-C): waits inside the
+// backend (a beep) end early. Only sets a flag.
+void PlatformInterrupt();
+
+// Shows `width` x `height` pixels, colour references 0x00BBGGRR with rows `stride` pixels apart,
+// at the top left of the client area; the rest of the client area turns black. Called by the
+// window procedure's paint handling.
+void PlatformPresent(const uint32_t* pixels, int32_t width, int32_t height, int32_t stride);
+
+struct PlatformRect {
+  int32_t left, top, right, bottom;
+};
+
+// Showing also activates; hiding and minimizing deactivate, restoring activates.
+void PlatformShowWindow();
+void PlatformHideWindow();
+void PlatformMinimizeWindow();
+// Back from minimized to the normal size and place.
+void PlatformRestoreWindow();
+bool PlatformIsMinimized();
+// True when the window is the active window (it has the keyboard).
+bool PlatformIsActive();
+void PlatformSetTitle(const char* title);
+// Draws attention to the window once (a flash of its caption or taskbar entry).
+void PlatformFlashWindow();
+// The outer rectangle (frame and caption included) in screen coordinates, and the client size.
+void PlatformWindowRect(PlatformRect* outer);
+void PlatformClientSize(int32_t* width, int32_t* height);
+// Moves the outer rectangle's top-left corner; size and z-order stay.
+void PlatformMoveWindow(int32_t x, int32_t y);
+// Moves and sizes the outer rectangle and brings the window to the top of the z-order.
+void PlatformPlaceWindow(int32_t x, int32_t y, int32_t width, int32_t height);
+enum class WindowOrder { kBottom, kTop, kNotTopmost, kTopmost };
+void PlatformSetWindowOrder(WindowOrder order);
+// The primary screen's size.
+void PlatformScreenSize(int32_t* width, int32_t* height);
+
+// ---------------------------------------------------------------------------------------------
+// Keyboard and mouse cursor
+//
+// Keys are virtual-key codes 0-255 as the guest names them (0x08 Backspace, 0x0D Enter, 0x10-0x12
+// Shift, Control, Alt, 0x14 Caps Lock, 0x1B Esc, 0x20 Space, 0x25-0x28 arrows, 0x30-0x39 and
+// 0x41-0x5A digits and letters, 0x60-0x6F keypad, 0x70-0x87 F1-F24, 0x90 Num Lock, 0x91 Scroll
+// Lock, 0xA0-0xA5 left and right Shift, Control and Alt, 0xBA-0xDE punctuation, 1, 2 and 4 the
+// left, right and middle mouse buttons). Each backend maps its own key names to them in one
+// table (docs/platforms.md). A press of a left or right modifier also presses the generic code.
+
+// The keyboard as the messages taken so far tell it: per key, bit 7 while down and bit 0
+// toggled at every press (for Caps, Num and Scroll Lock: the lock is on). False when the
+// platform cannot tell.
+bool PlatformKeyboardState(uint8_t state[256]);
+
+// The key as the input hardware has it now, whatever has been pumped. `pressed` tells whether
+// the key went down since the previous asynchronous query of that key, and the query clears it.
+struct PlatformKeyState {
+  bool down;
+  bool pressed;
+};
+PlatformKeyState PlatformAsyncKeyState(uint8_t key);
+
+// Puts a key going down (or up) into the input, as if the user had pressed (or let go of) it:
+// the asynchronous state changes at once, the message state when a pump takes the message.
+// False when the platform took nothing.
+bool PlatformInjectKey(uint8_t key, bool up);
+
 // Cursor position in screen coordinates.
 void PlatformCursorPosition(int32_t* x, int32_t* y);
+// Raises (show) or lowers the cursor's display counter by one and returns it; the cursor is
+// visible over the window while the counter is 0 or more. It starts at 0.
+int32_t PlatformShowCursor(bool show);
+
+// ---------------------------------------------------------------------------------------------
+// Message boxes, sound and programs
+
+enum class MessageButtons { kOk, kOkCancel, kYesNo, kYesNoCancel };
+enum class MessageAnswer { kNone, kOk, kCancel, kYes, kNo };
+// A modal box owned by the window, with the given buttons; returns when the user has answered.
+// While it is open the window is repainted but takes no input, as a window disabled by its box.
+// kNone when the box could not be shown (no window, no display) or was closed without an answer.
+MessageAnswer PlatformMessageBox(const char* text, const char* caption, MessageButtons buttons);
+
+// Sounds a tone of `frequency` Hz (37 to 32767) for `duration` milliseconds and returns when it
+// has ended; without a sound device it only waits.
+void PlatformBeep(uint32_t frequency, uint32_t duration);
+
+enum class LaunchResult {
+  kStarted,
+  kNotFound,
+  kPathNotFound,
+  kBadFormat,
+  kAccessDenied,
+  kNoResources
+};
+// Starts the program a command line names, with its arguments, detached from this process and
+// without a shell (no expansion, no redirection). `show` asks for its window to be shown where
+// the platform can choose.
+LaunchResult PlatformLaunch(const char* command_line, bool show);
 
 // The window procedure: implemented by the host, called by the backend from inside a pump, a
-// window placement or the destruction of the window. Positions are client-area pixels.
+// window placement, a message box or the destruction of the window. Positions are client-area
+// pixels.
 void WindowMouseMove(int16_t x, int16_t y);
 void WindowLeftButtonDown(int16_t x, int16_t y);
 void WindowLeftButtonUp(int16_t x, int16_t y);
@@ -94,6 +204,11 @@ void WindowLeftDoubleClick(int16_t x, int16_t y);
 void WindowCloseRequest();
 void WindowPaint();
 void WindowDestroy();
+
+// The desktop program, implemented by the host: called by the backend's program entry with the
+// command line after the program's own name (words that hold blanks in double quotes); returns
+// the exit status.
+int DesktopMain(const char* command_line);
 
 // ---------------------------------------------------------------------------------------------
 // Files and directories

@@ -17,11 +17,8 @@ struct GroupShape {
   bool whole_group_service = false;  // for groups without a function table
 };
 
-// Group 7 function 70 is no service; the rest of group 7's empty entries are the window,
-// keyboard, cursor, dialog and launch services the desktop program brings.
-const std::set<int> kSystemEmpty = {8,  9,  10, 18, 21, 22, 23, 24, 25,  26,  27,  28,
-                                    29, 30, 31, 32, 33, 34, 35, 36, 37,  38,  39,  65,
-                                    70, 71, 72, 92, 93, 94, 96, 97, 104, 105, 106, 107};
+// Group 7 function 70 is no service.
+const std::set<int> kSystemEmpty = {70};
 
 const GroupShape kGroups[] = {
     {.group = 0, .functions = 0},

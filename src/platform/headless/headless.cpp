@@ -1,23 +1,37 @@
-// The headless backend. The "window" is a few fields; its message queue holds scripted input
-// that has come due, and the quit and paint requests are flags that the pump looks at after the
-// queue, as a desktop message queue does.
+// The headless backend. The "window" is a few fields on a virtual desktop; its message queue
+// holds scripted input that has come due, and the quit and paint requests are flags that the pump
+// looks at after the queue, as a desktop message queue does. Scripted input happens (cursor, key
+// state) when it comes due and reaches the window when a pump takes its message.
 #include "platform/headless/headless.h"
 
 #include <algorithm>
-#include <charconv>
-#include <cstdio>
+#include <cstdarg>
 #include <deque>
 #include <vector>
 
+#include "platform/headless/civil_date.h"
 #include "platform/platform.h"
+#include "platform/posix/key_state.h"
 #include "platform/posix/posix_clock.h"
+#include "platform/posix/posix_launch.h"
 
 namespace velmora {
 
 namespace {
 
-constexpr int32_t kDefaultWidth = 240;
-constexpr int32_t kDefaultHeight = 120;
+constexpr int32_t kCreatedSide = 100;
+constexpr int32_t kDefaultScreenWidth = 1920;
+constexpr int32_t kDefaultScreenHeight = 1080;
+constexpr uint8_t kLeftButtonKey = 0x01;
+
+HeadlessWindowInfo CreatedWindow() {
+  HeadlessWindowInfo window = {};
+  window.exists = window.visible = window.minimized = window.active = true;
+  window.width = window.height = kCreatedSide;
+  window.screen_width = kDefaultScreenWidth;
+  window.screen_height = kDefaultScreenHeight;
+  return window;
+}
 
 struct HeadlessState {
   HeadlessClockMode clock_mode = HeadlessClockMode::kVirtual;
@@ -33,7 +47,10 @@ struct HeadlessState {
   int64_t date_start = 0;  // milliseconds since 1970-01-01 00:00 of the fixed wall clock
   bool quit_posted = false;
   bool paint_pending = false;
-  HeadlessWindowInfo window = {true, kDefaultWidth, kDefaultHeight, 0, 0, 0, 0, 0, false, 0, 0};
+  HeadlessWindowInfo window = CreatedWindow();
+  KeyTables keys = {};
+  std::deque<MessageAnswer> answers;
+  FILE* log = nullptr;
 };
 
 HeadlessState State;
@@ -41,6 +58,86 @@ HeadlessState State;
 void AdvanceVirtualClock(uint32_t milliseconds) {
   State.virtual_microseconds += uint64_t(milliseconds) * 1000;
   State.clock_read_since_wait = false;
+}
+
+// ---------------------------------------------------------------------------------------------
+// The host log
+
+void Log(const char* format, ...) __attribute__((format(printf, 1, 2)));
+void Log(const char* format, ...) {
+  if (State.log == nullptr) return;
+  fprintf(State.log, "%llu ", static_cast<unsigned long long>(HeadlessElapsed()));
+  va_list arguments;
+  va_start(arguments, format);
+  vfprintf(State.log, format, arguments);
+  va_end(arguments);
+  fputc('\n', State.log);
+}
+
+// A text between double quotes: quotes and backslashes escaped, control bytes as \xNN, the rest
+// (UTF-8) as it is, so that every record stays on one line.
+std::string Quoted(std::string_view text) {
+  std::string out = "\"";
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char escaped[8];
+      snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+      out += escaped;
+    } else {
+      out += c;
+    }
+  }
+  return out + "\"";
+}
+
+// ---------------------------------------------------------------------------------------------
+// Scripted input
+
+void ClientOrigin(int32_t* x, int32_t* y) {
+  *x = State.window.x + kFrameLeft;
+  *y = State.window.y + kFrameTop;
+}
+
+bool IsMouseAction(ScriptedAction action) {
+  return action == ScriptedAction::kMouseMove || action == ScriptedAction::kMouseDown ||
+         action == ScriptedAction::kMouseUp || action == ScriptedAction::kDoubleClick ||
+         action == ScriptedAction::kClick;
+}
+
+// What happens at the moment the user acts: the cursor moves, buttons and keys change their
+// asynchronous state.
+void Happen(const ScriptedInput& input) {
+  if (IsMouseAction(input.action)) {
+    int32_t x, y;
+    ClientOrigin(&x, &y);
+    State.window.cursor_x = x + input.x;
+    State.window.cursor_y = y + input.y;
+  }
+  switch (input.action) {
+    case ScriptedAction::kMouseDown:
+    case ScriptedAction::kDoubleClick:
+      KeyHappened(&State.keys, kLeftButtonKey, true);
+      break;
+    case ScriptedAction::kMouseUp:
+      KeyHappened(&State.keys, kLeftButtonKey, false);
+      break;
+    case ScriptedAction::kClick:
+      KeyHappened(&State.keys, kLeftButtonKey, true);
+      KeyHappened(&State.keys, kLeftButtonKey, false);
+      break;
+    case ScriptedAction::kKeyDown:
+      KeyHappened(&State.keys, uint8_t(input.x), true);
+      break;
+    case ScriptedAction::kKeyUp:
+      KeyHappened(&State.keys, uint8_t(input.x), false);
+      break;
+    default:
+      break;
+  }
 }
 
 // Moves every scheduled action whose time has come into the queue. A click becomes the two
@@ -56,6 +153,7 @@ void QueueDueInput() {
   while (State.next_scheduled < State.schedule.size() &&
          State.schedule[State.next_scheduled].at <= now) {
     ScriptedInput input = State.schedule[State.next_scheduled++];
+    Happen(input);
     // A window that no longer exists receives nothing.
     if (!State.window.exists) continue;
     if (input.action == ScriptedAction::kClick) {
@@ -69,21 +167,20 @@ void QueueDueInput() {
 
 void Dispatch(const ScriptedInput& input) {
   ++State.window.dispatched;
-  if (input.action != ScriptedAction::kClose) {
-    State.window.cursor_x = input.x;
-    State.window.cursor_y = input.y;
-  }
   switch (input.action) {
     case ScriptedAction::kMouseMove:
       WindowMouseMove(input.x, input.y);
       break;
     case ScriptedAction::kMouseDown:
+      KeyMessageTaken(&State.keys, kLeftButtonKey, true);
       WindowLeftButtonDown(input.x, input.y);
       break;
     case ScriptedAction::kMouseUp:
+      KeyMessageTaken(&State.keys, kLeftButtonKey, false);
       WindowLeftButtonUp(input.x, input.y);
       break;
     case ScriptedAction::kDoubleClick:
+      KeyMessageTaken(&State.keys, kLeftButtonKey, true);
       WindowLeftDoubleClick(input.x, input.y);
       break;
     case ScriptedAction::kClick:
@@ -91,48 +188,23 @@ void Dispatch(const ScriptedInput& input) {
     case ScriptedAction::kClose:
       WindowCloseRequest();
       break;
+    case ScriptedAction::kKeyDown:
+    case ScriptedAction::kKeyUp:
+      // Keys go to the active window; another window's keys leave this one's state alone.
+      if (State.window.active)
+        KeyMessageTaken(&State.keys, uint8_t(input.x), input.action == ScriptedAction::kKeyDown);
+      break;
+    case ScriptedAction::kActivate:
+      State.window.active = true;
+      break;
+    case ScriptedAction::kDeactivate:
+      State.window.active = false;
+      break;
   }
 }
 
-bool IsBlank(char c) {
-  return c == ' ' || c == '\t';
-}
-
-bool ParseInt(std::string_view text, int64_t low, int64_t high, int64_t* value) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  if (text.empty()) return false;
-  const char* end = text.data() + text.size();
-  auto [stop, error] = std::from_chars(text.data(), end, *value);
-  return error == std::errc() && stop == end && *value >= low && *value <= high;
-}
-
-// Days since 1970-01-01 of a proleptic Gregorian date, and back.
-int64_t DaysFromCivil(int64_t year, int64_t month, int64_t day) {
-  year -= month <= 2;
-  const int64_t era = (year >= 0 ? year : year - 399) / 400;
-  const int64_t year_of_era = year - era * 400;
-  const int64_t day_of_year = (153 * (month + (month > 2 ? -3 : 9)) + 2) / 5 + day - 1;
-  const int64_t day_of_era = year_of_era * 365 + year_of_era / 4 - year_of_era / 100 + day_of_year;
-  return era * 146097 + day_of_era - 719468;
-}
-
-void CivilFromDays(int64_t days, int64_t* year, int64_t* month, int64_t* day) {
-  days += 719468;
-  const int64_t era = (days >= 0 ? days : days - 146096) / 146097;
-  const int64_t day_of_era = days - era * 146097;
-  const int64_t year_of_era =
-      (day_of_era - day_of_era / 1460 + day_of_era / 36524 - day_of_era / 146096) / 365;
-  const int64_t day_of_year =
-      day_of_era - (365 * year_of_era + year_of_era / 4 - year_of_era / 100);
-  const int64_t shifted_month = (5 * day_of_year + 2) / 153;
-  *day = day_of_year - (153 * shifted_month + 2) / 5 + 1;
-  *month = shifted_month < 10 ? shifted_month + 3 : shifted_month - 9;
-  *year = year_of_era + era * 400 + (*month <= 2);
-}
-
 void FixedDateTime(PlatformDateTime* time) {
-  const int64_t now = State.date_start + HeadlessElapsed();
+  const int64_t now = State.date_start + int64_t(HeadlessElapsed());
   const int64_t days = now / 86400000;
   int64_t milliseconds = now % 86400000;
   int64_t year, month, day;
@@ -147,6 +219,22 @@ void FixedDateTime(PlatformDateTime* time) {
   milliseconds %= 60000;
   time->second = uint8_t(milliseconds / 1000);
   time->millisecond = uint16_t(milliseconds % 1000);
+}
+
+const char* AnswerName(MessageAnswer answer) {
+  switch (answer) {
+    case MessageAnswer::kOk:
+      return "ok";
+    case MessageAnswer::kCancel:
+      return "cancel";
+    case MessageAnswer::kYes:
+      return "yes";
+    case MessageAnswer::kNo:
+      return "no";
+    case MessageAnswer::kNone:
+      break;
+  }
+  return "none";
 }
 
 }  // namespace
@@ -178,97 +266,34 @@ uint64_t HeadlessElapsed() {
   return State.virtual_microseconds / 1000;
 }
 
+void HeadlessSetScreenSize(int32_t width, int32_t height) {
+  State.window.screen_width = width;
+  State.window.screen_height = height;
+}
+
 // Sorted when the pump next looks, so that long scripts in any order load in n log n.
 void HeadlessSchedule(const ScriptedInput& input) {
   State.schedule.push_back(input);
   State.schedule_sorted = false;
 }
 
-bool ParseScriptedInput(std::string_view line, ScriptedInput* input) {
-  struct Verb {
-    std::string_view name;
-    ScriptedAction action;
-  };
-  static constexpr Verb kVerbs[] = {
-      {"click", ScriptedAction::kClick},        {"down", ScriptedAction::kMouseDown},
-      {"up", ScriptedAction::kMouseUp},         {"move", ScriptedAction::kMouseMove},
-      {"double", ScriptedAction::kDoubleClick}, {"close", ScriptedAction::kClose},
-  };
-  while (!line.empty() && IsBlank(line.front())) line.remove_prefix(1);
-  const Verb* verb = nullptr;
-  for (const Verb& candidate : kVerbs) {
-    if (line.substr(0, candidate.name.size()) == candidate.name) {
-      verb = &candidate;
-      break;
-    }
-  }
-  if (verb == nullptr) return false;
-  line.remove_prefix(verb->name.size());
-  if (!line.empty() && !IsBlank(line.front()) && line.front() != '@') return false;
-
-  ScriptedInput parsed = {verb->action, 0, 0, 0};
-  std::string_view position = line;
-  const size_t at = line.find('@');
-  if (at != std::string_view::npos) {
-    int64_t time;
-    if (!ParseInt(line.substr(at + 1), 0, UINT32_MAX, &time)) return false;
-    parsed.at = uint32_t(time);
-    position = line.substr(0, at);
-  }
-  if (verb->action == ScriptedAction::kClose) {
-    if (position.find_first_not_of(" \t") != std::string_view::npos) return false;
-  } else {
-    const size_t comma = position.find(',');
-    int64_t x, y;
-    if (comma == std::string_view::npos ||
-        !ParseInt(position.substr(0, comma), -32768, 32767, &x) ||
-        !ParseInt(position.substr(comma + 1), -32768, 32767, &y)) {
-      return false;
-    }
-    parsed.x = int16_t(x);
-    parsed.y = int16_t(y);
-  }
-  *input = parsed;
-  return true;
+void HeadlessQueueAnswer(MessageAnswer answer) {
+  State.answers.push_back(answer);
 }
 
-bool HeadlessLoadScript(const char* path, std::string* error) {
-  FILE* file = std::fopen(path, "r");
-  if (file == nullptr) {
-    *error = std::string("cannot open input script ") + path;
-    return false;
-  }
-  std::vector<ScriptedInput> inputs;
-  std::string line;
-  int line_number = 0;
-  bool ok = true;
-  for (int c = 0; ok && c != EOF;) {
-    line.clear();
-    while ((c = std::fgetc(file)) != EOF && c != '\n') line += char(c);
-    ++line_number;
-    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) {
-      line.pop_back();
-    }
-    const size_t first = line.find_first_not_of(" \t");
-    if (first == std::string::npos || line[first] == '#') continue;
-    ScriptedInput input;
-    if (ParseScriptedInput(std::string_view(line).substr(first), &input)) {
-      inputs.push_back(input);
-    } else {
-      *error = std::string(path) + ":" + std::to_string(line_number) + ": cannot read \"" +
-               line.substr(first) + "\"";
-      ok = false;
-    }
-  }
-  // A directory opens, but reading it fails: that is no empty script.
-  if (ok && std::ferror(file)) {
-    *error = std::string("cannot read input script ") + path;
-    ok = false;
-  }
-  std::fclose(file);
-  if (!ok) return false;
-  for (const ScriptedInput& input : inputs) HeadlessSchedule(input);
-  return true;
+void HeadlessHoldKey(uint8_t key) {
+  KeyHappened(&State.keys, key, true);
+  KeyMessageTaken(&State.keys, key, true);
+  // Held since before the run: no press to report to the first query.
+  std::fill(std::begin(State.keys.async_pressed), std::end(State.keys.async_pressed), false);
+}
+
+void HeadlessToggleKey(uint8_t key) {
+  State.keys.message_state[key] ^= 1;
+}
+
+void HeadlessSetHostLog(FILE* log) {
+  State.log = log;
 }
 
 void HeadlessSetDateTime(const PlatformDateTime& start) {
@@ -278,50 +303,12 @@ void HeadlessSetDateTime(const PlatformDateTime& start) {
                      int64_t(start.second) * 1000 + start.millisecond - int64_t(HeadlessElapsed());
 }
 
-bool ParseDateTime(std::string_view text, PlatformDateTime* time) {
-  // Fields: digits, the separator that must follow, and the allowed range.
-  struct Field {
-    int digits;
-    const char* separators;
-    int64_t low, high;
-  };
-  static constexpr Field kFields[] = {
-      {4, "-", 1970, 9999}, {2, "-", 1, 12}, {2, "T ", 1, 31}, {2, ":", 0, 23},
-      {2, ":", 0, 59},      {2, ".", 0, 59}, {3, "", 0, 999},
-  };
-  int64_t value[7] = {0, 0, 0, 0, 0, 0, 0};
-  size_t at = 0;
-  for (int i = 0; i < 7; ++i) {
-    const Field& field = kFields[i];
-    if (text.size() - at < size_t(field.digits)) return false;
-    const std::string_view digits = text.substr(at, field.digits);
-    if (digits.find_first_not_of("0123456789") != std::string_view::npos ||
-        !ParseInt(digits, field.low, field.high, &value[i])) {
-      return false;
-    }
-    at += field.digits;
-    if (at == text.size()) {
-      if (i < 5) return false;
-      break;  // milliseconds may be left out
-    }
-    if (field.separators[0] == 0 ||
-        std::string_view(field.separators).find(text[at]) == std::string_view::npos) {
-      return false;
-    }
-    ++at;
-  }
-  // The day must exist in its month.
-  int64_t year, month, day;
-  CivilFromDays(DaysFromCivil(value[0], value[1], value[2]), &year, &month, &day);
-  if (day != value[2]) return false;
-  *time = {uint16_t(value[0]), uint8_t(value[1]), uint8_t(value[2]), 0,
-           uint8_t(value[3]),  uint8_t(value[4]), uint8_t(value[5]), uint16_t(value[6])};
-  time->weekday = uint8_t((DaysFromCivil(value[0], value[1], value[2]) + 4) % 7);
-  return true;
-}
-
 HeadlessWindowInfo HeadlessWindow() {
   HeadlessWindowInfo info = State.window;
+  const int32_t client_width = info.width - kFrameLeft - kFrameRight;
+  const int32_t client_height = info.height - kFrameTop - kFrameBottom;
+  info.client_width = client_width > 0 ? client_width : 0;
+  info.client_height = client_height > 0 ? client_height : 0;
   info.quit_posted = State.quit_posted;
   info.scheduled = uint32_t(State.schedule.size() - State.next_scheduled);
   return info;
@@ -366,6 +353,16 @@ void PlatformUtcTime(PlatformDateTime* time) {
 // ---------------------------------------------------------------------------------------------
 // Window and message pump
 
+bool PlatformCreateWindow() {
+  if (!State.window.exists) {
+    const HeadlessWindowInfo old = State.window;
+    State.window = CreatedWindow();
+    State.window.screen_width = old.screen_width;
+    State.window.screen_height = old.screen_height;
+  }
+  return true;
+}
+
 PumpResult PlatformPumpMessage() {
   ++State.window.pumps;
   // Each pump is a millisecond of virtual time.
@@ -403,8 +400,9 @@ void PlatformRequestRepaint() {
 
 void PlatformDestroyWindow() {
   if (!State.window.exists) return;
+  Log("destroy");
   WindowDestroy();
-  State.window.exists = false;
+  State.window.exists = State.window.visible = State.window.active = false;
   State.paint_pending = false;
   State.queue.clear();
 }
@@ -413,16 +411,210 @@ bool PlatformWindowExists() {
   return State.window.exists;
 }
 
-void PlatformFitWindow(int32_t width, int32_t height) {
-  if (!State.window.exists) return;
-  State.window.width = width;
-  State.window.height = height;
+bool PlatformCloseWaiting() {
+  QueueDueInput();
+  return std::any_of(State.queue.begin(), State.queue.end(), [](const ScriptedInput& input) {
+    return input.action == ScriptedAction::kClose;
+  });
 }
 
-// The headless client area sits at the screen's origin, so client and screen positions agree.
+void PlatformInterrupt() {}
+
+void PlatformPresent(const uint32_t*, int32_t, int32_t, int32_t) {
+  if (State.window.exists) ++State.window.presents;
+}
+
+void PlatformShowWindow() {
+  if (!State.window.exists) return;
+  State.window.visible = State.window.active = true;
+  Log("show");
+}
+
+void PlatformHideWindow() {
+  if (!State.window.exists) return;
+  State.window.visible = State.window.active = false;
+  Log("hide");
+}
+
+void PlatformMinimizeWindow() {
+  if (!State.window.exists) return;
+  State.window.minimized = true;
+  State.window.active = false;
+  Log("minimize");
+}
+
+void PlatformRestoreWindow() {
+  if (!State.window.exists) return;
+  State.window.minimized = false;
+  State.window.visible = State.window.active = true;
+  Log("restore");
+}
+
+bool PlatformIsMinimized() {
+  return State.window.exists && State.window.minimized;
+}
+
+bool PlatformIsActive() {
+  return State.window.exists && State.window.active;
+}
+
+void PlatformSetTitle(const char* title) {
+  if (!State.window.exists) return;
+  State.window.title = title;
+  Log("title %s", Quoted(title).c_str());
+}
+
+void PlatformFlashWindow() {
+  if (!State.window.exists) return;
+  ++State.window.flashes;
+  Log("flash");
+}
+
+// A minimized window keeps reporting its normal place and size.
+void PlatformWindowRect(PlatformRect* outer) {
+  if (!State.window.exists) {
+    *outer = {0, 0, 0, 0};
+    return;
+  }
+  const HeadlessWindowInfo& w = State.window;
+  *outer = {w.x, w.y, w.x + w.width, w.y + w.height};
+}
+
+void PlatformClientSize(int32_t* width, int32_t* height) {
+  const HeadlessWindowInfo info = HeadlessWindow();
+  *width = info.exists ? info.client_width : 0;
+  *height = info.exists ? info.client_height : 0;
+}
+
+void PlatformMoveWindow(int32_t x, int32_t y) {
+  if (!State.window.exists) return;
+  State.window.x = x;
+  State.window.y = y;
+  Log("move %d,%d", x, y);
+}
+
+void PlatformPlaceWindow(int32_t x, int32_t y, int32_t width, int32_t height) {
+  if (!State.window.exists) return;
+  State.window.x = x;
+  State.window.y = y;
+  State.window.width = width;
+  State.window.height = height;
+  State.window.at_bottom = false;
+  Log("place %d,%d %dx%d", x, y, width, height);
+}
+
+void PlatformSetWindowOrder(WindowOrder order) {
+  if (!State.window.exists) return;
+  HeadlessWindowInfo& w = State.window;
+  switch (order) {
+    case WindowOrder::kBottom:
+      // The bottom is below every topmost window, so the window gives up being topmost.
+      w.at_bottom = true;
+      w.topmost = false;
+      Log("order bottom");
+      break;
+    case WindowOrder::kTop:
+      w.at_bottom = false;
+      Log("order top");
+      break;
+    case WindowOrder::kNotTopmost:
+      w.topmost = false;
+      Log("order not-topmost");
+      break;
+    case WindowOrder::kTopmost:
+      w.topmost = true;
+      w.at_bottom = false;
+      Log("order topmost");
+      break;
+  }
+}
+
+void PlatformScreenSize(int32_t* width, int32_t* height) {
+  *width = State.window.screen_width;
+  *height = State.window.screen_height;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Keyboard and mouse cursor
+
+bool PlatformKeyboardState(uint8_t state[256]) {
+  std::copy(std::begin(State.keys.message_state), std::end(State.keys.message_state), state);
+  return true;
+}
+
+PlatformKeyState PlatformAsyncKeyState(uint8_t key) {
+  QueueDueInput();
+  return AsyncKeyQuery(&State.keys, key);
+}
+
+bool PlatformInjectKey(uint8_t key, bool up) {
+  Log("inject %s 0x%02X", up ? "up" : "down", key);
+  KeyHappened(&State.keys, key, !up);
+  if (State.window.exists) {
+    State.queue.push_back({up ? ScriptedAction::kKeyUp : ScriptedAction::kKeyDown, int16_t(key), 0,
+                           uint32_t(HeadlessElapsed())});
+  }
+  return true;
+}
+
 void PlatformCursorPosition(int32_t* x, int32_t* y) {
+  QueueDueInput();
   *x = State.window.cursor_x;
   *y = State.window.cursor_y;
+}
+
+int32_t PlatformShowCursor(bool show) {
+  State.window.cursor_count += show ? 1 : -1;
+  Log("cursor %s %d", show ? "show" : "hide", State.window.cursor_count);
+  return State.window.cursor_count;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Message boxes, sound and programs
+
+MessageAnswer PlatformMessageBox(const char* text, const char* caption, MessageButtons buttons) {
+  struct ButtonSet {
+    const char* name;
+    MessageAnswer first;
+    uint8_t offered;  // bit per answer
+  };
+  const auto bit = [](MessageAnswer answer) { return uint8_t(1u << int(answer)); };
+  const ButtonSet sets[] = {
+      {"ok", MessageAnswer::kOk, bit(MessageAnswer::kOk)},
+      {"ok-cancel", MessageAnswer::kOk,
+       uint8_t(bit(MessageAnswer::kOk) | bit(MessageAnswer::kCancel))},
+      {"yes-no", MessageAnswer::kYes, uint8_t(bit(MessageAnswer::kYes) | bit(MessageAnswer::kNo))},
+      {"yes-no-cancel", MessageAnswer::kYes,
+       uint8_t(bit(MessageAnswer::kYes) | bit(MessageAnswer::kNo) | bit(MessageAnswer::kCancel))},
+  };
+  const ButtonSet& set = sets[int(buttons)];
+  MessageAnswer answer = MessageAnswer::kNone;
+  if (State.window.exists) {
+    answer = set.first;
+    if (!State.answers.empty()) {
+      answer = State.answers.front();
+      State.answers.pop_front();
+    }
+    // A button the box does not have cannot be pressed: as closing the box without an answer.
+    if ((set.offered & bit(answer)) == 0) answer = MessageAnswer::kNone;
+  }
+  Log("messagebox %s %s %s -> %s", set.name, Quoted(caption).c_str(), Quoted(text).c_str(),
+      State.window.exists ? AnswerName(answer) : "none (no window)");
+  return answer;
+}
+
+void PlatformBeep(uint32_t frequency, uint32_t duration) {
+  Log("beep %u %u", frequency, duration);
+  PlatformSleep(duration);
+}
+
+LaunchResult PlatformLaunch(const char* command_line, bool show) {
+  const LaunchResult result = PosixLaunch(command_line);
+  static constexpr const char* kNames[] = {"started",    "not-found",     "path-not-found",
+                                           "bad-format", "access-denied", "no-resources"};
+  Log("launch%s %s -> %s", show ? "" : " hidden", Quoted(command_line).c_str(),
+      kNames[int(result)]);
+  return result;
 }
 
 }  // namespace velmora

@@ -1,0 +1,123 @@
+// The SDL backend's key table: SDL keys to the guest's virtual-key codes. Letters follow the
+// keyboard layout (the key that types A is A), everything else the key's place on a US keyboard,
+// as virtual keys do.
+#include "platform/sdl/sdl_backend.h"
+
+namespace velmora {
+
+namespace {
+
+struct KeyPair {
+  SDL_Scancode scancode;
+  uint8_t key;
+};
+
+constexpr KeyPair kKeys[] = {
+    {SDL_SCANCODE_BACKSPACE, 0x08},
+    {SDL_SCANCODE_TAB, 0x09},
+    {SDL_SCANCODE_CLEAR, 0x0C},
+    {SDL_SCANCODE_RETURN, 0x0D},
+    {SDL_SCANCODE_KP_ENTER, 0x0D},
+    {SDL_SCANCODE_PAUSE, 0x13},
+    {SDL_SCANCODE_CAPSLOCK, 0x14},
+    {SDL_SCANCODE_ESCAPE, 0x1B},
+    {SDL_SCANCODE_SPACE, 0x20},
+    {SDL_SCANCODE_PAGEUP, 0x21},
+    {SDL_SCANCODE_PAGEDOWN, 0x22},
+    {SDL_SCANCODE_END, 0x23},
+    {SDL_SCANCODE_HOME, 0x24},
+    {SDL_SCANCODE_LEFT, 0x25},
+    {SDL_SCANCODE_UP, 0x26},
+    {SDL_SCANCODE_RIGHT, 0x27},
+    {SDL_SCANCODE_DOWN, 0x28},
+    {SDL_SCANCODE_PRINTSCREEN, 0x2C},
+    {SDL_SCANCODE_INSERT, 0x2D},
+    {SDL_SCANCODE_DELETE, 0x2E},
+    {SDL_SCANCODE_0, 0x30},
+    {SDL_SCANCODE_1, 0x31},
+    {SDL_SCANCODE_2, 0x32},
+    {SDL_SCANCODE_3, 0x33},
+    {SDL_SCANCODE_4, 0x34},
+    {SDL_SCANCODE_5, 0x35},
+    {SDL_SCANCODE_6, 0x36},
+    {SDL_SCANCODE_7, 0x37},
+    {SDL_SCANCODE_8, 0x38},
+    {SDL_SCANCODE_9, 0x39},
+    {SDL_SCANCODE_LGUI, 0x5B},
+    {SDL_SCANCODE_RGUI, 0x5C},
+    {SDL_SCANCODE_APPLICATION, 0x5D},
+    {SDL_SCANCODE_KP_0, 0x60},
+    {SDL_SCANCODE_KP_1, 0x61},
+    {SDL_SCANCODE_KP_2, 0x62},
+    {SDL_SCANCODE_KP_3, 0x63},
+    {SDL_SCANCODE_KP_4, 0x64},
+    {SDL_SCANCODE_KP_5, 0x65},
+    {SDL_SCANCODE_KP_6, 0x66},
+    {SDL_SCANCODE_KP_7, 0x67},
+    {SDL_SCANCODE_KP_8, 0x68},
+    {SDL_SCANCODE_KP_9, 0x69},
+    {SDL_SCANCODE_KP_MULTIPLY, 0x6A},
+    {SDL_SCANCODE_KP_PLUS, 0x6B},
+    {SDL_SCANCODE_KP_MINUS, 0x6D},
+    {SDL_SCANCODE_KP_PERIOD, 0x6E},
+    {SDL_SCANCODE_KP_DIVIDE, 0x6F},
+    {SDL_SCANCODE_NUMLOCKCLEAR, 0x90},
+    {SDL_SCANCODE_SCROLLLOCK, 0x91},
+    {SDL_SCANCODE_LSHIFT, 0xA0},
+    {SDL_SCANCODE_RSHIFT, 0xA1},
+    {SDL_SCANCODE_LCTRL, 0xA2},
+    {SDL_SCANCODE_RCTRL, 0xA3},
+    {SDL_SCANCODE_LALT, 0xA4},
+    {SDL_SCANCODE_RALT, 0xA5},
+    {SDL_SCANCODE_SEMICOLON, 0xBA},
+    {SDL_SCANCODE_EQUALS, 0xBB},
+    {SDL_SCANCODE_COMMA, 0xBC},
+    {SDL_SCANCODE_MINUS, 0xBD},
+    {SDL_SCANCODE_PERIOD, 0xBE},
+    {SDL_SCANCODE_SLASH, 0xBF},
+    {SDL_SCANCODE_GRAVE, 0xC0},
+    {SDL_SCANCODE_LEFTBRACKET, 0xDB},
+    {SDL_SCANCODE_BACKSLASH, 0xDC},
+    {SDL_SCANCODE_RIGHTBRACKET, 0xDD},
+    {SDL_SCANCODE_APOSTROPHE, 0xDE},
+    {SDL_SCANCODE_NONUSBACKSLASH, 0xE2},
+};
+
+// Built once from the pairs above, plus letters and function keys, which run in sequence.
+struct KeyTable {
+  uint8_t by_scancode[SDL_NUM_SCANCODES] = {};
+  KeyTable() {
+    for (int i = 0; i < 26; ++i) by_scancode[SDL_SCANCODE_A + i] = uint8_t(0x41 + i);
+    for (int i = 0; i < 12; ++i) by_scancode[SDL_SCANCODE_F1 + i] = uint8_t(0x70 + i);
+    for (int i = 0; i < 12; ++i) by_scancode[SDL_SCANCODE_F13 + i] = uint8_t(0x7C + i);
+    for (const KeyPair& pair : kKeys) by_scancode[pair.scancode] = pair.key;
+  }
+};
+
+const KeyTable Table;
+
+}  // namespace
+
+uint8_t VirtualKeyOf(const SDL_Keysym& key) {
+  if (key.sym >= SDLK_a && key.sym <= SDLK_z) return uint8_t(0x41 + (key.sym - SDLK_a));
+  if (key.scancode < 0 || key.scancode >= SDL_NUM_SCANCODES) return 0;
+  return Table.by_scancode[key.scancode];
+}
+
+uint8_t VirtualKeyOfButton(uint8_t button) {
+  switch (button) {
+    case SDL_BUTTON_LEFT:
+      return 0x01;
+    case SDL_BUTTON_RIGHT:
+      return 0x02;
+    case SDL_BUTTON_MIDDLE:
+      return 0x04;
+    case SDL_BUTTON_X1:
+      return 0x05;
+    case SDL_BUTTON_X2:
+      return 0x06;
+  }
+  return 0;
+}
+
+}  // namespace velmora

@@ -1,0 +1,129 @@
+"""Runs one of the system-service guests under its scripted input and checks what it recorded,
+its host log and its window.
+
+usage: check_system.py VELMORA_RUN GUEST HEX SOURCE
+"""
+
+import os
+import shutil
+import sys
+import tempfile
+import time
+
+import checks
+import velmora_test as vt
+
+runner, rest = vt.setup(sys.argv)
+guest, hex_path, source = rest
+
+DUMP = ["--dump-memory", checks.DUMP, "--quiet", "--max-instructions", "50000000"]
+
+
+def run(args, least_checks, cwd=None):
+    """Runs the guest with a host log; returns the result and the log's lines without times."""
+    with tempfile.TemporaryDirectory() as tmp:
+        log_path = os.path.join(tmp, "host.log")
+        r = vt.run_guest(hex_path, DUMP + ["--host-log", log_path] + args, cwd=cwd)
+        with open(log_path, encoding="utf-8") as f:
+            lines = [line.rstrip("\n").split(" ", 1) for line in f]
+    vt.expect_equal("exit", r.exit_code, vt.EXIT_QUIT, r)
+    checks.report(r, source, least_checks)
+    return r, [text for _, text in lines], lines
+
+
+if guest == "window":
+    for screen in ([], ["--screen", "300x200"]):
+        r, log, _ = run(screen + ["--dump-window"], 30)
+        name = " ".join(screen) or "default screen"
+        if screen:
+            # The 400 x 300 layer shown on a 300 x 200 screen: the window is the screen, at 0,0.
+            vt.expect("place 0,0 300x200" in log, name + ": clamped fit", r)
+        else:
+            vt.expect_equal("boot", log[:3], ["restore", "place 835,464 250x153", 'title ""'], r)
+            vt.expect("place 755,374 410x333" in log, name + ": 400 x 300 centred", r)
+        at = log.index('title "before order 4"')
+        vt.expect_equal(name + ": order 4 does nothing", log[at + 1], 'title "after order 4"', r)
+        vt.expect_equal(name + ": orders", log[at + 2:at + 5],
+                        ["order bottom", "order topmost", "flash"], r)
+        vt.expect_equal(name + ": Windows-1252 title", log[at + 5], 'title "Caf\u00e9 \u20ac 5"', r)
+        vt.expect_equal(name + ": topmost", r.state["window_topmost"], 1, r)
+        vt.expect_equal(name + ": screen", (r.state["screen_width"], r.state["screen_height"]),
+                        (300, 200) if screen else (1920, 1080), r)
+    # Bad screens are refused.
+    for bad in ("0x10", "10", "40000x10", "10x"):
+        r = vt.run_guest(hex_path, ["--screen", bad], dump_state=False)
+        vt.expect_equal("--screen " + bad, r.exit_code, vt.EXIT_USAGE, r)
+
+elif guest == "keys":
+    script = "\n".join([
+        "held a", "toggled capslock",
+        "keyup a@10", "keydown a@20", "keyup a@30",
+        "keydown c@40", "keyup c@41", "keydown d@46",
+        "keydown lshift@50", *("keydown %s@50" % c for c in "efghijklmn"),
+        *("keyup %s@85" % c for c in "efghijklmn"),
+        "keyup lshift@115", "keyup d@115", "keydown lctrl@120", "keydown 0x41@120",
+        "keydown rshift@135",
+        "keydown z@145", "deactivate@150", "activate@160",
+        "move 10,20@170",
+    ]) + "\n"
+    with tempfile.TemporaryDirectory() as tmp:
+        path = os.path.join(tmp, "keys.script")
+        with open(path, "w") as f:
+            f.write(script)
+        r, log, _ = run(["--script", path, "--dump-window"], 70)
+    vt.expect_equal("injected", [t for t in log if t.startswith("inject")],
+                    ["inject down 0x58", "inject up 0x58"], r)
+    vt.expect_equal("cursor", [t for t in log if t.startswith("cursor")],
+                    ["cursor hide -1", "cursor hide -2", "cursor show -1"], r)
+    vt.expect_equal("cursor count", r.state["cursor_count"], -1, r)
+    # Typing and key options: each character a press, Shift where needed.
+    for bad in (["--key-down", "0x100@5"], ["--key", "nokey@1"], ["--type", "\u00e9@3"],
+                ["--answer", "maybe"], ["--deactivate", "x"], ["--held", ""]):
+        r = vt.run_guest(hex_path, bad, dump_state=False)
+        vt.expect_equal(" ".join(bad), r.exit_code, vt.EXIT_USAGE, r)
+
+elif guest == "dialogs":
+    with tempfile.TemporaryDirectory() as tmp:
+        shutil.copy(hex_path, tmp)
+        local_hex = os.path.join(tmp, os.path.basename(hex_path))
+        hex_path = local_hex
+        answers = []
+        for answer in ("no", "cancel", "yes", "none", "ok"):
+            answers += ["--answer", answer]
+        r, log, timed = run(answers + ["--date", "2024-03-05T14:07:09.250"], 30, cwd=tmp)
+        boxes = [t for t in log if t.startswith("messagebox")]
+        vt.expect_equal("boxes", boxes, [
+            'messagebox yes-no "Velmora test" "Save first?" -> no',
+            'messagebox ok-cancel "Velmora test" "Go on?" -> cancel',
+            'messagebox yes-no-cancel "Velmora test" "Quit?" -> yes',
+            'messagebox ok "Velmora test" "Closed unanswered" -> none',
+            'messagebox yes-no "Velmora test" "OK is not offered" -> none',
+            'messagebox ok "Velmora test" "Any other set is OK alone" -> ok',
+            'messagebox yes-no-cancel "Velmora test" "Line one\\x0ALine two" -> yes',
+            'messagebox ok "Donators" "Velmora developed by Quillbrook.\\x0AThere are no '
+            'donates yet!" -> ok',
+            'messagebox ok "ABCDEF" "bounded caption" -> ok',
+        ], r)
+        beeps = [(int(ms), t) for ms, t in timed if t.startswith("beep")]
+        vt.expect_equal("beeps", [t for _, t in beeps], ["beep 440 250"], r)
+        launches = [t for t in log if t.startswith("launch")]
+        vt.expect_equal("launches", launches, [
+            'launch "touch \\"launched file.txt\\"" -> started',
+            'launch "touch x;touch y" -> started',
+            'launch "velmora-surely-missing-program --help" -> not-found',
+            'launch "" -> not-found',
+            'launch hidden "touch hidden.txt" -> started',
+        ], r)
+        # The programs run on their own: give them a moment.
+        wanted = ["launched file.txt", "x;touch", "y", "hidden.txt"]
+        deadline = time.time() + 10
+        while time.time() < deadline and not all(os.path.exists(os.path.join(tmp, n))
+                                                 for n in wanted):
+            time.sleep(0.05)
+        for name in wanted:
+            vt.expect(os.path.exists(os.path.join(tmp, name)), "launched program made " + name, r)
+        vt.expect(not os.path.exists(os.path.join(tmp, "x")), "no shell split the line at ';'", r)
+else:
+    sys.exit("unknown guest " + guest)
+
+vt.finish()
