@@ -10,13 +10,12 @@ import sys
 import tempfile
 import time
 
-import checks
 import velmora_test as vt
 
 runner, rest = vt.setup(sys.argv)
 guest, hex_path, source = rest
 
-DUMP = ["--dump-memory", checks.DUMP, "--quiet", "--max-instructions", "50000000"]
+DUMP = vt.CHECKS_DUMP + ["--quiet", "--max-instructions", "50000000"]
 
 
 def run(args, least_checks, cwd=None):
@@ -27,7 +26,7 @@ def run(args, least_checks, cwd=None):
         with open(log_path, encoding="utf-8") as f:
             lines = [line.rstrip("\n").split(" ", 1) for line in f]
     vt.expect_equal("exit", r.exit_code, vt.EXIT_QUIT, r)
-    checks.report(r, source, least_checks)
+    vt.report_checks(r, source, least_checks)
     return r, [text for _, text in lines], lines
 
 
