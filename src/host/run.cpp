@@ -12,6 +12,7 @@
 #include "host/events.h"
 #include "host/hex_loader.h"
 #include "io/file_layer.h"
+#include "io/sandbox.h"
 #include "io/slots.h"
 #include "platform/platform.h"
 #include "services/gate.h"
@@ -94,6 +95,10 @@ BootOutcome StartHost(const char* program_path, uint32_t seed) {
     return BootOutcome::kBadInstruction;
   }
   BootLine(kStatusY, "HEX Load Ok " + std::to_string(ProgramSize) + " bytes");
+  // A guest that was to be confined never runs unconfined.
+  if (!RequestedSandbox.directory.empty() && !EnterSandbox(RequestedSandbox)) {
+    return BootOutcome::kNoSandbox;
+  }
 
   ResetFileSlots();
   ResetTimers();

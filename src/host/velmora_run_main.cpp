@@ -10,9 +10,11 @@
 #include <vector>
 
 #include "core/machine.h"
+#include "graphics/canvas.h"
 #include "host/hex_loader.h"
 #include "host/run.h"
 #include "host/screenshot.h"
+#include "io/sandbox.h"
 #include "platform/headless/headless.h"
 
 namespace velmora {
@@ -59,6 +61,12 @@ constexpr const char* kUsage =
     "  --close MS             a close request (the window's close button) at MS\n"
     "  --script FILE          scripted input, one action a line: click|down|up|move|double X,Y@MS\n"
     "                         or close@MS; '#' starts a comment line\n"
+    "  --sandbox DIR          confine the guest's files to DIR (paths, links and '..' cannot\n"
+    "                         leave it); ports do not open and programs are not launched\n"
+    "  --sandbox-quota BYTES  in the sandbox, fail writes that would add more than BYTES to\n"
+    "                         files, as on a full disk (status 8)\n"
+    "  --layer-memory BYTES   the most memory all layers together may hold (default 1 GiB;\n"
+    "                         at least 115200, the first screen)\n"
     "  --quiet                leave out the boot report and the end report on stderr\n"
     "  --help, -h             show this text\n"
     "\n"
@@ -72,7 +80,10 @@ constexpr const char* kUsage =
     "  130 interrupted (Ctrl-C; 143 for SIGTERM): the run ends as after a limit, with dumps\n"
     "\n"
     "environment:\n"
-    "  VELMORA_COM<n>         the device of the guest's serial port n (default /dev/ttyS<n-1>)\n";
+    "  VELMORA_COM<n>         the device of the guest's serial port n (default /dev/ttyS<n-1>;\n"
+    "                         'loopback': a stand-in that returns what was written)\n"
+    "  VELMORA_SANDBOX, VELMORA_SANDBOX_QUOTA\n"
+    "                         as --sandbox and --sandbox-quota (the options take precedence)\n";
 
 struct MemoryRange {
   uint32_t start;
@@ -91,6 +102,7 @@ struct RunOptions {
   uint32_t seed = 0;
   bool quiet = false;
   std::string screenshot_path;  // empty: none
+  bool quota_given = false;
   HeadlessClockMode clock = HeadlessClockMode::kVirtual;
   uint32_t clock_start = kDefaultVirtualClockStart;
   bool date_given = false;
@@ -226,8 +238,17 @@ void ApplyHeadlessOptions() {
   if (Options.date_given) HeadlessSetDateTime(Options.date);
 }
 
-// Parses the command line into Options; returns -1 to go on, else the exit status.
+// The layer memory the first screen (240 × 120) needs.
+constexpr uint64_t kFirstScreenBytes = uint64_t(kDefaultScreenWidth) * kDefaultScreenHeight * 4;
+
+// Parses the command line into Options (the environment's sandbox first, so that the options
+// take precedence); returns -1 to go on, else the exit status.
 int ParseCommandLine(int argc, char** argv) {
+  std::string environment_error;
+  if (!ReadSandboxEnvironment(&environment_error)) return UsageError(environment_error.c_str(), "");
+  if (!RequestedSandbox.directory.empty()) {
+    RequestedSandbox.directory = StartDirectoryPath(RequestedSandbox.directory.c_str());
+  }
   bool options_ended = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
@@ -311,6 +332,25 @@ int ParseCommandLine(int argc, char** argv) {
     } else if (name == "--screenshot") {
       if (!take_value() || value.empty()) return UsageError("--screenshot needs a file name", "");
       Options.screenshot_path = StartDirectoryPath(std::string(value).c_str());
+    } else if (name == "--sandbox") {
+      std::error_code error;
+      if (!take_value() || value.empty() ||
+          !std::filesystem::is_directory(std::string(value), error)) {
+        return UsageError("--sandbox needs an existing directory: ", value);
+      }
+      RequestedSandbox.directory = StartDirectoryPath(std::string(value).c_str());
+    } else if (name == "--sandbox-quota") {
+      if (!take_value() || !ParseUnsigned(value, &RequestedSandbox.quota) ||
+          RequestedSandbox.quota == 0) {
+        return UsageError("--sandbox-quota needs a number of bytes of 1 or more", "");
+      }
+      Options.quota_given = true;
+    } else if (name == "--layer-memory") {
+      uint64_t bytes = 0;
+      if (!take_value() || !ParseUnsigned(value, &bytes) || bytes < kFirstScreenBytes) {
+        return UsageError("--layer-memory needs a number of bytes of 115200 or more", "");
+      }
+      LayerMemoryBudget = bytes;
     } else if (IsHeadlessOption(name)) {
       const char* error = nullptr;
       if (!take_value()) return UsageError("missing value for ", name);
@@ -323,6 +363,9 @@ int ParseCommandLine(int argc, char** argv) {
     }
   }
   if (Options.program == nullptr) return UsageError("no program given", "");
+  if (Options.quota_given && RequestedSandbox.directory.empty()) {
+    return UsageError("--sandbox-quota needs a sandbox (--sandbox DIR)", "");
+  }
   return -1;
 }
 
@@ -366,6 +409,11 @@ const char* FaultMeaning(uint8_t fault) {
 // What the boot report's code means, for the user at the terminal.
 void ExplainBootFailure(BootOutcome boot) {
   const char* program = Options.program;
+  if (boot == BootOutcome::kNoSandbox) {
+    fprintf(stderr, "velmora-run: the sandbox %s cannot be used; the program did not run\n",
+            RequestedSandbox.directory.c_str());
+    return;
+  }
   if (boot == BootOutcome::kBadInstruction) {
     fprintf(stderr,
             "velmora-run: %s: the byte at address 0 is 0x%02X, outside 0x0C..0xFC "
