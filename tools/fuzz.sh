@@ -18,6 +18,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 targets=(hex bmp gate cpu)
+# A small quarantine keeps freed memory poisoned for a while yet lets the allocator reuse pages
+# (fresh pages for every run cost more than the run); fontconfig keeps its configuration for good.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-quarantine_size_mb=16}
+export LSAN_OPTIONS=${LSAN_OPTIONS:-suppressions=$PWD/tests/lsan.supp:print_suppressions=0}
 
 max_len() {
   case "$1" in
@@ -39,9 +43,14 @@ build() {
   cmake --build build-fuzz -j "$(nproc)" --target "${names[@]}"
 }
 
+# Seconds one input may take. In CI an input may run a few of the longest services
+# (docs/runner.md: resource limits); a campaign under nice on a busy machine can wait far longer
+# for the processor, so there only a hang counts.
+timeout=30
+
 options() {
   local t=$1
-  local opts=(-max_len="$(max_len "$t")" -timeout=10 -rss_limit_mb=2048 -print_final_stats=1)
+  local opts=(-max_len="$(max_len "$t")" -timeout="$timeout" -rss_limit_mb=2048 -print_final_stats=1)
   [ -f "tests/fuzz/$t.dict" ] && opts+=(-dict="tests/fuzz/$t.dict")
   echo "${opts[@]}"
 }
@@ -84,6 +93,7 @@ seconds=${2:-3600}
 runs_limit=${3:-0}
 [ -f "tests/fuzz/${t}_fuzz.cpp" ] || { echo "unknown target $t (one of: ${targets[*]})"; exit 64; }
 build "$t"
+timeout=600
 work=build-fuzz/corpus/$t
 mkdir -p "$work" "build-fuzz/findings/$t" "tests/fuzz/corpus/$t"
 log=build-fuzz/campaign-$t.log

@@ -73,6 +73,8 @@ BootOutcome FailBoot(uint8_t code) {
 }  // namespace
 
 BootOutcome StartHost(const char* program_path, uint32_t seed) {
+  // A process that starts a second run (tests, fuzzing) loads its program unconfined again.
+  LeaveSandbox();
   InitServiceTables();
   CreateCanvas();
   PlatformFitWindow(ScreenSize.width, ScreenSize.height);
