@@ -8,6 +8,7 @@ packages=(
   gcc-avr binutils-avr avr-libc
   libpng-dev libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core
   libgtest-dev libbenchmark-dev simavr libsimavr-dev libelf-dev
+  clang-14 libclang-rt-14-dev
 )
 # Regenerating test data needs more (ImageMagick for tests/data/images, xfonts-base for the
 # glyph seeds in tools/fonts); building and testing does not.
