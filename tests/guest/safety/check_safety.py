@@ -267,14 +267,19 @@ def check_exits():
         full = args + ["--dump-state", "--dump-memory", "0x4000:4",
                        os.path.join(home, "safety_writer.hex")]
         proc = subprocess.Popen([runner] + full, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        if sig is not None:
-            # Mid-write: once the guest has written a good many records.
-            deadline = time.time() + 30
-            while time.time() < deadline and (not os.path.exists(records) or
-                                              os.path.getsize(records) < 64 * 1024):
-                time.sleep(0.01)
-            proc.send_signal(sig)
-        out, err = proc.communicate(timeout=60)
+        try:
+            if sig is not None:
+                # Mid-write: once the guest has written a good many records.
+                deadline = time.time() + 30
+                while time.time() < deadline and (not os.path.exists(records) or
+                                                  os.path.getsize(records) < 64 * 1024):
+                    time.sleep(0.01)
+                proc.send_signal(sig)
+            out, err = proc.communicate(timeout=60)
+        finally:
+            if proc.poll() is None:
+                proc.kill()
+                proc.wait()
         r = vt.GuestResult(full, proc.returncode, out.decode("latin-1"), err.decode("latin-1"))
         vt.expect_equal(name + ": exit", r.exit_code, status, r)
         count = r.dword(0x4000)
