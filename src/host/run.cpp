@@ -97,7 +97,12 @@ BootOutcome StartHost(const char* program_path, uint32_t seed) {
     return BootOutcome::kBadInstruction;
   }
   BootLine(kStatusY, "HEX Load Ok " + std::to_string(ProgramSize) + " bytes");
-  // A guest that was to be confined never runs unconfined.
+  // A guest that was to be confined never runs unconfined: a program that did not look at the
+  // environment itself still honours VELMORA_SANDBOX, and a quota it cannot read stops the run.
+  std::string sandbox_error;
+  if (RequestedSandbox.directory.empty() && !ReadSandboxEnvironment(&sandbox_error)) {
+    return BootOutcome::kNoSandbox;
+  }
   if (!RequestedSandbox.directory.empty() && !EnterSandbox(RequestedSandbox)) {
     return BootOutcome::kNoSandbox;
   }

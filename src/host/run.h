@@ -25,8 +25,9 @@ extern bool EchoBootReport;
 // The start-up of one run: service tables, canvas and window size, random seed, then the boot
 // report on the screen while the program at `program_path` (nullptr: none found) is loaded; the
 // working directory becomes the program's directory, and the guest's files are confined to
-// RequestedSandbox (io/sandbox.h) when it names a directory. On kReady the file slots, timers and
-// machine are reset and the guest can run.
+// RequestedSandbox (io/sandbox.h), or when that is empty to the environment's VELMORA_SANDBOX,
+// when either names a directory. On kReady the file slots, timers and machine are reset and the
+// guest can run.
 BootOutcome StartHost(const char* program_path, uint32_t seed);
 
 // The seed the desktop program uses: local time's seconds and milliseconds, the cursor position

@@ -77,7 +77,8 @@ constexpr const char* kUsage =
     "  3   --max-instructions reached\n"
     "  4   --timeout reached\n"
     "  64  bad command line\n"
-    "  130 interrupted (Ctrl-C; 143 for SIGTERM): the run ends as after a limit, with dumps\n"
+    "  130 interrupted (Ctrl-C; 143 for SIGTERM, 129 for SIGHUP): the run ends as after a\n"
+    "      limit, with dumps\n"
     "\n"
     "environment:\n"
     "  VELMORA_COM<n>         the device of the guest's serial port n (default /dev/ttyS<n-1>;\n"
@@ -532,6 +533,7 @@ int RunMain(int argc, char** argv) {
   // A first Ctrl-C ends the run cleanly, with the end report and dumps; a second one kills.
   std::signal(SIGINT, StopOnSignal);
   std::signal(SIGTERM, StopOnSignal);
+  std::signal(SIGHUP, StopOnSignal);  // the terminal went away
   EchoBootReport = !Options.quiet;
   const uint32_t seed = Options.seed_given ? Options.seed : StartSeed();
   if (!Options.screenshot_path.empty()) ArmScreenshot();

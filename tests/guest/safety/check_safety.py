@@ -253,6 +253,7 @@ def check_exits():
     # A run ended from outside at any moment: by a signal, or by a limit.
     cases = [("SIGTERM", "f", signal.SIGTERM, [], 128 + signal.SIGTERM),
              ("SIGINT", "f", signal.SIGINT, [], 128 + signal.SIGINT),
+             ("SIGHUP", "f", signal.SIGHUP, [], 128 + signal.SIGHUP),
              ("close request", "f", None, ["--close", "150"], vt.EXIT_QUIT),
              ("limit", "f", None, ["--max-instructions", "123457"], vt.EXIT_LIMIT),
              ("timeout", "f", None, ["--timeout", "0.3"], vt.EXIT_TIMEOUT),
