@@ -105,6 +105,8 @@ build-fuzz/velmora_fuzz_$t $(options "$t") -max_total_time="$seconds" "${limit[@
 result=$?
 set -e
 runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$log")
+# A campaign stopped from outside prints no statistics: its last progress line counts.
+[ -n "$runs" ] || runs=$(grep -o '^#[0-9]*' "$log" | tail -1 | tr -d '#')
 speed=$(awk '/stat::average_exec_per_sec/ {print $2}' "$log")
 coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1)
 echo "$(date -u +%FT%TZ) $t seconds=$seconds runs=${runs:-0} exec/s=${speed:-0} $coverage status=$result" |

@@ -172,8 +172,30 @@ PlatformSerial PlatformOpenSerial(uint8_t port) {
   return index;
 }
 
-// The device gets back the settings it had: after the bytes still queued have gone out at the
-// speed they were written for.
+namespace {
+
+// Lets the bytes still queued go out at the speed they were written for: as long as the queue
+// keeps shrinking, and at most a second without progress, so that a device held back by flow
+// control cannot keep the host from ending.
+void LetOutputDrain(int fd) {
+  constexpr uint64_t kLongestStall = 1000;
+  int queued = 0, last = -1;
+  uint64_t since = NowMilliseconds();
+  while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+    if (queued != last) {
+      last = queued;
+      since = NowMilliseconds();
+    } else if (NowMilliseconds() - since > kLongestStall) {
+      return;
+    }
+    pollfd none = {-1, 0, 0};
+    poll(&none, 1, 10);
+  }
+}
+
+}  // namespace
+
+// The device gets back the settings it had when it was opened.
 bool PlatformCloseSerial(PlatformSerial port) {
   SerialPortRecord* record = Record(port);
   if (!record) return false;
@@ -181,7 +203,10 @@ bool PlatformCloseSerial(PlatformSerial port) {
   record->fd = -1;
   record->loop = std::string();
   if (fd == kLoopback) return true;
-  if (record->saved && record->raw) tcsetattr(fd, TCSADRAIN, &record->original);
+  if (record->saved && record->raw) {
+    LetOutputDrain(fd);
+    tcsetattr(fd, TCSANOW, &record->original);
+  }
   return close(fd) == 0;
 }
 
