@@ -6,7 +6,6 @@
 //   velmora_limits_bench [--benchmark_filter=...]   (needs about 1 GiB of memory and, for the
 //                                                    image and folder cases, room in $TMPDIR)
 #include <benchmark/benchmark.h>
-
 #include <unistd.h>
 
 #include <cstdio>

@@ -75,8 +75,8 @@ void DrawPixelPiece(const ImageHeader& header, int32_t x, int32_t y, uint64_t st
     const uint64_t row = (start + at) / row_bytes, offset = (start + at) % row_bytes;
     const uint64_t in_row = std::min(row_bytes - offset, length - at);
     // In 64 bits: a bottom-up image may claim up to 2^31 - 1 rows, drawn from any y.
-    const int64_t line = header.top_down ? int64_t(y) + int64_t(row)
-                                         : int64_t(y) + header.height - 1 - int64_t(row);
+    const int64_t line =
+        header.top_down ? int64_t(y) + int64_t(row) : int64_t(y) + header.height - 1 - int64_t(row);
     if (line >= DrawBounds.top && line <= DrawBounds.bottom) {
       // Columns of the image, relative to this piece's first pixel, that land inside the clip.
       const int64_t first_pixel = int64_t(offset / 3);

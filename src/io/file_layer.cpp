@@ -218,19 +218,25 @@ uint32_t FileSize(FileHandle file) {
 void FileDelete(const char* name) {
   HostError = 0;
   std::string path;
-  if (!ResolveGuestPath(name, &path) || !PlatformDeleteFile(path.c_str())) HostError = kErrorDelete;
+  if (!ResolveGuestPath(name, &path) || !PlatformDeleteFile(path.c_str())) {
+    HostError = kErrorDelete;
+  }
 }
 
 void DirRemove(const char* name) {
   HostError = 0;
   std::string path;
-  if (!ResolveGuestPath(name, &path) || !PlatformRemoveDirectory(path.c_str())) HostError = kErrorDelete;
+  if (!ResolveGuestPath(name, &path) || !PlatformRemoveDirectory(path.c_str())) {
+    HostError = kErrorDelete;
+  }
 }
 
 void DirCreate(const char* name) {
   HostError = 0;
   std::string path;
-  if (!ResolveGuestPath(name, &path) || !PlatformCreateDirectory(path.c_str())) HostError = kErrorCreateDirectory;
+  if (!ResolveGuestPath(name, &path) || !PlatformCreateDirectory(path.c_str())) {
+    HostError = kErrorCreateDirectory;
+  }
 }
 
 void FileRename(const char* from, const char* to) {

@@ -144,7 +144,8 @@ bool EnterSandbox(const SandboxRequest& request) {
   const std::filesystem::path root = std::filesystem::canonical(request.directory, error);
   const std::filesystem::path here =
       error ? std::filesystem::path() : std::filesystem::canonical(".", error);
-  const std::filesystem::path inside = error ? std::filesystem::path() : here.lexically_relative(root);
+  const std::filesystem::path inside =
+      error ? std::filesystem::path() : here.lexically_relative(root);
   if (!inside.empty() && *inside.begin() != "..") {
     for (const std::filesystem::path& name : inside) {
       if (name != ".") Sandbox.start.push_back(name.string());

@@ -46,7 +46,8 @@ enum class GuestPathKind { kName, kPattern };
 
 // Outside a sandbox: the guest's path as given. Inside: the path beneath the sandbox's root,
 // names joined by '/', the root itself empty; false when the path is refused.
-bool ResolveGuestPath(const char* guest, std::string* host, GuestPathKind kind = GuestPathKind::kName);
+bool ResolveGuestPath(const char* guest, std::string* host,
+                      GuestPathKind kind = GuestPathKind::kName);
 
 // The guest's current directory inside the sandbox, as the guest sees it: "\" for the root,
 // "\sub\dir" below it.

@@ -14,11 +14,11 @@
 #include <cstring>
 #include <string>
 
+#include "core/hostcall.h"
 #include "core/machine.h"
 #include "fuzz_support.h"
 #include "graphics/bmp.h"
 #include "graphics/canvas.h"
-#include "core/hostcall.h"
 #include "services/gate.h"
 #include "services/guest.h"
 #include "services/status.h"
@@ -62,23 +62,23 @@ FUZZ_NO_COVERAGE uint32_t Pattern(int32_t x, int32_t y) {
 
 // What the format says lies at image pixel (column, row), row 0 the top row; false when the file
 // holds no (whole) pixel there.
-FUZZ_NO_COVERAGE bool FilePixel(const uint8_t* data, size_t size, const ImageHeader& header, int64_t column,
-               int64_t row, uint32_t* colour) {
+FUZZ_NO_COVERAGE bool FilePixel(const uint8_t* data, size_t size, const ImageHeader& header,
+                                int64_t column, int64_t row, uint32_t* colour) {
   const uint64_t row_bytes = ImageRowSize(header.width);
   const int64_t stored_row = header.top_down ? row : header.height - 1 - row;
   const uint64_t offset = kBmpFileHeaderSize + uint64_t(header.info_size) +
                           uint64_t(stored_row) * row_bytes + uint64_t(column) * 3;
   if (offset + 3 > size) return false;
-  *colour = uint32_t(data[offset + 2]) | uint32_t(data[offset + 1]) << 8 |
-            uint32_t(data[offset]) << 16;
+  *colour =
+      uint32_t(data[offset + 2]) | uint32_t(data[offset + 1]) << 8 | uint32_t(data[offset]) << 16;
   return true;
 }
 
 // Every pixel of the current surface: the image's where the image covers it inside `clip`, the
 // colour `before` gives everywhere else.
 template <typename Before>
-FUZZ_NO_COVERAGE void CheckDrawn(const uint8_t* data, size_t size, const ImageHeader& header, int32_t x, int32_t y,
-                const Rect& clip, Before before) {
+FUZZ_NO_COVERAGE void CheckDrawn(const uint8_t* data, size_t size, const ImageHeader& header,
+                                 int32_t x, int32_t y, const Rect& clip, Before before) {
   for (int32_t py = 0; py < ScreenSurface.height; ++py) {
     for (int32_t px = 0; px < ScreenSurface.width; ++px) {
       const uint32_t got = ScreenSurface.pixels[size_t(py) * ScreenSurface.width + px];
@@ -86,8 +86,7 @@ FUZZ_NO_COVERAGE void CheckDrawn(const uint8_t* data, size_t size, const ImageHe
       const int64_t column = int64_t(px) - x, row = int64_t(py) - y;
       const bool inside_clip =
           px >= clip.left && px <= clip.right && py >= clip.top && py <= clip.bottom;
-      if (inside_clip && column >= 0 && column < header.width && row >= 0 &&
-          row < header.height) {
+      if (inside_clip && column >= 0 && column < header.width && row >= 0 && row < header.height) {
         FilePixel(data, size, header, column, row, &want);
       }
       FUZZ_CHECK(got == want, "pixel differs from the file's decoding");
@@ -141,8 +140,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // 68 into the current layer at a place and under a clip the reserved bytes choose.
   const auto byte = [&](size_t i) { return i < size ? data[i] : uint8_t(0); };
   const int32_t x = int8_t(byte(6)) % 48, y = int8_t(byte(7)) % 40;
-  const Rect clip = {byte(8) % kLayerWidth, byte(9) % kLayerHeight,
-                     kLayerWidth - 1 - byte(9) % 16, kLayerHeight - 1 - byte(8) % 16};
+  const Rect clip = {byte(8) % kLayerWidth, byte(9) % kLayerHeight, kLayerWidth - 1 - byte(9) % 16,
+                     kLayerHeight - 1 - byte(8) % 16};
   PaintPattern();
   SetClip(clip.left, clip.top, clip.right, clip.bottom);
   const Rect guest_clip = ClipRect;
@@ -154,8 +153,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   Call(77, {kNameAddress, kImageLayer});
   FUZZ_CHECK(CurrentLayer == 0, "77: the current layer changed");
   FUZZ_CHECK(memcmp(&ClipRect, &guest_clip, sizeof ClipRect) == 0, "77: the clip changed");
-  const bool fits = ok && header.width > 0 && header.height > 0 &&
-                    header.width <= kMaxLayerSide && header.height <= kMaxLayerSide &&
+  const bool fits = ok && header.width > 0 && header.height > 0 && header.width <= kMaxLayerSide &&
+                    header.height <= kMaxLayerSide &&
                     uint64_t(header.width) * uint64_t(header.height) * 4 <= kBudget - memory_before;
   FUZZ_CHECK(Status() == (ok && !fits ? kImageNotBmp : header.result), "77: status");
   FUZZ_CHECK(LayerExists(kImageLayer) == (ok && fits), "77: layer made or not made wrongly");

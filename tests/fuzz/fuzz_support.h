@@ -21,8 +21,8 @@ namespace velmora::fuzz {
 // For the targets' own checking loops: coverage of the checks would only slow the search.
 #define FUZZ_NO_COVERAGE __attribute__((no_sanitize("coverage")))
 
-#define FUZZ_CHECK(condition, what) \
-  do {                              \
+#define FUZZ_CHECK(condition, what)                                    \
+  do {                                                                 \
     if (!(condition)) ::velmora::fuzz::Fail(__FILE__, __LINE__, what); \
   } while (0)
 
@@ -36,7 +36,8 @@ inline const std::string& ScratchRoot() {
     std::error_code error;
     if (!tmp || !*tmp) tmp = std::filesystem::is_directory("/dev/shm", error) ? "/dev/shm" : "/tmp";
     auto* pattern = new std::string(std::string(tmp) + "/velmora-fuzz-XXXXXX");
-    if (mkdtemp(pattern->data()) == nullptr) Fail(__FILE__, __LINE__, "cannot make a scratch folder");
+    if (mkdtemp(pattern->data()) == nullptr)
+      Fail(__FILE__, __LINE__, "cannot make a scratch folder");
     atexit([] {
       std::error_code ignored;
       std::filesystem::remove_all(ScratchRoot(), ignored);

@@ -35,24 +35,27 @@ struct StatusRule {
 constexpr std::initializer_list<uint8_t> kAnyHostError = {
     0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15, 16, 17, 18, 106, 255};
 
+// A launch answers the platform's error (0 to 31) + 1, or 0.
+constexpr std::initializer_list<uint8_t> kLaunchStatus = {
+    0,  1,  2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16,
+    17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32};
+
 // The statuses each family of services reports, from the service reference.
 const StatusRule kStatusRules[] = {
-    {3, 36, 37, {0, 1}, true},                  // fonts
-    {3, 39, 39, {0}, true},                     // measure text
-    {3, 66, 69, {0, 1, 2, 3, 5, 6, 8}, true},   // images
-    {3, 77, 77, {0, 1, 2, 3, 5, 6, 8}, true},   //
-    {3, 73, 74, {0, 1, 2}, true},               // layers
-    {3, 75, 75, kAnyHostError, true},           // repeats the last host status
-    {7, 32, 37, {0}, false},                    // keyboard
-    {7, 71, 72, {0}, false},                    //
-    {7, 105, 105, {0}, false},                  //
-    {7, 38, 39, {0, 1}, false},                 // key injection
-    {7, 65, 65, {0, 1}, false},                 // message box
-    {7, 95, 95, {0, 1}, true},                  // timers
-    {7, 104, 104, {0, 1, 2,  3,  4,  5,  6,  7,  8,  9,  10, 11, 12, 13, 14, 15, 16,
-                   17, 18, 19, 20, 21, 22, 23, 24, 25, 26, 27, 28, 29, 30, 31, 32},
-     false},                                    // launch: the platform's error + 1
-    {7, 106, 107, kAnyHostError, false},        // key combination: repeats the last host status
+    {3, 36, 37, {0, 1}, true},                 // fonts
+    {3, 39, 39, {0}, true},                    // measure text
+    {3, 66, 69, {0, 1, 2, 3, 5, 6, 8}, true},  // images
+    {3, 77, 77, {0, 1, 2, 3, 5, 6, 8}, true},  //
+    {3, 73, 74, {0, 1, 2}, true},              // layers
+    {3, 75, 75, kAnyHostError, true},          // repeats the last host status
+    {7, 32, 37, {0}, false},                   // keyboard
+    {7, 71, 72, {0}, false},                   //
+    {7, 105, 105, {0}, false},                 //
+    {7, 38, 39, {0, 1}, false},                // key injection
+    {7, 65, 65, {0, 1}, false},                // message box
+    {7, 95, 95, {0, 1}, true},                 // timers
+    {7, 104, 104, kLaunchStatus, false},       // launch: the platform's error + 1
+    {7, 106, 107, kAnyHostError, false},       // key combination: repeats the last host status
     {7, 40, 64, {0, 1, 2, 3, 4, 5, 7, 8, 9, 10, 11, 12, 13, 14, 255}, true},  // files
     {7, 68, 69, {0, 1, 2, 3}, true},                                          //
     {7, 98, 103, {0, 1, 2, 7, 8, 255}, true},                                 //

@@ -104,8 +104,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     WriteWholeFile(RoundTripPath, reinterpret_cast<const uint8_t*>(text.data()), text.size());
     FUZZ_CHECK(LoadHexProgram(RoundTripPath.c_str()) == kHexLoaded, "own HEX text refused");
     FUZZ_CHECK(ProgramSize == size_loaded, "own HEX text gives another size");
-    FUZZ_CHECK(memcmp(loaded, Machine.program, size_loaded) == 0,
-               "own HEX text gives other bytes");
+    FUZZ_CHECK(memcmp(loaded, Machine.program, size_loaded) == 0, "own HEX text gives other bytes");
   }
   return 0;
 }

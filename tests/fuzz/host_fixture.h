@@ -36,9 +36,8 @@ constexpr uint64_t kFuzzWriteQuota = 1u << 20;
 // argument word can name a file by pointing at one.
 constexpr uint16_t kGuestStrings = 0x1000;
 constexpr const char* kGuestNames[] = {
-    "data.txt", "pic.bmp", "sub",       "sub\\new.txt", "..\\outside.txt", "*.*",
-    "new.bin",  "\\",      "a\\b\\c",   "out.bmp",      "NUL",             "sub\\..\\x",
-    "C:\\y",    "z.txt",   "dir\\",     "baud"};
+    "data.txt", "pic.bmp", "sub", "sub\\new.txt", "..\\outside.txt", "*.*",   "new.bin", "\\",
+    "a\\b\\c",  "out.bmp", "NUL", "sub\\..\\x",   "C:\\y",           "z.txt", "dir\\",   "baud"};
 
 struct FuzzHost {
   std::string box, program, outside;
@@ -115,7 +114,8 @@ inline void ResetFuzzHost() {
   HostError = 0;
   EndOfFileFlag = 0;
   const BootOutcome boot = StartHost(host.program.c_str(), 1);
-  if (boot != BootOutcome::kReady) fprintf(stderr, "boot %d, loader code %u\n", int(boot), BootLoadCode);
+  if (boot != BootOutcome::kReady)
+    fprintf(stderr, "boot %d, loader code %u\n", int(boot), BootLoadCode);
   FUZZ_CHECK(boot == BootOutcome::kReady, "the host did not start");
   FUZZ_CHECK(SandboxActive(), "the sandbox was not entered");
   // The boot went into the program's folder; libFuzzer names its files from where it started.
@@ -125,7 +125,6 @@ inline void ResetFuzzHost() {
   for (size_t i = 0; i < std::size(kGuestNames); ++i) {
     WriteGuestString(uint32_t(kGuestStrings + 16 * i), kGuestNames[i]);
   }
-
 }
 
 // Descriptors of files in the scratch folder: every file a guest can open lies there. (The

@@ -227,8 +227,7 @@ bool LocatePath(const char* path, PathAt* at) {
 // modem lines, and a symbolic link is not what an open holds.
 bool FileIsHeld(const PathAt& at) {
   struct stat info;
-  if (fstatat(at.dir, at.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 ||
-      !S_ISREG(info.st_mode)) {
+  if (fstatat(at.dir, at.name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(info.st_mode)) {
     return false;
   }
   const int fd =
