@@ -30,9 +30,10 @@ def program(name):
 
 
 def resolver_env(method, **extra):
-    env = dict(os.environ, **extra)
+    env = dict(os.environ)
     env.pop("VELMORA_SANDBOX", None)
     env.pop("VELMORA_SANDBOX_QUOTA", None)
+    env.update(extra)
     if method:
         env["VELMORA_SANDBOX_RESOLVE"] = method
     return env
@@ -236,6 +237,15 @@ def check_quota():
         vt.expect_equal(how + ": file size", os.path.getsize(os.path.join(box, "records.bin")),
                         1000)
         vt.expect_equal(how + ": another file", os.path.getsize(os.path.join(box, "more.bin")), 0)
+
+    # A guest that was to be confined never runs unconfined.
+    home = os.path.join(tmp, "no-sandbox")
+    os.makedirs(home)
+    shutil.copy(program("safety_writer"), home)
+    env = resolver_env("", VELMORA_SANDBOX=os.path.join(tmp, "missing"))
+    r = vt.run_guest(os.path.join(home, "safety_writer.hex"), [], env=env)
+    vt.expect_equal("missing sandbox: exit", r.exit_code, vt.EXIT_LOAD_FAILED, r)
+    vt.expect(not os.path.exists(os.path.join(home, "records.bin")), "missing sandbox: nothing ran")
 
 
 def check_records(name, path, count, r):
