@@ -98,8 +98,9 @@ work=build-fuzz/corpus/$t
 mkdir -p "$work" "build-fuzz/findings/$t" "tests/fuzz/corpus/$t"
 log=build-fuzz/campaign-$t.log
 set +e
-limit=()
-[ "$runs_limit" != 0 ] && limit=(-runs="$runs_limit")
+# One process: nothing else adds to the working corpus, so it is never read again.
+limit=(-reload=0)
+[ "$runs_limit" != 0 ] && limit+=(-runs="$runs_limit")
 build-fuzz/velmora_fuzz_$t $(options "$t") -max_total_time="$seconds" "${limit[@]}" \
   -artifact_prefix="build-fuzz/findings/$t/" "$work" "tests/fuzz/corpus/$t" > "$log" 2>&1
 result=$?
