@@ -12,6 +12,7 @@ packages=(
   # The desktop program's tests: a private X server with the fonts its message boxes need,
   # real input, and pictures of windows.
   xvfb xfonts-base xdotool x11-utils imagemagick
+  clang-14 libclang-rt-14-dev
 )
 # Regenerating test data needs more (ImageMagick for tests/data/images, xfonts-base for the
 # glyph seeds in tools/fonts); building and testing does not.

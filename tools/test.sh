@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds Velmora twice (optimised, and with AddressSanitizer and UndefinedBehaviorSanitizer) and
-# runs every test in both builds.
+# runs every test in both builds, then runs every fuzz target for 30 seconds (clang, libFuzzer).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 tools/install-deps.sh
@@ -20,3 +20,6 @@ cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMOR
   -DVELMORA_BENCH=OFF > /dev/null
 cmake --build build-sanitize -j "$jobs"
 (cd build-sanitize && LSAN_OPTIONS="suppressions=$PWD/../tests/lsan.supp:print_suppressions=0" ctest --output-on-failure -j "$jobs")
+
+# Any finding of a fuzz target, or a kept regression input that fails again, fails the run.
+tools/fuzz.sh --ci 30

@@ -203,7 +203,8 @@ uint8_t SaveImage(const char* name, int32_t left, int32_t top, int32_t right, in
 
   const uint32_t row_bytes = uint32_t(ImageRowSize(width));
   uint32_t gathered = 0;
-  for (int32_t line = top + height - 1; line >= top && row_bytes > 0; --line) {
+  // A write that failed (a full disk, the sandbox's quota) ends the save: nothing later would land.
+  for (int32_t line = top + height - 1; line >= top && row_bytes > 0 && !failed; --line) {
     if (gathered + row_bytes > kPixelBufferSize) {
       FileWriteBlock(file, gathered, PixelBuffer);
       failed |= HostError != 0;
@@ -219,7 +220,7 @@ uint8_t SaveImage(const char* name, int32_t left, int32_t top, int32_t right, in
     std::memset(out, 0, PixelBuffer + gathered + row_bytes - out);
     gathered += row_bytes;
   }
-  if (gathered > 0) {
+  if (gathered > 0 && !failed) {
     FileWriteBlock(file, gathered, PixelBuffer);
     failed |= HostError != 0;
   }

@@ -70,9 +70,12 @@ void ReleaseLayer(Layer& layer) {
   layer = {0, 0, nullptr};
 }
 
+// Every layer that exists holds memory, so the walk through the table ends with the last one.
 void ReleaseAllLayers() {
-  for (Layer& layer : LayerTable)
+  for (Layer& layer : LayerTable) {
+    if (LayerMemoryInUse == 0) break;
     if (layer.pixels != nullptr || layer.width != 0) ReleaseLayer(layer);
+  }
   LayerMemoryInUse = 0;
 }
 

@@ -17,6 +17,7 @@
 #include "host/system_services.h"
 #include "host/window.h"
 #include "io/file_layer.h"
+#include "io/sandbox.h"
 #include "io/slots.h"
 #include "platform/platform.h"
 #include "services/gate.h"
@@ -140,6 +141,8 @@ void ShowBootReport() {
 
 BootOutcome StartHost(const char* program_path, uint32_t seed) {
   PendingBootReport.clear();
+  // A process that starts a second run (tests, fuzzing) loads its program unconfined again.
+  LeaveSandbox();
   InstallAllServices();
   CreateCanvas();
   FitWindowToSurface();
@@ -164,6 +167,15 @@ BootOutcome StartHost(const char* program_path, uint32_t seed) {
     return BootOutcome::kBadInstruction;
   }
   BootLine(kStatusY, "HEX Load Ok " + std::to_string(ProgramSize) + " bytes");
+  // A guest that was to be confined never runs unconfined: a program that did not look at the
+  // environment itself still honours VELMORA_SANDBOX, and a quota it cannot read stops the run.
+  std::string sandbox_error;
+  if (RequestedSandbox.directory.empty() && !ReadSandboxEnvironment(&sandbox_error)) {
+    return BootOutcome::kNoSandbox;
+  }
+  if (!RequestedSandbox.directory.empty() && !EnterSandbox(RequestedSandbox)) {
+    return BootOutcome::kNoSandbox;
+  }
 
   ResetFileSlots();
   ResetTimers();

@@ -17,6 +17,7 @@ enum class BootOutcome {
   kReady,           // loaded, first instruction fine, host tables and machine reset
   kLoadFailed,      // BootLoadCode holds the loader's code (1 when no program was found)
   kBadInstruction,  // the program's first byte lies outside 0x0C..0xFC
+  kNoSandbox,       // RequestedSandbox names a directory that cannot be used: nothing runs
 };
 
 // The loader's result of the last boot, 1 when there was no program to load.
@@ -26,8 +27,10 @@ extern bool EchoBootReport;
 
 // The start-up of one run: service tables, canvas and window size, random seed, then the boot
 // report on the screen while the program at `program_path` (nullptr: none found) is loaded; the
-// working directory becomes the program's directory. On kReady the file slots, timers and machine
-// are reset and the guest can run.
+// working directory becomes the program's directory, and the guest's files are confined to
+// RequestedSandbox (io/sandbox.h), or when that is empty to the environment's VELMORA_SANDBOX,
+// when either names a directory. On kReady the file slots, timers and machine are reset and the
+// guest can run.
 BootOutcome StartHost(const char* program_path, uint32_t seed);
 
 // Draws the boot report that StartHost wrote to stderr (when asked) but left for later: drawing it

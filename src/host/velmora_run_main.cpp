@@ -11,11 +11,13 @@
 
 #include "core/machine.h"
 #include "host/gdb_stub.h"
+#include "graphics/canvas.h"
 #include "host/hex_loader.h"
 #include "host/host_services.h"
 #include "host/listing.h"
 #include "host/run.h"
 #include "host/screenshot.h"
+#include "io/sandbox.h"
 #include "platform/headless/headless.h"
 
 namespace velmora {
@@ -103,6 +105,12 @@ constexpr const char* kUsage =
     "  --quiet                leave out the boot report, the end report and the hints on\n"
     "                         stderr (errors are always written)\n"
     "  --version              show the version and the execution engine\n"
+    "  --sandbox DIR          confine the guest's files to DIR (paths, links and '..' cannot\n"
+    "                         leave it); ports do not open and programs are not launched\n"
+    "  --sandbox-quota BYTES  in the sandbox, fail writes that would add more than BYTES to\n"
+    "                         files, as on a full disk (status 8)\n"
+    "  --layer-memory BYTES   the most memory all layers together may hold (default 1 GiB;\n"
+    "                         at least 115200, the first screen)\n"
     "  --help, -h             show this text\n"
     "\n"
     "exit statuses:\n"
@@ -114,15 +122,19 @@ constexpr const char* kUsage =
     "  5   the run ended, but the screenshot could not be written\n"
     "  6   the debugger killed the run, or its connection was lost\n"
     "  64  bad command line\n"
-    "  130 interrupted (Ctrl-C; 143 for SIGTERM): the run ends as after a limit, with dumps\n"
+    "  130 interrupted (Ctrl-C; 143 for SIGTERM, 129 for SIGHUP): the run ends as after a\n"
+    "      limit, with dumps\n"
     "\n"
     "A run without --max-instructions or --timeout tells on stderr, once, when its program has\n"
     "waited for input or computed without pumping messages for a few seconds.\n"
     "\n"
     "environment:\n"
     "  VELMORA_ENGINE         the engine when --engine is not given: fast or reference\n"
-    "  VELMORA_COM<n>         the device of the guest's serial port n (default /dev/ttyS<n-1>)\n"
-    "  VELMORA_HINT_SECONDS   seconds before those hints (default 3; 0: no hints)\n";
+    "  VELMORA_COM<n>         the device of the guest's serial port n (default /dev/ttyS<n-1>;\n"
+    "                         'loopback': a stand-in that returns what was written)\n"
+    "  VELMORA_HINT_SECONDS   seconds before those hints (default 3; 0: no hints)\n"
+    "  VELMORA_SANDBOX, VELMORA_SANDBOX_QUOTA\n"
+    "                         as --sandbox and --sandbox-quota (the options take precedence)\n";
 
 struct MemoryRange {
   uint32_t start;
@@ -148,6 +160,7 @@ struct RunOptions {
   bool engine_given = false;
   EngineKind engine = EngineKind::kFast;
   std::string screenshot_path;  // empty: none
+  bool quota_given = false;
   HeadlessClockMode clock = HeadlessClockMode::kVirtual;
   uint32_t clock_start = kDefaultVirtualClockStart;
   bool date_given = false;
@@ -315,9 +328,18 @@ void ApplyHeadlessOptions() {
   if (Options.date_given) HeadlessSetDateTime(Options.date);
 }
 
-// Parses the command line into Options; returns -1 to go on, else the exit status.
+// The layer memory the first screen (240 × 120) needs.
+constexpr uint64_t kFirstScreenBytes = uint64_t(kDefaultScreenWidth) * kDefaultScreenHeight * 4;
+
+// Parses the command line into Options (the environment's sandbox first, so that the options
+// take precedence); returns -1 to go on, else the exit status.
 int ParseCommandLine(int argc, char** argv) {
   const char* engine_variable = std::getenv(kEngineVariable);
+  std::string environment_error;
+  if (!ReadSandboxEnvironment(&environment_error)) return UsageError(environment_error.c_str(), "");
+  if (!RequestedSandbox.directory.empty()) {
+    RequestedSandbox.directory = StartDirectoryPath(RequestedSandbox.directory.c_str());
+  }
   bool options_ended = false;
   for (int i = 1; i < argc; ++i) {
     std::string_view arg = argv[i];
@@ -442,6 +464,25 @@ int ParseCommandLine(int argc, char** argv) {
       }
       printf("velmora-run %s, engine %s\n", VELMORA_VERSION, EngineName(engine));
       return 0;
+    } else if (name == "--sandbox") {
+      std::error_code error;
+      if (!take_value() || value.empty() ||
+          !std::filesystem::is_directory(std::string(value), error)) {
+        return UsageError("--sandbox needs an existing directory: ", value);
+      }
+      RequestedSandbox.directory = StartDirectoryPath(std::string(value).c_str());
+    } else if (name == "--sandbox-quota") {
+      if (!take_value() || !ParseUnsigned(value, &RequestedSandbox.quota) ||
+          RequestedSandbox.quota == 0) {
+        return UsageError("--sandbox-quota needs a number of bytes of 1 or more", "");
+      }
+      Options.quota_given = true;
+    } else if (name == "--layer-memory") {
+      uint64_t bytes = 0;
+      if (!take_value() || !ParseUnsigned(value, &bytes) || bytes < kFirstScreenBytes) {
+        return UsageError("--layer-memory needs a number of bytes of 115200 or more", "");
+      }
+      LayerMemoryBudget = bytes;
     } else if (IsHeadlessOption(name)) {
       const char* error = nullptr;
       if (!take_value()) return UsageError("missing value for ", name);
@@ -459,6 +500,9 @@ int ParseCommandLine(int argc, char** argv) {
   if (!Options.engine_given && engine_variable != nullptr &&
       !EngineFromName(engine_variable, &Options.engine)) {
     return UsageError("VELMORA_ENGINE needs fast or reference: ", engine_variable);
+  }
+  if (Options.quota_given && RequestedSandbox.directory.empty()) {
+    return UsageError("--sandbox-quota needs a sandbox (--sandbox DIR)", "");
   }
   return -1;
 }
@@ -495,6 +539,11 @@ std::string TooBigMeaning(uint64_t address) {
 // What the boot report's code means, for the user at the terminal.
 void ExplainBootFailure(BootOutcome boot) {
   const char* program = Options.program;
+  if (boot == BootOutcome::kNoSandbox) {
+    fprintf(stderr, "velmora-run: the sandbox %s cannot be used; the program did not run\n",
+            RequestedSandbox.directory.c_str());
+    return;
+  }
   if (boot == BootOutcome::kBadInstruction) {
     fprintf(stderr,
             "velmora-run: %s: the byte at address 0 is 0x%02X, outside 0x0C..0xFC "
@@ -728,6 +777,7 @@ int RunMain(int argc, char** argv) {
   std::signal(SIGTERM, StopOnSignal);
   DebuggerProgramName = "velmora-run";
   if (Options.debugger && !ListenForDebugger(Options.debugger_port)) return kExitUsage;
+  std::signal(SIGHUP, StopOnSignal);  // the terminal went away
   EchoBootReport = !Options.quiet;
   RunEngineKind = Options.engine;
   FILE* host_log = nullptr;

@@ -3,6 +3,7 @@
 #include <cstring>
 #include <string>
 
+#include "io/sandbox.h"
 #include "services/status.h"
 
 namespace velmora {
@@ -42,9 +43,15 @@ bool ReadExactly(FileHandle file, void* bytes, uint32_t count) {
   return true;
 }
 
+// In a sandbox with a quota, a write that would make files grow beyond it writes what fits and
+// fails as on a full disk.
 void WriteExactly(FileHandle file, const void* bytes, uint32_t count) {
   HostError = 0;
-  if (PlatformWriteFile(file, bytes, count) != int64_t(count)) HostError = kErrorWrite;
+  const uint32_t allowed = TakeWriteQuota(file, count);
+  if (allowed > 0 && PlatformWriteFile(file, bytes, allowed) != int64_t(allowed)) {
+    HostError = kErrorWrite;
+  }
+  if (allowed < count) HostError = kErrorWrite;
 }
 
 // Copies a platform path with its terminator into a buffer of `size` bytes when it fits.
@@ -65,9 +72,13 @@ FileHandle FileOpen(const char* name, uint8_t mode) {
   const int access = mode % 3;  // 0 read, 1 write, 2 read and write
   const FileCreation creation =
       mode < kOpenRead ? FileCreation::kOpenAlways : FileCreation::kOpenExisting;
-  return PlatformOpenFile(name, access != 1, access != 0, creation);
+  std::string path;
+  if (!ResolveGuestPath(name, &path)) return kInvalidHandle;
+  return PlatformOpenFile(path.c_str(), access != 1, access != 0, creation);
 }
 
+// The host's own file (the program), named by the user: never a guest path, and opened before any
+// sandbox is entered.
 FileHandle FileOpenSharedRead(const char* name) {
   HostError = 0;
   return PlatformOpenFile(name, true, false, FileCreation::kOpenExisting, FileSharing::kReaders);
@@ -206,32 +217,55 @@ uint32_t FileSize(FileHandle file) {
 
 void FileDelete(const char* name) {
   HostError = 0;
-  if (!PlatformDeleteFile(name)) HostError = kErrorDelete;
+  std::string path;
+  if (!ResolveGuestPath(name, &path) || !PlatformDeleteFile(path.c_str())) {
+    HostError = kErrorDelete;
+  }
 }
 
 void DirRemove(const char* name) {
   HostError = 0;
-  if (!PlatformRemoveDirectory(name)) HostError = kErrorDelete;
+  std::string path;
+  if (!ResolveGuestPath(name, &path) || !PlatformRemoveDirectory(path.c_str())) {
+    HostError = kErrorDelete;
+  }
 }
 
 void DirCreate(const char* name) {
   HostError = 0;
-  if (!PlatformCreateDirectory(name)) HostError = kErrorCreateDirectory;
+  std::string path;
+  if (!ResolveGuestPath(name, &path) || !PlatformCreateDirectory(path.c_str())) {
+    HostError = kErrorCreateDirectory;
+  }
 }
 
 void FileRename(const char* from, const char* to) {
   HostError = 0;
-  if (!PlatformRenameFile(from, to)) HostError = kErrorRename;
+  std::string source, target;
+  if (!ResolveGuestPath(from, &source) || !ResolveGuestPath(to, &target) ||
+      !PlatformRenameFile(source.c_str(), target.c_str())) {
+    HostError = kErrorRename;
+  }
 }
 
 bool FileExists(const char* name) {
-  return PlatformPathExists(name);
+  std::string pattern;
+  return ResolveGuestPath(name, &pattern, GuestPathKind::kPattern) &&
+         PlatformPathExists(pattern.c_str());
 }
 
+// In a sandbox, the guest's current directory and its temporary folder (the sandbox's root) are
+// shown as paths inside the sandbox.
 void FileGetCurrentDir(uint32_t size, char* buffer) {
   HostError = 0;
   std::string path;
-  if (!PlatformGetCurrentDirectory(&path) || !CopyPath(path, size, buffer)) {
+  bool known = true;
+  if (SandboxActive()) {
+    path = SandboxCurrentDirectory();
+  } else {
+    known = PlatformGetCurrentDirectory(&path);
+  }
+  if (!known || !CopyPath(path, size, buffer)) {
     if (size > 0) buffer[0] = 0;
     HostError = kErrorCurrentDirectory;
   }
@@ -239,13 +273,21 @@ void FileGetCurrentDir(uint32_t size, char* buffer) {
 
 void FileSetCurrentDir(const char* name) {
   HostError = 0;
-  if (!PlatformSetCurrentDirectory(name)) HostError = kErrorSetCurrentDirectory;
+  const bool done =
+      SandboxActive() ? SetSandboxCurrentDirectory(name) : PlatformSetCurrentDirectory(name);
+  if (!done) HostError = kErrorSetCurrentDirectory;
 }
 
 uint32_t FileGetTempPath(uint32_t size, char* buffer) {
   HostError = 0;
   std::string path;
-  if (!PlatformGetTempDirectory(&path) || !CopyPath(path, size, buffer)) {
+  bool known = true;
+  if (SandboxActive()) {
+    path.assign(1, '\\');
+  } else {
+    known = PlatformGetTempDirectory(&path);
+  }
+  if (!known || !CopyPath(path, size, buffer)) {
     if (size > 0) buffer[0] = 0;
     HostError = kErrorTempDirectory;
     return 0;

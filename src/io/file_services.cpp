@@ -5,6 +5,7 @@
 #include "io/file_layer.h"
 #include "io/io_services.h"
 #include "io/program_path.h"
+#include "io/sandbox.h"
 #include "io/slots.h"
 #include "platform/platform.h"
 #include "services/gate.h"
@@ -31,6 +32,19 @@ uint16_t WordArgument(uint32_t offset) {
 // A guest name as a terminated host string; names are cut at the end of the data space.
 std::string GuestName(uint32_t offset) {
   return std::string(GuestString(WordArgument(offset)));
+}
+
+// The executable's path as the guest may see it: in a sandbox, its name in the sandbox's root.
+bool ExecutablePath(std::string* path) {
+  if (!PlatformGetExecutablePath(path)) return false;
+  if (SandboxActive()) *path = "\\" + path->substr(path->find_last_of('\\') + 1);
+  return true;
+}
+
+// The loaded program's path as the guest may see it (inside the sandbox in a sandbox).
+std::string ProgramPath() {
+  const std::string path = GuestProgramPath();
+  return SandboxActive() && !path.empty() ? SandboxProgramPath(path) : path;
 }
 
 // Refuses a buffer that reaches 0xFFFF or beyond; `empty` also writes a zero byte at its start.
@@ -262,7 +276,7 @@ void ServiceExecutableName() {
   const uint16_t size = WordArgument(2);
   if (!InRange(buffer, size, true)) return;
   std::string path;
-  if (!PlatformGetExecutablePath(&path)) {
+  if (!ExecutablePath(&path)) {
     SetGuestByte(buffer, 0);
     SetStatus(kStatusNotOpen);
     return;
@@ -277,7 +291,7 @@ void ServiceExecutableDirectory() {
   const uint16_t size = WordArgument(2);
   if (!InRange(buffer, size, true)) return;
   std::string path;
-  if (!PlatformGetExecutablePath(&path) || path.size() >= size) {
+  if (!ExecutablePath(&path) || path.size() >= size) {
     SetGuestByte(buffer, 0);
     SetStatus(kStatusNotOpen);
     return;
@@ -316,7 +330,7 @@ void ServiceProgramDirectory() {
   const uint16_t buffer = WordArgument(0);
   const uint16_t size = WordArgument(2);
   if (!InRange(buffer, size, true)) return;
-  std::string directory = GuestProgramPath();
+  std::string directory = ProgramPath();
   if (!directory.empty() && directory.find('\\') == std::string::npos) directory = ".";
   KeepBeforeLast(directory, '\\');
   DeliverPath(buffer, size, directory, kStatusNotOpen);
@@ -326,7 +340,7 @@ void ServiceProgramPath() {
   const uint16_t buffer = WordArgument(0);
   const uint16_t size = WordArgument(2);
   if (!InRange(buffer, size, true)) return;
-  DeliverPath(buffer, size, GuestProgramPath(), kStatusNotOpen);
+  DeliverPath(buffer, size, ProgramPath(), kStatusNotOpen);
 }
 
 const ServiceRow kFileServices[] = {

@@ -3,6 +3,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "io/sandbox.h"
 #include "services/status.h"
 
 namespace velmora {
@@ -141,6 +142,11 @@ SerialHandle SerialOpen(uint8_t port) {
   HostError = 0;
   if (port == 0) {
     HostError = kErrorPortZero;
+    return kInvalidSerialHandle;
+  }
+  // A sandboxed guest reaches no host device: only stand-ins open.
+  if (SandboxActive() && !PlatformSerialIsStandIn(port)) {
+    HostError = kErrorOpen;
     return kInvalidSerialHandle;
   }
   const SerialHandle handle = PlatformOpenSerial(port);

@@ -249,10 +249,21 @@ bool PlatformRemoveDirectory(const char* path);
 bool PlatformRenameFile(const char* from, const char* to);
 // True when any file or directory matches; * and ? are wildcards in the last component.
 bool PlatformPathExists(const char* pattern);
+bool PlatformDirectoryExists(const char* path);
 bool PlatformGetCurrentDirectory(std::string* path);
 bool PlatformSetCurrentDirectory(const char* path);
 bool PlatformGetTempDirectory(std::string* path);
 bool PlatformGetExecutablePath(std::string* path);
+// The position of the next read or write, or -1 on failure.
+int64_t PlatformFilePosition(PlatformFile file);
+
+// Confinement (the sandbox). After PlatformConfineFiles(root), every path the functions above
+// take is relative to `root`: names joined by '/', without "." and ".." (the host's resolver
+// hands them over so), the empty path naming the root itself. Each is resolved beneath `root`:
+// a symbolic link that leads out of it, absolute or through "..", fails the operation, and so
+// does a name swapped for such a link while it is resolved. The current directory cannot be
+// read or set meanwhile (the host keeps the guest's own). nullptr lifts the confinement.
+bool PlatformConfineFiles(const char* root);
 
 // ---------------------------------------------------------------------------------------------
 // Serial ports
@@ -273,6 +284,8 @@ struct SerialSettings {
 
 // Opens an existing port for reading and writing, without sharing.
 PlatformSerial PlatformOpenSerial(uint8_t port);
+// True when port n is a stand-in of the backend's own (a loopback) rather than a host device.
+bool PlatformSerialIsStandIn(uint8_t port);
 bool PlatformCloseSerial(PlatformSerial port);
 bool PlatformConfigureSerial(PlatformSerial port, const SerialSettings& settings);
 // A read waits at most `total` ms, and at most `interval` ms (0: no limit) after each byte.

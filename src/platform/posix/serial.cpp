@@ -1,8 +1,11 @@
 // Serial ports on POSIX through termios. Port n is the device named by the environment variable
-// VELMORA_COM<n> (for example VELMORA_COM3=/dev/ttyUSB0), else /dev/ttyS<n-1>.
+// VELMORA_COM<n> (for example VELMORA_COM3=/dev/ttyUSB0), else /dev/ttyS<n-1>. The name
+// "loopback" stands for no device at all: a stand-in port whose reads return what was written
+// to it, with DTR wired to DSR and RTS to CTS, as a loopback plug would.
 //
 // A handle is an index into a small table that keeps the descriptor with its read timeouts,
-// which termios has no place for. The descriptor stays non-blocking; reads wait with poll.
+// which termios has no place for, and the settings the device had before it was opened, which
+// closing it restores. The descriptor stays non-blocking; reads wait with poll.
 #include <errno.h>
 #include <fcntl.h>
 #include <poll.h>
@@ -14,6 +17,9 @@
 #include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <climits>
+#include <cstring>
 #include <string>
 
 #include "platform/platform.h"
@@ -22,12 +28,23 @@ namespace velmora {
 namespace {
 
 struct SerialPortRecord {
-  int fd;  // -1 when free
+  int fd;  // -1 when free; kLoopback for the stand-in
   uint32_t interval;
   uint32_t total;
   bool raw;               // set up for transfers
   bool wait_interrupted;  // a signal ended a write's wait: later writes do not wait
+  bool saved;             // `original` holds the device's settings before the open
+  termios original;
+  // The stand-in: its port number, the bytes written and not yet read, its DTR and RTS lines.
+  uint8_t port;
+  std::string loop;
+  bool dtr, rts;
 };
+
+constexpr int kLoopback = INT32_MAX;
+constexpr const char* kLoopbackName = "loopback";
+// What the stand-in holds before a write comes up short, as a device's buffer would.
+constexpr size_t kLoopbackCapacity = 4096;
 
 // 255 ports plus room for presence tests.
 constexpr int kMaxSerialPorts = 260;
@@ -59,10 +76,16 @@ void PrepareTransfers(SerialPortRecord* record) {
   tcsetattr(record->fd, TCSANOW, &mode);
 }
 
-// The descriptor of an open port, set up for transfers; -1 for a bad handle.
+// The record of an open stand-in port, else nullptr.
+SerialPortRecord* LoopbackRecord(PlatformSerial port) {
+  SerialPortRecord* record = Record(port);
+  return record && record->fd == kLoopback ? record : nullptr;
+}
+
+// The descriptor of an open port, set up for transfers; -1 for a bad handle and the stand-in.
 int Descriptor(PlatformSerial port) {
   SerialPortRecord* record = Record(port);
-  if (!record) return -1;
+  if (!record || record->fd == kLoopback) return -1;
   PrepareTransfers(record);
   return record->fd;
 }
@@ -109,6 +132,10 @@ bool FindSpeed(uint32_t baud, speed_t* speed) {
 
 }  // namespace
 
+bool PlatformSerialIsStandIn(uint8_t port) {
+  return port != 0 && SerialDevicePath(port) == kLoopbackName;
+}
+
 PlatformSerial PlatformOpenSerial(uint8_t port) {
   if (!SerialPortsReady) {
     for (SerialPortRecord& record : SerialPorts) record.fd = -1;
@@ -117,7 +144,18 @@ PlatformSerial PlatformOpenSerial(uint8_t port) {
   int index = 0;
   while (index < kMaxSerialPorts && SerialPorts[index].fd >= 0) ++index;
   if (index == kMaxSerialPorts) return kInvalidSerial;
+  SerialPortRecord& record = SerialPorts[index];
   const std::string path = SerialDevicePath(port);
+  if (path == kLoopbackName) {
+    // One opener at a time, as for a device.
+    for (const SerialPortRecord& other : SerialPorts) {
+      if (other.fd == kLoopback && other.port == port) return kInvalidSerial;
+    }
+    record = {};
+    record.fd = kLoopback;
+    record.port = port;
+    return index;
+  }
   const int fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
   if (fd < 0) return kInvalidSerial;
   struct stat info;
@@ -127,22 +165,62 @@ PlatformSerial PlatformOpenSerial(uint8_t port) {
     close(fd);
     return kInvalidSerial;
   }
-  SerialPorts[index] = {fd, 0, kDefaultReadTotal, false, false};
+  record = {};
+  record.fd = fd;
+  record.total = kDefaultReadTotal;
+  record.saved = tcgetattr(fd, &record.original) == 0;
   return index;
 }
 
+namespace {
+
+// Lets the bytes still queued go out at the speed they were written for: as long as the queue
+// keeps shrinking, and at most a second without progress, so that a device held back by flow
+// control cannot keep the host from ending.
+void LetOutputDrain(int fd) {
+  constexpr uint64_t kLongestStall = 1000;
+  int queued = 0, last = -1;
+  uint64_t since = NowMilliseconds();
+  while (ioctl(fd, TIOCOUTQ, &queued) == 0 && queued > 0) {
+    if (queued != last) {
+      last = queued;
+      since = NowMilliseconds();
+    } else if (NowMilliseconds() - since > kLongestStall) {
+      return;
+    }
+    pollfd none = {-1, 0, 0};
+    poll(&none, 1, 10);
+  }
+}
+
+}  // namespace
+
+// The device gets back the settings it had when it was opened.
 bool PlatformCloseSerial(PlatformSerial port) {
   SerialPortRecord* record = Record(port);
   if (!record) return false;
   const int fd = record->fd;
   record->fd = -1;
+  record->loop = std::string();
+  if (fd == kLoopback) return true;
+  if (record->saved && record->raw) {
+    LetOutputDrain(fd);
+    tcsetattr(fd, TCSANOW, &record->original);
+  }
   return close(fd) == 0;
 }
 
 bool PlatformConfigureSerial(PlatformSerial port, const SerialSettings& settings) {
+  speed_t speed;
+  if (SerialPortRecord* loop = LoopbackRecord(port)) {
+    // The stand-in takes what a device with every speed termios names would take.
+    if (!FindSpeed(settings.baud, &speed) || !std::strchr("NEOMS", settings.parity)) return false;
+    loop->dtr = settings.dtr;
+    loop->rts = settings.rts;
+    return true;
+  }
   const int fd = Descriptor(port);
   termios mode;
-  speed_t speed;
   if (fd < 0 || tcgetattr(fd, &mode) != 0 || !FindSpeed(settings.baud, &speed)) return false;
   cfmakeraw(&mode);
   mode.c_cflag |= CLOCAL | CREAD;
@@ -206,6 +284,11 @@ bool PlatformSetSerialTimeouts(PlatformSerial port, uint32_t interval, uint32_t 
 }
 
 int64_t PlatformWriteSerial(PlatformSerial port, const void* buffer, uint32_t count) {
+  if (SerialPortRecord* loop = LoopbackRecord(port)) {
+    const size_t taken = std::min<size_t>(count, kLoopbackCapacity - loop->loop.size());
+    loop->loop.append(static_cast<const char*>(buffer), taken);
+    return int64_t(taken);
+  }
   SerialPortRecord* record = Record(port);
   if (!record) return -1;
   PrepareTransfers(record);
@@ -233,6 +316,12 @@ int64_t PlatformWriteSerial(PlatformSerial port, const void* buffer, uint32_t co
 
 // Waits at most `total` ms for the whole read, and at most `interval` ms after each byte.
 int64_t PlatformReadSerial(PlatformSerial port, void* buffer, uint32_t count) {
+  if (SerialPortRecord* loop = LoopbackRecord(port)) {
+    const size_t taken = std::min<size_t>(count, loop->loop.size());
+    std::memcpy(buffer, loop->loop.data(), taken);
+    loop->loop.erase(0, taken);
+    return int64_t(taken);
+  }
   SerialPortRecord* record = Record(port);
   if (!record) return -1;
   PrepareTransfers(record);
@@ -260,6 +349,10 @@ int64_t PlatformReadSerial(PlatformSerial port, void* buffer, uint32_t count) {
 }
 
 bool PlatformSerialModemStatus(PlatformSerial port, uint32_t* status) {
+  if (SerialPortRecord* loop = LoopbackRecord(port)) {
+    *status = (loop->rts ? 0x10 : 0) | (loop->dtr ? 0x20 : 0);
+    return true;
+  }
   const int fd = Descriptor(port);
   int lines = 0;
   if (fd < 0 || ioctl(fd, TIOCMGET, &lines) != 0) return false;
@@ -269,18 +362,27 @@ bool PlatformSerialModemStatus(PlatformSerial port, uint32_t* status) {
 }
 
 bool PlatformSetSerialLine(PlatformSerial port, SerialLine line, bool on) {
+  if (SerialPortRecord* loop = LoopbackRecord(port)) {
+    (line == SerialLine::kDtr ? loop->dtr : loop->rts) = on;
+    return true;
+  }
   const int fd = Descriptor(port);
   int bits = line == SerialLine::kDtr ? TIOCM_DTR : TIOCM_RTS;
   return fd >= 0 && ioctl(fd, on ? TIOCMBIS : TIOCMBIC, &bits) == 0;
 }
 
 bool PlatformPurgeSerial(PlatformSerial port, bool output, bool input) {
+  if (SerialPortRecord* loop = LoopbackRecord(port)) {
+    if (input) loop->loop.clear();
+    return true;
+  }
   const int fd = Descriptor(port);
   const int queue = output && input ? TCIOFLUSH : output ? TCOFLUSH : TCIFLUSH;
   return fd >= 0 && tcflush(fd, queue) == 0;
 }
 
 int64_t PlatformSerialInputCount(PlatformSerial port) {
+  if (SerialPortRecord* loop = LoopbackRecord(port)) return int64_t(loop->loop.size());
   const int fd = Descriptor(port);
   int count = 0;
   if (fd < 0 || ioctl(fd, FIONREAD, &count) != 0) return -1;
@@ -288,6 +390,7 @@ int64_t PlatformSerialInputCount(PlatformSerial port) {
 }
 
 int64_t PlatformSerialOutputCount(PlatformSerial port) {
+  if (LoopbackRecord(port)) return 0;
   const int fd = Descriptor(port);
   int count = 0;
   if (fd < 0 || ioctl(fd, TIOCOUTQ, &count) != 0) return -1;

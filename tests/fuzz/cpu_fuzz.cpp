@@ -1,0 +1,116 @@
+// The processor with the gate live: an input is program memory from address 0, run for a bounded
+// number of instructions on a host started as for a run (host_fixture.h), so that instructions
+// and services mix. The same input runs on every engine the machine has, each on a fresh host,
+// and their final states must agree to the last byte.
+//
+// After every run: no fault but the defined ones, pc within program memory unless the machine
+// stopped, every flag 0 or 1, program memory as loaded; after every input, the host checks of
+// EndFuzzInput (nothing beside the sandbox touched, no descriptor leaked, layer memory within
+// its budget).
+#include <cstring>
+#include <memory>
+
+#include "core/dispatch.h"
+#include "core/engine.h"
+#include "host_fixture.h"
+
+namespace velmora::fuzz {
+namespace {
+
+constexpr uint64_t kInstructionLimit = 10000;
+
+// Every engine that runs guest programs. A new engine is one more row: the target then checks
+// it against the others on every input.
+struct Engine {
+  const char* name;
+  uint64_t (*run)(uint64_t limit);
+};
+uint64_t RunFast(uint64_t limit) { return RunEngine(EngineKind::kFast, limit); }
+constexpr Engine kEngines[] = {
+    {"reference", RunInstructions},
+    {"fast", RunFast},
+};
+
+struct FinalState {
+  uint8_t data[kDataSpaceSize];
+  uint32_t pc;
+  StatusFlags flags;
+  uint8_t fault, quit;
+  uint64_t instructions;
+};
+
+bool KnownFault(uint8_t fault) {
+  switch (fault) {
+    case kFaultNone:
+    case kFaultEmptyOpcode:
+    case kFaultUndefinedOneOperand:
+    case kFaultUndefinedLoad:
+    case kFaultUndefinedStore:
+    case kFaultDataWrite:
+    case kFaultDataRead:
+    case kFaultPcOutside:
+    case kFaultElpm:
+    case kFaultRjmp:
+    case kFaultJmp:
+    case kFaultOperandOutside:
+    case kFaultEijmp:
+    case kFaultCall:
+    case kFaultRcall:
+    case kFaultEicall:
+      return true;
+    default:
+      return false;
+  }
+}
+
+void Run(const Engine& engine, const uint8_t* data, size_t size, FinalState* state) {
+  ResetFuzzHost();
+  memset(Machine.program, 0xFF, kProgramBytes);
+  memcpy(Machine.program, data, size);
+  static uint8_t loaded[kProgramBytes + 4];
+  memcpy(loaded, Machine.program, sizeof loaded);
+
+  state->instructions = engine.run(kInstructionLimit);
+
+  FUZZ_CHECK(KnownFault(Machine.fault), engine.name);
+  FUZZ_CHECK(Machine.fault != 0 || Machine.quit != 0 || state->instructions == kInstructionLimit,
+             "the run stopped early without a reason");
+  FUZZ_CHECK(Machine.fault != 0 || Machine.pc < kProgramWords, "pc outside program memory");
+  for (uint8_t flag : Machine.flags.bit) FUZZ_CHECK(flag <= 1, "a flag that is not 0 or 1");
+  FUZZ_CHECK(memcmp(loaded, Machine.program, sizeof loaded) == 0, "program memory was written");
+  memcpy(state->data, Machine.data, kDataSpaceSize);
+  state->pc = Machine.pc;
+  state->flags = Machine.flags;
+  state->fault = Machine.fault;
+  state->quit = Machine.quit;
+  EndFuzzInput();
+}
+
+}  // namespace
+}  // namespace velmora::fuzz
+
+using namespace velmora;
+using namespace velmora::fuzz;
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  StartFuzzHost();
+  WarmUpFuzzHost();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  if (size > kProgramBytes) size = kProgramBytes;
+  static auto first = std::make_unique<FinalState>();
+  static auto other = std::make_unique<FinalState>();
+  Run(kEngines[0], data, size, first.get());
+  for (size_t e = 1; e < std::size(kEngines); ++e) {
+    Run(kEngines[e], data, size, other.get());
+    const bool same = other->instructions == first->instructions && other->pc == first->pc &&
+                      other->fault == first->fault && other->quit == first->quit &&
+                      memcmp(&other->flags, &first->flags, sizeof first->flags) == 0 &&
+                      memcmp(other->data, first->data, kDataSpaceSize) == 0;
+    if (!same) fprintf(stderr, "%s and %s disagree\n", kEngines[0].name, kEngines[e].name);
+    FUZZ_CHECK(same, "the engines end in different states");
+  }
+  return 0;
+}
