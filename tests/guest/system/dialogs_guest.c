@@ -23,8 +23,6 @@ static uint8_t box(const char* text, uint8_t buttons) {
 }
 
 int main(void) {
-  RESULT_CHECKS = 0;
-  RESULT_FAILURES = 0;
   /* Answers per button set, the scripted ones first. */
   CHECK(box("Save first?", VM_BUTTONS_YES_NO), VM_ANSWER_NO);
   CHECK_STATUS(0);

@@ -30,8 +30,6 @@ static void check_fit(uint16_t line, int16_t width, int16_t height) {
 }
 
 int main(void) {
-  RESULT_CHECKS = 0;
-  RESULT_FAILURES = 0;
   int16_t w, h, x, y;
   VM_STATUS = UNTOUCHED;
   vm_screen_size(&screen_width, &screen_height);
