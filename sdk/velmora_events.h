@@ -32,11 +32,17 @@ static inline void vm_call_event_handler(void) {
 }
 
 /* Sets and clears the I flag, which WDR and the fetch need to report pending events. */
-static inline void vm_sei(void) { __asm__ __volatile__("sei" ::: "memory"); }
-static inline void vm_cli(void) { __asm__ __volatile__("cli" ::: "memory"); }
+static inline void vm_sei(void) {
+  __asm__ __volatile__("sei" ::: "memory");
+}
+static inline void vm_cli(void) {
+  __asm__ __volatile__("cli" ::: "memory");
+}
 
 /* Sleeps a millisecond and lets the host handle one message (group 2). */
-static inline void vm_yield(void) { vm_call(2, 0); }
+static inline void vm_yield(void) {
+  vm_call(2, 0);
+}
 
 /* Moves the oldest event to 0x20-0x45 (nothing when none waits); returns 1 when more wait and
  * the I flag is set (group 11). */
@@ -46,8 +52,12 @@ static inline uint8_t vm_fetch_event(void) {
 }
 
 /* Switches event generation on (group 12) and off (group 13). */
-static inline void vm_events_on(void) { vm_call(12, 0); }
-static inline void vm_events_off(void) { vm_call(13, 0); }
+static inline void vm_events_on(void) {
+  vm_call(12, 0);
+}
+static inline void vm_events_off(void) {
+  vm_call(13, 0);
+}
 
 /* Registers the handler of an event type and enables it: 0, 1 for a type of 13 or more, 2 for
  * handler 0 (7.14). */
@@ -80,7 +90,9 @@ static inline uint8_t vm_event_enabled(uint16_t type) {
 }
 
 /* Discards every pending event (7.19). */
-static inline void vm_clear_events(void) { vm_call(7, 19); }
+static inline void vm_clear_events(void) {
+  vm_call(7, 19);
+}
 
 /* The number of pending events, at most 1022 (7.20). */
 static inline uint16_t vm_event_count(void) {

@@ -53,17 +53,29 @@ static inline uint8_t vm_file_name_call(const char* name, uint8_t function) {
 }
 
 /* Closes the slot's file. */
-static inline uint8_t vm_file_close(uint8_t slot) { return vm_file_slot_call(slot, 41); }
+static inline uint8_t vm_file_close(uint8_t slot) {
+  return vm_file_slot_call(slot, 41);
+}
 /* Writes buffered data through to the device. */
-static inline uint8_t vm_file_flush(uint8_t slot) { return vm_file_slot_call(slot, 42); }
+static inline uint8_t vm_file_flush(uint8_t slot) {
+  return vm_file_slot_call(slot, 42);
+}
 /* Deletes a file (not a directory, not an open file). */
-static inline uint8_t vm_file_delete(const char* name) { return vm_file_name_call(name, 43); }
+static inline uint8_t vm_file_delete(const char* name) {
+  return vm_file_name_call(name, 43);
+}
 /* Creates a directory. */
-static inline uint8_t vm_dir_create(const char* name) { return vm_file_name_call(name, 44); }
+static inline uint8_t vm_dir_create(const char* name) {
+  return vm_file_name_call(name, 44);
+}
 /* Removes an empty directory. */
-static inline uint8_t vm_dir_remove(const char* name) { return vm_file_name_call(name, 60); }
+static inline uint8_t vm_dir_remove(const char* name) {
+  return vm_file_name_call(name, 60);
+}
 /* Makes `name` the current directory. */
-static inline uint8_t vm_set_current_dir(const char* name) { return vm_file_name_call(name, 64); }
+static inline uint8_t vm_set_current_dir(const char* name) {
+  return vm_file_name_call(name, 64);
+}
 
 /* 1 when a file or directory matches; * and ? are wildcards in the last component. */
 static inline uint8_t vm_file_exists(const char* pattern) {
@@ -80,12 +92,16 @@ static inline uint8_t vm_file_rename(const char* from, const char* to) {
 }
 
 /* Moves to the start, to `position` bytes from the start, or to the end. */
-static inline uint8_t vm_file_seek_start(uint8_t slot) { return vm_file_slot_call(slot, 46); }
+static inline uint8_t vm_file_seek_start(uint8_t slot) {
+  return vm_file_slot_call(slot, 46);
+}
 static inline uint8_t vm_file_seek(uint8_t slot, int32_t position) {
   VM_ARG32(1) = (uint32_t)position;
   return vm_file_slot_call(slot, 47);
 }
-static inline uint8_t vm_file_seek_end(uint8_t slot) { return vm_file_slot_call(slot, 48); }
+static inline uint8_t vm_file_seek_end(uint8_t slot) {
+  return vm_file_slot_call(slot, 48);
+}
 
 /* The file's size in bytes (0 with a status on failure). */
 static inline uint32_t vm_file_size(uint8_t slot) {

@@ -54,13 +54,21 @@ static inline uint32_t vm_gget32(uint8_t function) {
 
 /* Shows width × height of the current layer (at least 20, at most the layer) and fits the
  * window to it; the clip becomes the whole layer (3.1). */
-static inline void vm_set_screen_size(int16_t width, int16_t height) { vm_g2(1, width, height); }
+static inline void vm_set_screen_size(int16_t width, int16_t height) {
+  vm_g2(1, width, height);
+}
 /* Asks for the window to be repainted with the current layer (3.2). */
-static inline void vm_repaint(void) { vm_call(3, 2); }
+static inline void vm_repaint(void) {
+  vm_call(3, 2);
+}
 /* Fills the shown part with the fill colour (3.3). */
-static inline void vm_clear_to_fill(void) { vm_call(3, 3); }
+static inline void vm_clear_to_fill(void) {
+  vm_call(3, 3);
+}
 /* Fills the shown part with the background colour (3.4). */
-static inline void vm_clear(void) { vm_call(3, 4); }
+static inline void vm_clear(void) {
+  vm_call(3, 4);
+}
 /* Makes an existing layer current and shown; the clip becomes the whole layer (3.5). */
 static inline void vm_select_layer(uint16_t layer) {
   VM_ARG16(0) = layer;
@@ -109,7 +117,9 @@ static inline void vm_set_clip(int16_t x1, int16_t y1, int16_t x2, int16_t y2) {
   vm_g4(16, x1, y1, x2, y2);
 }
 /* Clips to the whole current layer (3.17). */
-static inline void vm_reset_clip(void) { vm_call(3, 17); }
+static inline void vm_reset_clip(void) {
+  vm_call(3, 17);
+}
 /* 1 when (x, y) lies inside the clip (3.18). */
 static inline uint8_t vm_inside_clip(int16_t x, int16_t y) {
   vm_g2(18, x, y);
@@ -129,7 +139,9 @@ static inline int16_t vm_pen_width(void) {
   return (int16_t)VM_ARG16(0);
 }
 /* Colour of lines, outlines and single pixels (3.8). */
-static inline void vm_set_pen_colour(uint32_t colour) { vm_gcolour(8, colour); }
+static inline void vm_set_pen_colour(uint32_t colour) {
+  vm_gcolour(8, colour);
+}
 /* The same from three bytes (3.9). */
 static inline void vm_set_pen_rgb(uint8_t r, uint8_t g, uint8_t b) {
   VM_ARG8(0) = r;
@@ -138,7 +150,9 @@ static inline void vm_set_pen_rgb(uint8_t r, uint8_t g, uint8_t b) {
   vm_call(3, 9);
 }
 /* The pen colour (3.10). */
-static inline uint32_t vm_pen_colour(void) { return vm_gget32(10); }
+static inline uint32_t vm_pen_colour(void) {
+  return vm_gget32(10);
+}
 /* Pen width and colour at once (3.42). */
 static inline void vm_set_pen(int16_t width, uint32_t colour) {
   VM_ARG16(0) = (uint16_t)width;
@@ -146,7 +160,9 @@ static inline void vm_set_pen(int16_t width, uint32_t colour) {
   vm_call(3, 42);
 }
 /* Background colour: erasing, vm_clear, vm_clear_rect (3.11). */
-static inline void vm_set_background_colour(uint32_t colour) { vm_gcolour(11, colour); }
+static inline void vm_set_background_colour(uint32_t colour) {
+  vm_gcolour(11, colour);
+}
 /* The same from three bytes (3.12). */
 static inline void vm_set_background_rgb(uint8_t r, uint8_t g, uint8_t b) {
   VM_ARG8(0) = r;
@@ -155,11 +171,17 @@ static inline void vm_set_background_rgb(uint8_t r, uint8_t g, uint8_t b) {
   vm_call(3, 12);
 }
 /* The background colour (3.13). */
-static inline uint32_t vm_background_colour(void) { return vm_gget32(13); }
+static inline uint32_t vm_background_colour(void) {
+  return vm_gget32(13);
+}
 /* Fill colour: inside of filled shapes, vm_fill_rect, vm_clear_to_fill (3.45). */
-static inline void vm_set_fill_colour(uint32_t colour) { vm_gcolour(45, colour); }
+static inline void vm_set_fill_colour(uint32_t colour) {
+  vm_gcolour(45, colour);
+}
 /* The fill colour (3.46). */
-static inline uint32_t vm_fill_colour(void) { return vm_gget32(46); }
+static inline uint32_t vm_fill_colour(void) {
+  return vm_gget32(46);
+}
 /* The same from three bytes (3.47). */
 static inline void vm_set_fill_rgb(uint8_t r, uint8_t g, uint8_t b) {
   VM_ARG8(0) = r;
@@ -168,7 +190,9 @@ static inline void vm_set_fill_rgb(uint8_t r, uint8_t g, uint8_t b) {
   vm_call(3, 47);
 }
 /* Colour of text (3.48). */
-static inline void vm_set_text_colour(uint32_t colour) { vm_gcolour(48, colour); }
+static inline void vm_set_text_colour(uint32_t colour) {
+  vm_gcolour(48, colour);
+}
 /* The same from three bytes (3.49). */
 static inline void vm_set_text_rgb(uint8_t r, uint8_t g, uint8_t b) {
   VM_ARG8(0) = r;
@@ -177,7 +201,9 @@ static inline void vm_set_text_rgb(uint8_t r, uint8_t g, uint8_t b) {
   vm_call(3, 49);
 }
 /* The text colour (3.50). */
-static inline uint32_t vm_text_colour(void) { return vm_gget32(50); }
+static inline uint32_t vm_text_colour(void) {
+  return vm_gget32(50);
+}
 /* Blends c1 (weight 0) into c2 (weight 255) (3.56). */
 static inline uint32_t vm_blend(uint8_t weight, uint32_t c1, uint32_t c2) {
   VM_ARG8(0) = weight;
@@ -187,7 +213,9 @@ static inline uint32_t vm_blend(uint8_t weight, uint32_t c1, uint32_t c2) {
   return VM_ARG32(0);
 }
 /* A random 24-bit colour (3.72). */
-static inline uint32_t vm_random_colour(void) { return vm_gget32(72); }
+static inline uint32_t vm_random_colour(void) {
+  return vm_gget32(72);
+}
 
 /* ---- Pixels ---- */
 
@@ -202,13 +230,21 @@ static inline uint32_t vm_get_pixel(int16_t x, int16_t y) {
   return VM_ARG32(0);
 }
 /* Sets a pixel to the pen colour (3.19). */
-static inline void vm_plot(int16_t x, int16_t y) { vm_g2(19, x, y); }
+static inline void vm_plot(int16_t x, int16_t y) {
+  vm_g2(19, x, y);
+}
 /* Sets a pixel to the background colour (3.20). */
-static inline void vm_erase(int16_t x, int16_t y) { vm_g2(20, x, y); }
+static inline void vm_erase(int16_t x, int16_t y) {
+  vm_g2(20, x, y);
+}
 /* Background becomes pen colour, anything else background (3.21). */
-static inline void vm_toggle(int16_t x, int16_t y) { vm_g2(21, x, y); }
+static inline void vm_toggle(int16_t x, int16_t y) {
+  vm_g2(21, x, y);
+}
 /* Plots with probability one half (3.22). */
-static inline void vm_random_plot(int16_t x, int16_t y) { vm_g2(22, x, y); }
+static inline void vm_random_plot(int16_t x, int16_t y) {
+  vm_g2(22, x, y);
+}
 /* Pen-coloured noise over the inclusive rectangle, each pixel with probability one half (3.26). */
 static inline void vm_noise(int16_t x1, int16_t y1, int16_t x2, int16_t y2) {
   vm_g4(26, x1, y1, x2, y2);
@@ -217,19 +253,29 @@ static inline void vm_noise(int16_t x1, int16_t y1, int16_t x2, int16_t y2) {
 /* ---- Lines and curves ---- */
 
 /* A dot: moves to (x, y) and draws a line of length 0 (visible only with wide pens) (3.23). */
-static inline void vm_dot(int16_t x, int16_t y) { vm_g2(23, x, y); }
+static inline void vm_dot(int16_t x, int16_t y) {
+  vm_g2(23, x, y);
+}
 /* Line from (x, y) to (x + length, y) (3.27). */
-static inline void vm_hline(int16_t x, int16_t y, int16_t length) { vm_g3(27, x, y, length); }
+static inline void vm_hline(int16_t x, int16_t y, int16_t length) {
+  vm_g3(27, x, y, length);
+}
 /* Line from (x, y) to (x, y + length) (3.28). */
-static inline void vm_vline(int16_t x, int16_t y, int16_t length) { vm_g3(28, x, y, length); }
+static inline void vm_vline(int16_t x, int16_t y, int16_t length) {
+  vm_g3(28, x, y, length);
+}
 /* Line from (x1, y1) to (x2, y2) (3.29). */
 static inline void vm_line(int16_t x1, int16_t y1, int16_t x2, int16_t y2) {
   vm_g4(29, x1, y1, x2, y2);
 }
 /* Moves the current position (3.57). */
-static inline void vm_move_to(int16_t x, int16_t y) { vm_g2(57, x, y); }
+static inline void vm_move_to(int16_t x, int16_t y) {
+  vm_g2(57, x, y);
+}
 /* Line from the current position to (x, y) (3.58). */
-static inline void vm_line_to(int16_t x, int16_t y) { vm_g2(58, x, y); }
+static inline void vm_line_to(int16_t x, int16_t y) {
+  vm_g2(58, x, y);
+}
 /* Arc of the ellipse in the corners from the radial through (xs, ys) to that through (xe, ye),
  * in the arc direction (3.59). */
 static inline void vm_arc(int16_t left, int16_t top, int16_t right, int16_t bottom, int16_t xs,
@@ -257,8 +303,8 @@ static inline void vm_set_arc_direction(uint8_t direction) {
   vm_call(3, 62);
 }
 /* Cubic Bézier curve from (x0, y0) to (x3, y3) with control points (x1, y1), (x2, y2) (3.63). */
-static inline void vm_bezier(int16_t x0, int16_t y0, int16_t x1, int16_t y1, int16_t x2,
-                             int16_t y2, int16_t x3, int16_t y3) {
+static inline void vm_bezier(int16_t x0, int16_t y0, int16_t x1, int16_t y1, int16_t x2, int16_t y2,
+                             int16_t x3, int16_t y3) {
   vm_g8(63, x0, y0, x1, y1, x2, y2, x3, y3);
 }
 
@@ -281,9 +327,13 @@ static inline void vm_rect_corners(int16_t x1, int16_t y1, int16_t x2, int16_t y
   vm_g4(31, x1, y1, x2, y2);
 }
 /* Circle outline in the corners (x - r, y - r), (x + r, y + r) (3.32). */
-static inline void vm_circle(int16_t x, int16_t y, int16_t r) { vm_g3(32, x, y, r); }
+static inline void vm_circle(int16_t x, int16_t y, int16_t r) {
+  vm_g3(32, x, y, r);
+}
 /* Filled circle (3.33). */
-static inline void vm_filled_circle(int16_t x, int16_t y, int16_t r) { vm_g3(33, x, y, r); }
+static inline void vm_filled_circle(int16_t x, int16_t y, int16_t r) {
+  vm_g3(33, x, y, r);
+}
 /* Ellipse outline in the corners (3.34). */
 static inline void vm_ellipse(int16_t x1, int16_t y1, int16_t x2, int16_t y2) {
   vm_g4(34, x1, y1, x2, y2);

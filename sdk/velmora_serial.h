@@ -22,9 +22,13 @@ static inline uint8_t vm_serial_call(uint8_t port, uint8_t function) {
 }
 
 /* Opens COMn in slot n, closing it first if it was open. */
-static inline uint8_t vm_serial_open(uint8_t port) { return vm_serial_call(port, 73); }
+static inline uint8_t vm_serial_open(uint8_t port) {
+  return vm_serial_call(port, 73);
+}
 /* Closes the port; the slot is closed even when this fails. */
-static inline uint8_t vm_serial_close(uint8_t port) { return vm_serial_call(port, 74); }
+static inline uint8_t vm_serial_close(uint8_t port) {
+  return vm_serial_call(port, 74);
+}
 
 /* Sets speed and frame: `parity` 0 none, otherwise even; `stop_bits` 1 or 2. DTR and RTS are
  * raised. */
@@ -109,9 +113,15 @@ static inline uint8_t vm_serial_present(uint8_t port) {
 }
 
 /* Discards unsent output, unread input, or both. */
-static inline uint8_t vm_serial_purge_output(uint8_t port) { return vm_serial_call(port, 87); }
-static inline uint8_t vm_serial_purge_input(uint8_t port) { return vm_serial_call(port, 88); }
-static inline uint8_t vm_serial_purge(uint8_t port) { return vm_serial_call(port, 89); }
+static inline uint8_t vm_serial_purge_output(uint8_t port) {
+  return vm_serial_call(port, 87);
+}
+static inline uint8_t vm_serial_purge_input(uint8_t port) {
+  return vm_serial_call(port, 88);
+}
+static inline uint8_t vm_serial_purge(uint8_t port) {
+  return vm_serial_call(port, 89);
+}
 
 /* Bytes waiting to be read, or still to be sent. */
 static inline uint16_t vm_serial_input_count(uint8_t port) {

@@ -17,7 +17,9 @@ static inline uint16_t vm_str_call(uint8_t function, const char* s) {
 }
 
 /* Length of s (5.1). */
-static inline uint16_t vm_str_length(const char* s) { return vm_str_call(1, s); }
+static inline uint16_t vm_str_length(const char* s) {
+  return vm_str_call(1, s);
+}
 
 /* Copies s over d, terminator included; returns the bytes copied (5.2). Overlap is allowed. */
 static inline uint16_t vm_str_copy(char* d, const char* s) {
@@ -72,7 +74,9 @@ static inline uint16_t vm_str_remove_char(char* s, char c) {
 }
 
 /* Reverses s in place (5.11). */
-static inline void vm_str_reverse(char* s) { vm_str_call(11, s); }
+static inline void vm_str_reverse(char* s) {
+  vm_str_call(11, s);
+}
 
 /* Decimal appends. Width 0 is the free form; width n (at most 64) appends exactly n digits with
  * leading zeros, the first shown as '#' when the value does not fit. A negative value appends
@@ -164,18 +168,30 @@ static inline void vm_str_remove_span(char* s, char a, char b) {
 
 /* Paths, with the backslash as separator. */
 /* C:\dir\file.txt -> file.txt (5.26). */
-static inline void vm_path_file_name(char* s) { vm_str_call(26, s); }
+static inline void vm_path_file_name(char* s) {
+  vm_str_call(26, s);
+}
 /* C:\dir\demo.tar.gz -> demo.tar (5.27). */
-static inline void vm_path_stem(char* s) { vm_str_call(27, s); }
+static inline void vm_path_stem(char* s) {
+  vm_str_call(27, s);
+}
 /* demo.tar.gz -> gz; a name without a point stays whole (5.28). */
-static inline void vm_path_extension(char* s) { vm_str_call(28, s); }
+static inline void vm_path_extension(char* s) {
+  vm_str_call(28, s);
+}
 /* C:\dir\file.txt -> C:\dir (5.29). */
-static inline void vm_path_directory(char* s) { vm_str_call(29, s); }
+static inline void vm_path_directory(char* s) {
+  vm_str_call(29, s);
+}
 
 /* Maps the ASCII letters to lower case (5.30). */
-static inline void vm_str_lower(char* s) { vm_str_call(30, s); }
+static inline void vm_str_lower(char* s) {
+  vm_str_call(30, s);
+}
 /* Maps the ASCII letters to upper case (5.31). */
-static inline void vm_str_upper(char* s) { vm_str_call(31, s); }
+static inline void vm_str_upper(char* s) {
+  vm_str_call(31, s);
+}
 
 /* Hex appends, upper case, all digits: 2, 4, 8 or 16. Each returns the new length (5.32-5.35). */
 static inline uint16_t vm_str_append_hex8(char* s, uint8_t value) {

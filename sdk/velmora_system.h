@@ -32,17 +32,31 @@ static inline void vm_call_with_pointer(uint8_t function, void* pointer) {
 }
 
 /* Local date and time (7.1), time of day (7.2) and date (7.3). */
-static inline void vm_local_datetime(vm_time_record* time) { vm_call_with_pointer(1, time); }
-static inline void vm_local_time(vm_time_of_day* time) { vm_call_with_pointer(2, time); }
-static inline void vm_local_date(vm_date* date) { vm_call_with_pointer(3, date); }
+static inline void vm_local_datetime(vm_time_record* time) {
+  vm_call_with_pointer(1, time);
+}
+static inline void vm_local_time(vm_time_of_day* time) {
+  vm_call_with_pointer(2, time);
+}
+static inline void vm_local_date(vm_date* date) {
+  vm_call_with_pointer(3, date);
+}
 
 /* Stores the 64-bit value 1 (7.4). */
-static inline void vm_store_one(uint64_t* value) { vm_call_with_pointer(4, value); }
+static inline void vm_store_one(uint64_t* value) {
+  vm_call_with_pointer(4, value);
+}
 
 /* As the local forms, in UTC (7.5, 7.6, 7.7). */
-static inline void vm_utc_datetime(vm_time_record* time) { vm_call_with_pointer(5, time); }
-static inline void vm_utc_time(vm_time_of_day* time) { vm_call_with_pointer(6, time); }
-static inline void vm_utc_date(vm_date* date) { vm_call_with_pointer(7, date); }
+static inline void vm_utc_datetime(vm_time_record* time) {
+  vm_call_with_pointer(5, time);
+}
+static inline void vm_utc_time(vm_time_of_day* time) {
+  vm_call_with_pointer(6, time);
+}
+static inline void vm_utc_date(vm_date* date) {
+  vm_call_with_pointer(7, date);
+}
 
 /* The host's millisecond tick count, wrapping at 2^32 (7.11). */
 static inline uint32_t vm_ticks(void) {
@@ -65,7 +79,9 @@ static inline uint8_t vm_compare_deadline(const uint32_t* deadline) {
 
 /* Destroys the window: files and ports close, and the program ends at the next WDR or
  * yield (7.66). */
-static inline void vm_destroy_window(void) { vm_call(7, 66); }
+static inline void vm_destroy_window(void) {
+  vm_call(7, 66);
+}
 
 /* keep != 0: a close request leaves the window open (the guest decides); keep = 0: a close
  * request destroys it, as at start (7.67). */

@@ -25,7 +25,9 @@ static void on_timer(void) {
   vm_repaint();
 }
 
-static void on_close(void) { closing = 1; }
+static void on_close(void) {
+  closing = 1;
+}
 
 int main(void) {
   clicks = 0;

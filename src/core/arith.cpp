@@ -9,7 +9,9 @@ namespace {
 
 uint8_t* const R = Machine.data;
 
-inline void Next() { Machine.pc += 1; }
+inline void Next() {
+  Machine.pc += 1;
+}
 
 // The 16-bit product goes to R1:R0; C is bit 15 of the product, Z tests the stored value.
 inline void StoreProduct(uint32_t product, bool fractional) {
@@ -276,7 +278,9 @@ void ExecSBIW(const uint8_t* w) {
 }
 
 // MUL: multiply unsigned. 1001 11rd dddd rrrr
-void ExecMUL(const uint8_t* w) { StoreProduct(R[FieldD5(w)] * R[FieldR5(w)], false); }
+void ExecMUL(const uint8_t* w) {
+  StoreProduct(R[FieldD5(w)] * R[FieldR5(w)], false);
+}
 
 // MULS: multiply signed. 0000 0010 dddd rrrr
 void ExecMULS(const uint8_t* w) {
@@ -289,7 +293,9 @@ void ExecMULSU(const uint8_t* w) {
 }
 
 // FMUL: fractional multiply unsigned. 0000 0011 0ddd 1rrr
-void ExecFMUL(const uint8_t* w) { StoreProduct(R[FieldD3(w)] * R[FieldR3(w)], true); }
+void ExecFMUL(const uint8_t* w) {
+  StoreProduct(R[FieldD3(w)] * R[FieldR3(w)], true);
+}
 
 // FMULS: fractional multiply signed. 0000 0011 1ddd 0rrr
 void ExecFMULS(const uint8_t* w) {

@@ -8,19 +8,45 @@
 
 namespace velmora {
 
-inline int FieldD5(const uint8_t* w) { return ((w[1] & 1) << 4) | (w[0] >> 4); }
-inline int FieldR5(const uint8_t* w) { return ((w[1] & 2) << 3) | (w[0] & 0x0F); }
-inline int FieldD4(const uint8_t* w) { return 16 + (w[0] >> 4); }
-inline int FieldR4(const uint8_t* w) { return 16 + (w[0] & 0x0F); }
-inline int FieldD3(const uint8_t* w) { return 16 + ((w[0] >> 4) & 7); }
-inline int FieldR3(const uint8_t* w) { return 16 + (w[0] & 7); }
-inline uint8_t FieldK8(const uint8_t* w) { return uint8_t(((w[1] & 0x0F) << 4) | (w[0] & 0x0F)); }
-inline int FieldK6(const uint8_t* w) { return ((w[0] >> 2) & 0x30) | (w[0] & 0x0F); }
-inline int FieldPair(const uint8_t* w) { return 24 + 2 * ((w[0] >> 4) & 3); }
-inline int FieldQ(const uint8_t* w) { return (w[1] & 0x20) | ((w[1] & 0x0C) << 1) | (w[0] & 7); }
-inline int FieldA6(const uint8_t* w) { return ((w[1] & 6) << 3) | (w[0] & 0x0F); }
-inline int FieldA5(const uint8_t* w) { return w[0] >> 3; }
-inline int FieldB(const uint8_t* w) { return w[0] & 7; }
+inline int FieldD5(const uint8_t* w) {
+  return ((w[1] & 1) << 4) | (w[0] >> 4);
+}
+inline int FieldR5(const uint8_t* w) {
+  return ((w[1] & 2) << 3) | (w[0] & 0x0F);
+}
+inline int FieldD4(const uint8_t* w) {
+  return 16 + (w[0] >> 4);
+}
+inline int FieldR4(const uint8_t* w) {
+  return 16 + (w[0] & 0x0F);
+}
+inline int FieldD3(const uint8_t* w) {
+  return 16 + ((w[0] >> 4) & 7);
+}
+inline int FieldR3(const uint8_t* w) {
+  return 16 + (w[0] & 7);
+}
+inline uint8_t FieldK8(const uint8_t* w) {
+  return uint8_t(((w[1] & 0x0F) << 4) | (w[0] & 0x0F));
+}
+inline int FieldK6(const uint8_t* w) {
+  return ((w[0] >> 2) & 0x30) | (w[0] & 0x0F);
+}
+inline int FieldPair(const uint8_t* w) {
+  return 24 + 2 * ((w[0] >> 4) & 3);
+}
+inline int FieldQ(const uint8_t* w) {
+  return (w[1] & 0x20) | ((w[1] & 0x0C) << 1) | (w[0] & 7);
+}
+inline int FieldA6(const uint8_t* w) {
+  return ((w[1] & 6) << 3) | (w[0] & 0x0F);
+}
+inline int FieldA5(const uint8_t* w) {
+  return w[0] >> 3;
+}
+inline int FieldB(const uint8_t* w) {
+  return w[0] & 7;
+}
 inline int32_t FieldK7(const uint8_t* w) {
   const int k = ((w[1] & 3) << 5) | (w[0] >> 3);
   return k >= 64 ? k - 128 : k;
@@ -29,9 +55,13 @@ inline int32_t FieldK12(const uint8_t* w) {
   const int k = ((w[1] & 0x0F) << 8) | w[0];
   return k >= 2048 ? k - 4096 : k;
 }
-inline uint16_t SecondWord(const uint8_t* w) { return uint16_t(w[2] | (w[3] << 8)); }
+inline uint16_t SecondWord(const uint8_t* w) {
+  return uint16_t(w[2] | (w[3] << 8));
+}
 
-inline uint8_t* Flags() { return Machine.flags.bit; }
+inline uint8_t* Flags() {
+  return Machine.flags.bit;
+}
 
 inline void SetFlagsAdd(unsigned rd, unsigned rr, unsigned r) {
   uint8_t* f = Flags();

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "core/machine.h"
-#include "host/gdb_stub.h"
 #include "graphics/canvas.h"
+#include "host/gdb_stub.h"
 #include "host/hex_loader.h"
 #include "host/host_services.h"
 #include "host/listing.h"

@@ -29,12 +29,24 @@ inline void SetGuestValue(uint32_t address, uint32_t width, uint64_t value) {
   for (uint32_t i = 0; i < width; ++i) Machine.data[address + i] = uint8_t(value >> (8 * i));
 }
 
-inline uint8_t GuestByte(uint32_t a) { return uint8_t(GuestValue(a, 1)); }
-inline uint16_t GuestWord(uint32_t a) { return uint16_t(GuestValue(a, 2)); }
-inline uint32_t GuestDword(uint32_t a) { return uint32_t(GuestValue(a, 4)); }
-inline uint64_t GuestQword(uint32_t a) { return GuestValue(a, 8); }
-inline int16_t GuestInt16(uint32_t a) { return int16_t(GuestWord(a)); }
-inline int32_t GuestInt32(uint32_t a) { return int32_t(GuestDword(a)); }
+inline uint8_t GuestByte(uint32_t a) {
+  return uint8_t(GuestValue(a, 1));
+}
+inline uint16_t GuestWord(uint32_t a) {
+  return uint16_t(GuestValue(a, 2));
+}
+inline uint32_t GuestDword(uint32_t a) {
+  return uint32_t(GuestValue(a, 4));
+}
+inline uint64_t GuestQword(uint32_t a) {
+  return GuestValue(a, 8);
+}
+inline int16_t GuestInt16(uint32_t a) {
+  return int16_t(GuestWord(a));
+}
+inline int32_t GuestInt32(uint32_t a) {
+  return int32_t(GuestDword(a));
+}
 inline float GuestFloat(uint32_t a) {
   const uint32_t bits = GuestDword(a);
   float value;
@@ -48,10 +60,18 @@ inline double GuestDouble(uint32_t a) {
   return value;
 }
 
-inline void SetGuestByte(uint32_t a, uint8_t v) { SetGuestValue(a, 1, v); }
-inline void SetGuestWord(uint32_t a, uint16_t v) { SetGuestValue(a, 2, v); }
-inline void SetGuestDword(uint32_t a, uint32_t v) { SetGuestValue(a, 4, v); }
-inline void SetGuestQword(uint32_t a, uint64_t v) { SetGuestValue(a, 8, v); }
+inline void SetGuestByte(uint32_t a, uint8_t v) {
+  SetGuestValue(a, 1, v);
+}
+inline void SetGuestWord(uint32_t a, uint16_t v) {
+  SetGuestValue(a, 2, v);
+}
+inline void SetGuestDword(uint32_t a, uint32_t v) {
+  SetGuestValue(a, 4, v);
+}
+inline void SetGuestQword(uint32_t a, uint64_t v) {
+  SetGuestValue(a, 8, v);
+}
 inline void SetGuestFloat(uint32_t a, float value) {
   uint32_t bits;
   std::memcpy(&bits, &value, sizeof bits);

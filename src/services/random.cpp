@@ -9,7 +9,9 @@ namespace {
 uint32_t state = 1;
 }
 
-void SeedRandom(uint32_t seed) { state = seed; }
+void SeedRandom(uint32_t seed) {
+  state = seed;
+}
 
 uint32_t RandomWord() {
   state = state * 214013u + 2531011u;

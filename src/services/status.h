@@ -12,8 +12,12 @@ namespace velmora {
 extern uint32_t HostError;
 
 // The status byte at 0x47 tells the guest how the last service that reports one went.
-inline void SetStatus(uint8_t status) { Machine.data[kStatusAddress] = status; }
+inline void SetStatus(uint8_t status) {
+  Machine.data[kStatusAddress] = status;
+}
 // Services that report through HostError copy its low byte into the status byte.
-inline void ReportHostError() { SetStatus(uint8_t(HostError)); }
+inline void ReportHostError() {
+  SetStatus(uint8_t(HostError));
+}
 
 }  // namespace velmora

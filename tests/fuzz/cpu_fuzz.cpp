@@ -25,7 +25,9 @@ struct Engine {
   const char* name;
   uint64_t (*run)(uint64_t limit);
 };
-uint64_t RunFast(uint64_t limit) { return RunEngine(EngineKind::kFast, limit); }
+uint64_t RunFast(uint64_t limit) {
+  return RunEngine(EngineKind::kFast, limit);
+}
 constexpr Engine kEngines[] = {
     {"reference", RunInstructions},
     {"fast", RunFast},
