@@ -1,22 +1,35 @@
 // The desktop program: the window, the boot report in it, the guest's run, and the end. Whatever
-// ends the run (the guest, the close button, a fault, Ctrl-C in the terminal), files are flushed
-// and closed, serial ports closed, and the program exits with status 0.
+// ends the run (the guest, the close button, a fault, Ctrl-C in the terminal, the display going
+// away), files are flushed and closed, serial ports closed, and the program exits with status 0.
 #include <csignal>
+#include <cstdlib>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "host/gdb_stub.h"
 #include "host/run.h"
+#include "io/slots.h"
 #include "platform/platform.h"
 
 namespace velmora {
 
 namespace {
 
+bool DesktopEnded = false;
+
 extern "C" void InterruptDesktop(int signal_number) {
   RunInterrupted = signal_number;
   PlatformInterrupt();
+}
+
+// A platform library that ends the process itself (Xlib does when the display goes away) still
+// leaves the guest's files and ports closed, and the exit status is 0 as for every other end.
+extern "C" void EndDesktopOnExit() {
+  if (DesktopEnded) return;
+  CloseAllFileSlots();
+  CloseAllSerialSlots();
+  std::_Exit(0);
 }
 
 }  // namespace
@@ -38,6 +51,7 @@ int DesktopMain(const char* command_line) {
   std::string path;
   const bool found = FindProgramPath(command_line, &path);
   const BootOutcome boot = StartHost(found ? path.c_str() : nullptr, StartSeed());
+  std::atexit(EndDesktopOnExit);
   if (boot == BootOutcome::kReady) {
     if (debugger) {
       RunUnderDebugger(0, 0);
@@ -50,6 +64,7 @@ int DesktopMain(const char* command_line) {
     }
   }
   EndHost();
+  DesktopEnded = true;
   return 0;
 }
 

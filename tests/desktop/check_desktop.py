@@ -279,6 +279,13 @@ try:
         wait_for(lambda: "click 30 40" in run.seen(), "the zoomed click")
         send_close(window)
     vt.expect_equal("zoomed click", run.finish("zoom")[:2], ["started", "click 30 40"])
+
+    # Last, as it ends the display: the program ends with it, files closed, status 0.
+    run = Run("plain")
+    wait_for(lambda: "started" in run.seen(), "the guest to start")
+    server.terminate()
+    server.wait()
+    vt.expect_equal("display gone", run.finish("display gone"), ["started"])
 finally:
     for leftover in RUNS:
         if leftover.process.poll() is None:
