@@ -2,7 +2,6 @@
 // ends the run (the guest, the close button, a fault, Ctrl-C in the terminal, the display going
 // away), files are flushed and closed, serial ports closed, and the program exits with status 0.
 #include <csignal>
-#include <cstdlib>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
