@@ -6,6 +6,7 @@
 // so a guest sees the same client coordinates, sizes and screen proportions at every zoom.
 #include <algorithm>
 #include <cstdlib>
+#include <string_view>
 
 #include "platform/platform.h"
 #include "platform/posix/posix_clock.h"
@@ -20,6 +21,8 @@ namespace {
 
 constexpr int32_t kCreatedSide = 100;
 constexpr int32_t kLargestZoom = 8;
+constexpr int kVideoAttempts = 5;
+constexpr uint32_t kVideoRetryMilliseconds = 200;
 
 // Host coordinates from screen pixels (rounded toward minus infinity) and back.
 int32_t Logical(int32_t physical) {
@@ -180,6 +183,23 @@ void Dispatch(const SDL_Event& event) {
   }
 }
 
+// SDL falls back to drivers that show nothing (offscreen, dummy) when the display cannot be
+// reached: that would be a program running in a window nobody sees. Such a driver counts only
+// when the user asked for it (SDL_VIDEODRIVER). A display that is busy gets a few more tries.
+bool InitVideo() {
+  const char* asked = std::getenv("SDL_VIDEODRIVER");
+  for (int attempt = 0; attempt < kVideoAttempts; ++attempt) {
+    if (attempt > 0) SDL_Delay(kVideoRetryMilliseconds);
+    if (SDL_Init(SDL_INIT_VIDEO) != 0) continue;
+    const std::string_view driver = SDL_GetCurrentVideoDriver();
+    if ((asked != nullptr && asked[0] != 0) || (driver != "offscreen" && driver != "dummy")) {
+      return true;
+    }
+    SDL_QuitSubSystem(SDL_INIT_VIDEO);
+  }
+  return false;
+}
+
 }  // namespace
 
 void PumpSystemEvents() {
@@ -212,7 +232,7 @@ bool PlatformCreateWindow() {
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");   // a click that activates still counts
   SDL_SetHint(SDL_HINT_RENDER_SCALE_QUALITY, "0");       // nearest neighbour when zoomed
   SDL_SetHint(SDL_HINT_VIDEO_X11_NET_WM_BYPASS_COMPOSITOR, "0");
-  if (SDL_Init(SDL_INIT_VIDEO) != 0) return false;
+  if (!InitVideo()) return false;
   Sdl.zoom = ZoomFromEnvironment();
   Sdl.window = SDL_CreateWindow("", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
                                 kCreatedSide * Sdl.zoom, kCreatedSide * Sdl.zoom,
