@@ -21,8 +21,8 @@ namespace {
 
 constexpr int32_t kCreatedSide = 100;
 constexpr int32_t kLargestZoom = 8;
-constexpr int kVideoAttempts = 5;
-constexpr uint32_t kVideoRetryMilliseconds = 200;
+constexpr int kVideoAttempts = 10;
+constexpr uint32_t kVideoRetryMilliseconds = 300;
 
 // Host coordinates from screen pixels (rounded toward minus infinity) and back.
 int32_t Logical(int32_t physical) {
