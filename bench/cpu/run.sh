@@ -1,6 +1,7 @@
 #!/bin/sh
-# Builds the processor benchmark (optimised, as the project builds by default) and runs it: guest instructions per second of
-# Velmora and simavr on each workload, and their ratio.
+# Builds the processor benchmark (optimised, as the project builds by default) and runs it: guest
+# instructions per second of Velmora's fast and reference engines and of simavr (in process) on
+# each workload, and the ratio of the fast engine to simavr. bench/peers.sh compares with QEMU.
 #   bench/cpu/run.sh [BUILD_DIR] [--repeat N]
 set -e
 here=$(cd "$(dirname "$0")" && pwd)

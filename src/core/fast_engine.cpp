@@ -22,8 +22,7 @@ const void* const* FastHandlers = nullptr;
 namespace {
 
 // Packed flags, in SREG's bit order.
-constexpr uint32_t kC = 0x01, kZ = 0x02, kN = 0x04, kV = 0x08, kS = 0x10, kH = 0x20, kT = 0x40,
-                   kI = 0x80;
+constexpr uint32_t kC = 0x01, kZ = 0x02, kN = 0x04, kV = 0x08, kS = 0x10, kT = 0x40, kI = 0x80;
 
 inline uint32_t ZeroFlag(uint32_t r) {
   return r == 0 ? kZ : 0;
@@ -73,8 +72,33 @@ inline uint32_t ArithFlags(uint32_t rd, uint32_t rr, uint32_t full) {
   return kFlags.arith[((x >> 4) & 0x1F) | ((full >> 2) & 0x20)];
 }
 
+// The eight flag bytes of each packed value, for writing the flags back at every hand-over.
+struct FlagBytes {
+  uint8_t bytes[256][8];
+};
+
+constexpr FlagBytes MakeFlagBytes() {
+  FlagBytes t{};
+  for (uint32_t s = 0; s < 256; ++s)
+    for (uint32_t i = 0; i < 8; ++i) t.bytes[s][i] = uint8_t((s >> i) & 1);
+  return t;
+}
+
+constexpr FlagBytes kFlagBytes = MakeFlagBytes();
+
 inline void StoreFlags(uint32_t sreg) {
-  for (int i = 0; i < 8; ++i) Machine.flags.bit[i] = uint8_t((sreg >> i) & 1);
+  std::memcpy(Machine.flags.bit, kFlagBytes.bytes[sreg & 0xFF], 8);
+}
+
+// ComposeSreg without the loop: each byte made 0 or 1 (any non-zero byte is a set flag), then
+// the eight gathered into one by a multiply.
+inline uint32_t LoadFlags() {
+  uint64_t v;
+  std::memcpy(&v, Machine.flags.bit, 8);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
+  constexpr uint64_t kLow7 = 0x7F7F7F7F7F7F7F7Full;
+  v = ((((v & kLow7) + kLow7) | v) >> 7) & 0x0101010101010101ull;
+  return uint32_t((v * 0x0102040810204080ull) >> 56);
 }
 
 // Two bytes of the data space as one little-endian word: the register pairs and SP.
@@ -481,7 +505,7 @@ RunFastInstructions(uint64_t limit) {
   // Opaque to the compiler, so that it keeps the two bases in registers rather than forming
   // them again in every handler.
   __asm__("" : "+r"(R), "+r"(P));
-  uint32_t sreg = ComposeSreg();
+  uint32_t sreg = LoadFlags();
   uint32_t pc = Machine.pc;
   const FastEntry* e = nullptr;
 
@@ -614,7 +638,7 @@ L_STEP:
   goto resume;
 
 resume:
-  sreg = ComposeSreg();
+  sreg = LoadFlags();
   pc = Machine.pc;
   if ((Machine.fault | Machine.quit) != 0) goto stop;
   goto dispatch;
@@ -625,7 +649,7 @@ escape:
   pc = PC();
   SYNC_OUT();
   StepInstruction();
-  sreg = ComposeSreg();
+  sreg = LoadFlags();
   if ((Machine.fault | Machine.quit) != 0) {
     budget += e->count - 1;  // the rest of the block did not run
     pc = Machine.pc;
