@@ -1,13 +1,13 @@
 // The BMP reader and writer on real files, for what the image guests (tests/guest/images) cannot
-// provoke: a full disk, files cut short, corrupted or promising more than they hold, rows longer
-// than the pixel buffer, and the screen size after loading into the current layer.
+// provoke: a full disk, files cut short or promising more than they hold, rows longer than the
+// pixel buffer, and the screen size after loading into the current layer. Arbitrary bytes are the
+// BMP fuzz target's (tests/fuzz).
 #include <gtest/gtest.h>
 #include <stdlib.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <fstream>
-#include <random>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -112,20 +112,6 @@ TEST_F(ImagesBmp, EveryPrefixDrawsExactlyThePixelsItHolds) {
             << x << "," << y;
       }
     }
-  }
-}
-
-TEST_F(ImagesBmp, RandomByteFlipsStayInsideTheLayer) {
-  const Bytes originals[] = {Load(DataPath("v5_124.bmp")), Load(DataPath("core12.bmp"))};
-  std::mt19937 random(1234);
-  for (int round = 0; round < 1000; ++round) {
-    Bytes bytes = originals[round % 2];
-    const int flips = 1 + int(random() % 4);
-    for (int i = 0; i < flips; ++i) bytes[random() % bytes.size()] ^= uint8_t(1 + random() % 255);
-    Store("flip.bmp", bytes);
-    FreshLayer(1, 6, 6);
-    const uint8_t result = LoadImagePixels(Path("flip.bmp").c_str(), int32_t(random() % 8) - 2, 1);
-    EXPECT_TRUE(result == 0 || result == 2 || result == 3 || result == 5 || result == 6);
   }
 }
 

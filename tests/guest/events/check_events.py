@@ -124,6 +124,18 @@ elif group == "options":
             vt.expect_equal(" ".join(bad), r.exit_code, vt.EXIT_USAGE, r)
         r = vt.run_guest(hex_path, ["--script", script], dump_state=False)
         vt.expect(r.exit_code == vt.EXIT_USAGE and ":2:" in r.stderr, "script line 2 named", r)
+        # Script lines one by one: refused ones stop velmora-run, the others load.
+        for line, status in [("close 1,2@3", vt.EXIT_USAGE), ("clicks 1,2", vt.EXIT_USAGE),
+                             ("keydown 256@1", vt.EXIT_USAGE), ("keydown f25@1", vt.EXIT_USAGE),
+                             ("keydownx@1", vt.EXIT_USAGE), ("activate 1,2@7", vt.EXIT_USAGE),
+                             ("keydown f24 @ 9", vt.EXIT_LIMIT), ("keyup Enter", vt.EXIT_LIMIT),
+                             ("down\t5,\t6\t@7", vt.EXIT_LIMIT), ("deactivate@7", vt.EXIT_LIMIT),
+                             ("move 32767,-32768@4294967295", vt.EXIT_LIMIT)]:
+            with open(script, "w") as f:
+                f.write(line + "\n")
+            r = vt.run_guest(hex_path, ["--script", script, "--max-instructions", "20000"],
+                             dump_state=False)
+            vt.expect_equal("script line %r" % line, r.exit_code, status, r)
     # Valid dates give their weekday: a Thursday, a Saturday, a Thursday on 29 February.
     for date, weekday in (("1970-01-01T00:00:00", 4), ("2000-01-01T23:59:59.999", 6),
                           ("2024-02-29 00:00:00", 4)):
