@@ -69,6 +69,7 @@ void Run(const Engine& engine, const uint8_t* data, size_t size, FinalState* sta
   ResetFuzzHost();
   memset(Machine.program, 0xFF, kProgramBytes);
   memcpy(Machine.program, data, size);
+  ForgetDecodedProgram();
   static uint8_t loaded[kProgramBytes + 4];
   memcpy(loaded, Machine.program, sizeof loaded);
 
