@@ -105,6 +105,8 @@ inline void ResetFuzzHost() {
   WriteWholeFile(host.box + "/data.txt", reinterpret_cast<const uint8_t*>("one\r\ntwo\nthree"), 14);
   std::filesystem::create_directory(host.box + "/sub", error);
 
+  // As a fresh process: the boot leaves the flags as they were, zero at the start.
+  ClearMachine();
   HeadlessReset();
   ClearEventState();
   SystemFontMode = 0;
