@@ -2,8 +2,8 @@
  * and directory service and writes a line per path to results.txt: the path, the statuses of
  * exists, open, create, make directory, change directory, rename onto it, rename away from it,
  * delete and remove directory, and the first line an open could read. Before them, lines that
- * say what the path services, the ports and a launch answer. The driver runs it in a sandbox and checks
- * the answers and that nothing outside the sandbox changed. */
+ * say what the path services, the ports and a launch answer. The driver runs it in a sandbox and
+ * checks the answers and that nothing outside the sandbox changed. */
 #include <stdlib.h>
 #include <string.h>
 
