@@ -55,65 +55,71 @@ options() {
   echo "${opts[@]}"
 }
 
-if [ "${1:-}" = "--ci" ]; then
-  seconds=${2:-30}
-  build "${targets[@]}"
-  status=0
-  for t in "${targets[@]}"; do
-    regressions=(tests/fuzz/regressions/$t/*)
-    if [ -e "${regressions[0]}" ]; then
-      build-fuzz/velmora_fuzz_$t $(options "$t") "${regressions[@]}" > "build-fuzz/ci-$t-regressions.log" 2>&1 ||
-        { echo "fuzz $t: a regression input fails again"; tail -40 "build-fuzz/ci-$t-regressions.log"; status=1; }
-    fi
-  done
-  pids=()
-  for t in "${targets[@]}"; do
-    work=$(mktemp -d)
-    mkdir -p "build-fuzz/findings/$t"
-    build-fuzz/velmora_fuzz_$t $(options "$t") -max_total_time="$seconds" \
-      -artifact_prefix="build-fuzz/findings/$t/" "$work" "tests/fuzz/corpus/$t" \
-      > "build-fuzz/ci-$t.log" 2>&1 &
-    pids+=($!)
-  done
-  for i in "${!targets[@]}"; do
-    t=${targets[$i]}
-    if wait "${pids[$i]}"; then
-      echo "fuzz $t: $(grep -o 'stat::number_of_executed_units: [0-9]*' "build-fuzz/ci-$t.log" | cut -d' ' -f2) runs, no finding"
-    else
-      echo "fuzz $t: FINDING (build-fuzz/ci-$t.log, input in build-fuzz/findings/$t)"
-      tail -60 "build-fuzz/ci-$t.log"
-      status=1
-    fi
-  done
-  exit $status
-fi
+# The whole run is one function, read before it starts: editing this file meanwhile cannot
+# change a campaign under way.
+main() {
+  if [ "${1:-}" = "--ci" ]; then
+    seconds=${2:-30}
+    build "${targets[@]}"
+    status=0
+    for t in "${targets[@]}"; do
+      regressions=(tests/fuzz/regressions/$t/*)
+      if [ -e "${regressions[0]}" ]; then
+        build-fuzz/velmora_fuzz_$t $(options "$t") "${regressions[@]}" > "build-fuzz/ci-$t-regressions.log" 2>&1 ||
+          { echo "fuzz $t: a regression input fails again"; tail -40 "build-fuzz/ci-$t-regressions.log"; status=1; }
+      fi
+    done
+    pids=()
+    for t in "${targets[@]}"; do
+      work=$(mktemp -d)
+      mkdir -p "build-fuzz/findings/$t"
+      build-fuzz/velmora_fuzz_$t $(options "$t") -max_total_time="$seconds" \
+        -artifact_prefix="build-fuzz/findings/$t/" "$work" "tests/fuzz/corpus/$t" \
+        > "build-fuzz/ci-$t.log" 2>&1 &
+      pids+=($!)
+    done
+    for i in "${!targets[@]}"; do
+      t=${targets[$i]}
+      if wait "${pids[$i]}"; then
+        echo "fuzz $t: $(grep -o 'stat::number_of_executed_units: [0-9]*' "build-fuzz/ci-$t.log" | cut -d' ' -f2) runs, no finding"
+      else
+        echo "fuzz $t: FINDING (build-fuzz/ci-$t.log, input in build-fuzz/findings/$t)"
+        tail -60 "build-fuzz/ci-$t.log"
+        status=1
+      fi
+    done
+    exit $status
+  fi
 
-t=${1:?usage: tools/fuzz.sh TARGET [SECONDS] | tools/fuzz.sh --ci [SECONDS]}
-seconds=${2:-3600}
-runs_limit=${3:-0}
-[ -f "tests/fuzz/${t}_fuzz.cpp" ] || { echo "unknown target $t (one of: ${targets[*]})"; exit 64; }
-build "$t"
-timeout=600
-work=build-fuzz/corpus/$t
-mkdir -p "$work" "build-fuzz/findings/$t" "tests/fuzz/corpus/$t"
-log=build-fuzz/campaign-$t.log
-set +e
-# One process: nothing else adds to the working corpus, so it is never read again.
-limit=(-reload=0)
-[ "$runs_limit" != 0 ] && limit+=(-runs="$runs_limit")
-build-fuzz/velmora_fuzz_$t $(options "$t") -max_total_time="$seconds" "${limit[@]}" \
-  -artifact_prefix="build-fuzz/findings/$t/" "$work" "tests/fuzz/corpus/$t" > "$log" 2>&1
-result=$?
-set -e
-runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$log")
-# A campaign stopped from outside prints no statistics: its last progress line counts.
-[ -n "$runs" ] || runs=$(grep -o '^#[0-9]*' "$log" | tail -1 | tr -d '#')
-speed=$(awk '/stat::average_exec_per_sec/ {print $2}' "$log")
-coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1)
-echo "$(date -u +%FT%TZ) $t seconds=$seconds runs=${runs:-0} exec/s=${speed:-0} $coverage status=$result" |
-  tee -a build-fuzz/fuzz-log.txt
-# Only inputs that reach something the repository's corpus does not are added to it.
-build-fuzz/velmora_fuzz_$t $(options "$t") -merge=1 "tests/fuzz/corpus/$t" "$work" \
-  > "build-fuzz/merge-$t.log" 2>&1 || true
-echo "corpus: $(ls "tests/fuzz/corpus/$t" | wc -l) inputs in tests/fuzz/corpus/$t"
-exit $result
+  t=${1:?usage: tools/fuzz.sh TARGET [SECONDS] | tools/fuzz.sh --ci [SECONDS]}
+  seconds=${2:-3600}
+  runs_limit=${3:-0}
+  [ -f "tests/fuzz/${t}_fuzz.cpp" ] || { echo "unknown target $t (one of: ${targets[*]})"; exit 64; }
+  build "$t"
+  timeout=600
+  work=build-fuzz/corpus/$t
+  mkdir -p "$work" "build-fuzz/findings/$t" "tests/fuzz/corpus/$t"
+  log=build-fuzz/campaign-$t-$(date -u +%Y%m%dT%H%M%S).log
+  set +e
+  # One process: nothing else adds to the working corpus, so it is never read again.
+  limit=(-reload=0)
+  [ "$runs_limit" != 0 ] && limit+=(-runs="$runs_limit")
+  build-fuzz/velmora_fuzz_$t $(options "$t") -max_total_time="$seconds" "${limit[@]}" \
+    -artifact_prefix="build-fuzz/findings/$t/" "$work" "tests/fuzz/corpus/$t" > "$log" 2>&1
+  result=$?
+  set -e
+  runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$log")
+  # A campaign stopped from outside prints no statistics: its last progress line counts.
+  [ -n "$runs" ] || runs=$(grep -o '^#[0-9]*' "$log" | tail -1 | tr -d '#')
+  speed=$(awk '/stat::average_exec_per_sec/ {print $2}' "$log")
+  coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1)
+  echo "$(date -u +%FT%TZ) $t seconds=$seconds runs=${runs:-0} exec/s=${speed:-0} $coverage status=$result" |
+    tee -a build-fuzz/fuzz-log.txt
+  # Only inputs that reach something the repository's corpus does not are added to it.
+  build-fuzz/velmora_fuzz_$t $(options "$t") -merge=1 "tests/fuzz/corpus/$t" "$work" \
+    > "build-fuzz/merge-$t.log" 2>&1 || true
+  echo "corpus: $(ls "tests/fuzz/corpus/$t" | wc -l) inputs in tests/fuzz/corpus/$t"
+  exit $result
+}
+
+main "$@"

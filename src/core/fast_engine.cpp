@@ -21,7 +21,7 @@ const void* const* FastHandlers = nullptr;
 
 namespace {
 
-// Packed flags, in SREG's bit order.
+// Packed flags, in SREG's bit order (H, 0x20, only ever comes from the flag tables).
 constexpr uint32_t kC = 0x01, kZ = 0x02, kN = 0x04, kV = 0x08, kS = 0x10, kT = 0x40, kI = 0x80;
 
 inline uint32_t ZeroFlag(uint32_t r) {

@@ -1,6 +1,7 @@
 // The desktop program: the window, the boot report in it, the guest's run, and the end. Whatever
-// ends the run (the guest, the close button, a fault, Ctrl-C in the terminal, the display going
-// away), files are flushed and closed, serial ports closed, and the program exits with status 0.
+// ends the run (the guest, the close button, a fault, Ctrl-C or a hang-up of the terminal, the
+// display going away), files are flushed and closed, serial ports closed, and the program exits
+// with status 0.
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -36,6 +37,7 @@ extern "C" void EndDesktopOnExit() {
 int DesktopMain(const char* command_line) {
   std::signal(SIGINT, InterruptDesktop);
   std::signal(SIGTERM, InterruptDesktop);
+  std::signal(SIGHUP, InterruptDesktop);
   if (!PlatformCreateWindow()) {
     fprintf(stderr, "velmora: cannot open a window (is there a display?)\n");
     return 1;
@@ -58,6 +60,10 @@ int DesktopMain(const char* command_line) {
       RunHost(0, 0, nullptr, true);
     }
   } else {
+    if (boot == BootOutcome::kNoSandbox) {
+      fprintf(stderr,
+              "velmora: the sandbox (VELMORA_SANDBOX) cannot be used; the program did not run\n");
+    }
     // The boot report stays on the screen until the user closes the window.
     while (RunInterrupted == 0 && IdlePump()) {
     }

@@ -1,6 +1,7 @@
 // Dialogs and programs of group 7: the beep, message boxes and launching a command line.
 #include "host/host_services.h"
 #include "host/system_services.h"
+#include "io/sandbox.h"
 #include "platform/platform.h"
 #include "services/guest.h"
 #include "services/status.h"
@@ -55,11 +56,15 @@ void DonatorsBox() {
 
 // 7.104: HostError 0 on success, else the error value of a Windows program launch plus 1 (0 out
 // of resources, 2 file not found, 3 path not found, 5 access denied, 11 bad format: a missing
-// program gives 3). The show flag is B(0x61), the high byte of the command pointer.
+// program gives 3). The show flag is B(0x61), the high byte of the command pointer. A sandboxed
+// guest starts nothing: its launches are refused as access denied.
 void Launch() {
   HostError = 0;
   const std::string command = GuestText(kArgumentAddress);
-  switch (PlatformLaunch(command.c_str(), GuestByte(kArgumentAddress + 1) != 0)) {
+  const LaunchResult result =
+      SandboxActive() ? LaunchResult::kAccessDenied
+                      : PlatformLaunch(command.c_str(), GuestByte(kArgumentAddress + 1) != 0);
+  switch (result) {
     case LaunchResult::kStarted:
       break;
     case LaunchResult::kNoResources:

@@ -69,6 +69,7 @@ void Run(const Engine& engine, const uint8_t* data, size_t size, FinalState* sta
   ResetFuzzHost();
   memset(Machine.program, 0xFF, kProgramBytes);
   memcpy(Machine.program, data, size);
+  ForgetDecodedProgram();
   static uint8_t loaded[kProgramBytes + 4];
   memcpy(loaded, Machine.program, sizeof loaded);
 
@@ -86,6 +87,24 @@ void Run(const Engine& engine, const uint8_t* data, size_t size, FinalState* sta
   state->fault = Machine.fault;
   state->quit = Machine.quit;
   EndFuzzInput();
+}
+
+// What differs between two final states, for the finding's report.
+void Describe(const char* name_a, const FinalState& a, const char* name_b, const FinalState& b) {
+  fprintf(stderr, "%s: %llu instructions, pc 0x%06X, fault %u, quit %u\n", name_a,
+          (unsigned long long)a.instructions, a.pc, a.fault, a.quit);
+  fprintf(stderr, "%s: %llu instructions, pc 0x%06X, fault %u, quit %u\n", name_b,
+          (unsigned long long)b.instructions, b.pc, b.fault, b.quit);
+  for (int i = 0; i < 8; ++i) {
+    if (a.flags.bit[i] != b.flags.bit[i])
+      fprintf(stderr, "flag %d: %u, %u\n", i, a.flags.bit[i], b.flags.bit[i]);
+  }
+  int shown = 0;
+  for (uint32_t i = 0; i < kDataSpaceSize && shown < 16; ++i) {
+    if (a.data[i] == b.data[i]) continue;
+    fprintf(stderr, "data 0x%04X: 0x%02X, 0x%02X\n", i, a.data[i], b.data[i]);
+    ++shown;
+  }
 }
 
 }  // namespace
@@ -111,7 +130,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                       other->fault == first->fault && other->quit == first->quit &&
                       memcmp(&other->flags, &first->flags, sizeof first->flags) == 0 &&
                       memcmp(other->data, first->data, kDataSpaceSize) == 0;
-    if (!same) fprintf(stderr, "%s and %s disagree\n", kEngines[0].name, kEngines[e].name);
+    if (!same) Describe(kEngines[0].name, *first, kEngines[e].name, *other);
     FUZZ_CHECK(same, "the engines end in different states");
   }
   return 0;

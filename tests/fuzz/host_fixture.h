@@ -105,7 +105,11 @@ inline void ResetFuzzHost() {
   WriteWholeFile(host.box + "/data.txt", reinterpret_cast<const uint8_t*>("one\r\ntwo\nthree"), 14);
   std::filesystem::create_directory(host.box + "/sub", error);
 
+  // As a fresh process: the boot leaves the flags as they were, zero at the start.
+  ClearMachine();
   HeadlessReset();
+  // The wall clock fixed as well, so that every run of an input sees the same dates.
+  HeadlessSetDateTime({2024, 3, 5, 2, 14, 7, 9, 250});
   ClearEventState();
   SystemFontMode = 0;
   FontSlot = 0;

@@ -154,19 +154,22 @@ def check_paths():
         bin_dir = os.path.join(box, "bin")
         shutil.copy(program("safety_probe"), bin_dir)
         write(os.path.join(bin_dir, "paths.txt"), b"".join(p + b"\n" for p, _, _ in PATH_FORMS))
+        write(os.path.join(box, "command.txt"),
+              ("%s %s\n" % (shutil.which("touch"), os.path.join(base, "launched"))).encode())
         env = resolver_env(method, VELMORA_COM1=os.ttyname(slave), VELMORA_COM2="loopback")
         r = vt.run_guest(os.path.join(bin_dir, "safety_probe.hex"),
                          ["--sandbox", box, "--max-instructions", "50000000"], cwd=base, env=env)
         vt.expect_equal(label + "exit", r.exit_code, vt.EXIT_FAULT, r)
         with open(os.path.join(bin_dir, "results.txt"), "rb") as f:
             lines = f.read().split(b"\r\n")
-        facts = dict(line.split(b"=", 1) for line in lines[:10] if b"=" in line)
+        facts = dict(line.split(b"=", 1) for line in lines[:11] if b"=" in line)
         want = {b"cwd": b"\\bin 0", b"temp": b"\\ 0", b"program": b"\\bin\\safety_probe.hex 0",
                 b"programdir": b"\\bin 0", b"exedir": b" 0", b"any_txt": b" 1",
-                b"open1": b" 1", b"present1": b" 0", b"open2": b" 0", b"loop2": b"ab 0"}
+                b"open1": b" 1", b"present1": b" 0", b"open2": b" 0", b"loop2": b"ab 0",
+                b"launch": b" 6"}  # access denied
         for key, value in want.items():
             vt.expect_equal(label + key.decode(), facts.get(key), value, r)
-        results = lines[10:10 + len(PATH_FORMS)]
+        results = lines[11:11 + len(PATH_FORMS)]
         vt.expect_equal(label + "paths tried", len(results), len(PATH_FORMS), r)
         for (path, statuses, content), line in zip(PATH_FORMS, results):
             parts = line.split(b"|")

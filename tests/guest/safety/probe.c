@@ -2,8 +2,8 @@
  * and directory service and writes a line per path to results.txt: the path, the statuses of
  * exists, open, create, make directory, change directory, rename onto it, rename away from it,
  * delete and remove directory, and the first line an open could read. Before them, lines that
- * say what the path services and the ports answer. The driver runs it in a sandbox and checks
- * the answers and that nothing outside the sandbox changed. */
+ * say what the path services, the ports and a launch answer. The driver runs it in a sandbox and
+ * checks the answers and that nothing outside the sandbox changed. */
 #include <stdlib.h>
 #include <string.h>
 
@@ -38,6 +38,16 @@ static void path_services(void) {
   report("exedir", vm_executable_dir(value, sizeof value));
   value[0] = 0;
   report("any_txt", vm_file_exists("*.txt"));
+}
+
+/* The command of command.txt, which would leave a file beside the sandbox. */
+static void launch(void) {
+  static char command[200];
+  vm_file_open(5, VM_OPEN_READ, "\\command.txt");
+  vm_file_read_line(5, command, sizeof command);
+  vm_file_close(5);
+  value[0] = 0;
+  report("launch", vm_run_command(command));
 }
 
 /* Port 1 is a host device, port 2 the loopback stand-in. */
@@ -98,6 +108,7 @@ int main(void) {
   vm_file_open(2, VM_OPEN_WRITE_ALWAYS, "results.txt");
   path_services();
   ports();
+  launch();
   for (;;) {
     uint16_t length = vm_file_read_line(1, path, sizeof path);
     if (VM_STATUS == VM_FILE_EOF && length == 0) break;
