@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config python3 clang-format git
   gcc-avr binutils-avr avr-libc gdb-avr
-  libpng-dev libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core
+  libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core
   libgtest-dev libbenchmark-dev simavr libsimavr-dev libelf-dev
   libsdl2-dev
   # The desktop program's tests: a private X server with the fonts its message boxes need,

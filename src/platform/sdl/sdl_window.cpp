@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
-#include "platform/posix/posix_clock.h"
+#include "platform/system_clock.h"
 #include "platform/sdl/sdl_backend.h"
 
 namespace velmora {
@@ -476,16 +476,16 @@ int32_t PlatformShowCursor(bool show) {
 // Time: the POSIX clocks.
 
 uint32_t PlatformTickCount() {
-  return PosixTickCount();
+  return SystemTickCount();
 }
 void PlatformSleep(uint32_t milliseconds) {
-  PosixSleep(milliseconds);
+  SystemSleep(milliseconds);
 }
 void PlatformLocalTime(PlatformDateTime* time) {
-  PosixLocalTime(time);
+  SystemLocalTime(time);
 }
 void PlatformUtcTime(PlatformDateTime* time) {
-  PosixUtcTime(time);
+  SystemUtcTime(time);
 }
 
 }  // namespace velmora

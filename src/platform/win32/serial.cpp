@@ -1,0 +1,195 @@
+// Serial ports on KERNEL32: port n is the device \\.\COMn, opened without sharing. (Under wine,
+// COMn is whatever the prefix's dosdevices\comn link names, /dev/ttyS<n-1> by default.)
+//
+// A handle is an index into a small table that keeps the port's handle, its number and whether
+// its timeouts are set: until the guest sets them, a read takes what arrives within 1 ms, as on
+// the other platforms, rather than whatever the port was left with. A port open here is not
+// opened a second time even where the system would share it (wine does).
+#include <windows.h>
+
+#include <cstdio>
+
+#include "platform/platform.h"
+
+namespace velmora {
+namespace {
+
+struct SerialPortRecord {
+  HANDLE handle;  // INVALID_HANDLE_VALUE when free
+  uint8_t port;
+  bool timeouts_set;
+};
+
+// 255 ports plus room for presence tests.
+constexpr int kMaxSerialPorts = 260;
+SerialPortRecord SerialPorts[kMaxSerialPorts];
+bool SerialPortsReady = false;
+
+constexpr DWORD kDefaultReadTotal = 1;
+
+SerialPortRecord* Record(PlatformSerial port) {
+  if (port < 0 || port >= kMaxSerialPorts || !SerialPortsReady) return nullptr;
+  SerialPortRecord* record = &SerialPorts[port];
+  return record->handle != INVALID_HANDLE_VALUE ? record : nullptr;
+}
+
+bool ApplyTimeouts(HANDLE handle, DWORD interval, DWORD total) {
+  // No write timeout: a write waits until the port has taken every byte.
+  COMMTIMEOUTS timeouts = {interval, 0, total, 0, 0};
+  return SetCommTimeouts(handle, &timeouts) != 0;
+}
+
+// The handle of an open port, ready for transfers; INVALID_HANDLE_VALUE for a bad handle.
+HANDLE TransferHandle(PlatformSerial port) {
+  SerialPortRecord* record = Record(port);
+  if (!record) return INVALID_HANDLE_VALUE;
+  if (!record->timeouts_set) {
+    record->timeouts_set = true;
+    ApplyTimeouts(record->handle, 0, kDefaultReadTotal);
+  }
+  return record->handle;
+}
+
+HANDLE PortHandle(PlatformSerial port) {
+  SerialPortRecord* record = Record(port);
+  return record ? record->handle : INVALID_HANDLE_VALUE;
+}
+
+}  // namespace
+
+PlatformSerial PlatformOpenSerial(uint8_t port) {
+  if (!SerialPortsReady) {
+    for (SerialPortRecord& record : SerialPorts) record.handle = INVALID_HANDLE_VALUE;
+    SerialPortsReady = true;
+  }
+  int index = kMaxSerialPorts;
+  for (int i = kMaxSerialPorts - 1; i >= 0; --i) {
+    const SerialPortRecord& record = SerialPorts[i];
+    if (record.handle == INVALID_HANDLE_VALUE) {
+      index = i;
+    } else if (record.port == port) {
+      return kInvalidSerial;
+    }
+  }
+  if (index == kMaxSerialPorts) return kInvalidSerial;
+  char name[16];
+  std::snprintf(name, sizeof name, "\\\\.\\COM%u", unsigned(port));
+  const HANDLE handle =
+      CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (handle == INVALID_HANDLE_VALUE) return kInvalidSerial;
+  SerialPorts[index] = {handle, port, false};
+  return index;
+}
+
+bool PlatformCloseSerial(PlatformSerial port) {
+  SerialPortRecord* record = Record(port);
+  if (!record) return false;
+  const HANDLE handle = record->handle;
+  record->handle = INVALID_HANDLE_VALUE;
+  return CloseHandle(handle) != 0;
+}
+
+// The settings go through the platform's own parser, BuildCommDCBA, on top of the port's current
+// state (which holds valid flow-control characters); flow control is then turned off, so that
+// bytes pass as on the other platforms.
+bool PlatformConfigureSerial(PlatformSerial port, const SerialSettings& settings) {
+  const HANDLE handle = PortHandle(port);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  DCB control = {};
+  control.DCBlength = sizeof control;
+  if (!GetCommState(handle, &control)) return false;
+  const char* stop = settings.stop_halves == 3 ? "1.5" : settings.stop_halves == 4 ? "2" : "1";
+  char text[128];
+  std::snprintf(text, sizeof text, "baud=%lu parity=%c data=%u stop=%s dtr=%s rts=%s",
+                static_cast<unsigned long>(settings.baud), settings.parity,
+                unsigned(settings.data_bits), stop, settings.dtr ? "on" : "off",
+                settings.rts ? "on" : "off");
+  if (!BuildCommDCBA(text, &control)) return false;
+  control.fBinary = TRUE;
+  control.fParity = settings.parity != 'N';
+  control.fOutxCtsFlow = FALSE;
+  control.fOutxDsrFlow = FALSE;
+  control.fDsrSensitivity = FALSE;
+  control.fOutX = FALSE;
+  control.fInX = FALSE;
+  control.fErrorChar = FALSE;
+  control.fNull = FALSE;
+  control.fAbortOnError = FALSE;
+  return SetCommState(handle, &control) != 0;
+}
+
+bool PlatformSetSerialTimeouts(PlatformSerial port, uint32_t interval, uint32_t total) {
+  SerialPortRecord* record = Record(port);
+  if (!record || !ApplyTimeouts(record->handle, interval, total)) return false;
+  record->timeouts_set = true;
+  return true;
+}
+
+int64_t PlatformWriteSerial(PlatformSerial port, const void* buffer, uint32_t count) {
+  const HANDLE handle = TransferHandle(port);
+  if (handle == INVALID_HANDLE_VALUE) return -1;
+  uint32_t done = 0;
+  while (done < count) {
+    DWORD put = 0;
+    if (!WriteFile(handle, static_cast<const char*>(buffer) + done, count - done, &put, nullptr) ||
+        put == 0) {
+      return done > 0 ? int64_t(done) : -1;
+    }
+    done += put;
+  }
+  return done;
+}
+
+// One ReadFile: the port's timeouts decide how long it waits.
+int64_t PlatformReadSerial(PlatformSerial port, void* buffer, uint32_t count) {
+  const HANDLE handle = TransferHandle(port);
+  if (handle == INVALID_HANDLE_VALUE) return -1;
+  DWORD got = 0;
+  if (!ReadFile(handle, buffer, count, &got, nullptr)) return -1;
+  return got;
+}
+
+// The platform's modem status word has the bits the contract names: CTS 0x10, DSR 0x20, RING 0x40.
+bool PlatformSerialModemStatus(PlatformSerial port, uint32_t* status) {
+  const HANDLE handle = PortHandle(port);
+  DWORD lines = 0;
+  if (handle == INVALID_HANDLE_VALUE || !GetCommModemStatus(handle, &lines)) return false;
+  *status = lines & (MS_CTS_ON | MS_DSR_ON | MS_RING_ON);
+  return true;
+}
+
+bool PlatformSetSerialLine(PlatformSerial port, SerialLine line, bool on) {
+  const HANDLE handle = PortHandle(port);
+  if (handle == INVALID_HANDLE_VALUE) return false;
+  const DWORD function = line == SerialLine::kDtr ? (on ? SETDTR : CLRDTR) : (on ? SETRTS : CLRRTS);
+  return EscapeCommFunction(handle, function) != 0;
+}
+
+bool PlatformPurgeSerial(PlatformSerial port, bool output, bool input) {
+  const HANDLE handle = PortHandle(port);
+  const DWORD flags = (output ? PURGE_TXCLEAR : 0) | (input ? PURGE_RXCLEAR : 0);
+  return handle != INVALID_HANDLE_VALUE && PurgeComm(handle, flags) != 0;
+}
+
+namespace {
+
+// Clears the port's error state and reads its queue counts.
+bool QueueCounts(PlatformSerial port, COMSTAT* counts) {
+  const HANDLE handle = PortHandle(port);
+  DWORD errors = 0;
+  return handle != INVALID_HANDLE_VALUE && ClearCommError(handle, &errors, counts) != 0;
+}
+
+}  // namespace
+
+int64_t PlatformSerialInputCount(PlatformSerial port) {
+  COMSTAT counts;
+  return QueueCounts(port, &counts) ? int64_t(counts.cbInQue) : -1;
+}
+
+int64_t PlatformSerialOutputCount(PlatformSerial port) {
+  COMSTAT counts;
+  return QueueCounts(port, &counts) ? int64_t(counts.cbOutQue) : -1;
+}
+
+}  // namespace velmora
