@@ -13,6 +13,8 @@ packages=(
   # real input, and pictures of windows.
   xvfb xfonts-base xdotool x11-utils imagemagick
   clang-14 libclang-rt-14-dev
+  # The Windows programs: cross-built with mingw-w64, tested under wine.
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 # Regenerating test data needs more (ImageMagick for tests/data/images, xfonts-base for the
 # glyph seeds in tools/fonts); building and testing does not.
