@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "platform/headless/civil_date.h"
+#include "platform/key_state.h"
 #include "platform/platform.h"
-#include "platform/posix/key_state.h"
 #include "platform/system_clock.h"
-#include "platform/posix/posix_launch.h"
+#include "platform/system_launch.h"
 
 namespace velmora {
 
@@ -609,7 +609,7 @@ void PlatformBeep(uint32_t frequency, uint32_t duration) {
 }
 
 LaunchResult PlatformLaunch(const char* command_line, bool show) {
-  const LaunchResult result = PosixLaunch(command_line);
+  const LaunchResult result = SystemLaunch(command_line, show);
   static constexpr const char* kNames[] = {"started",    "not-found",     "path-not-found",
                                            "bad-format", "access-denied", "no-resources"};
   Log("launch%s %s -> %s", show ? "" : " hidden", Quoted(command_line).c_str(),

@@ -1,7 +1,7 @@
 // Texts between the platform interface (UTF-8) and KERNEL32 and USER32.
-#include "platform/win32/win32_text.h"
-
 #include <windows.h>
+
+#include "platform/win32/win32_text.h"
 
 namespace velmora {
 
@@ -15,8 +15,7 @@ std::wstring WideText(const char* utf8) {
 
 std::string CodePageText(const char* utf8) {
   const std::wstring wide = WideText(utf8);
-  const int size =
-      WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  const int size = WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, nullptr, 0, nullptr, nullptr);
   if (size <= 1) return std::string();
   std::string text(size_t(size - 1), '\0');
   WideCharToMultiByte(CP_ACP, 0, wide.c_str(), -1, text.data(), size, nullptr, nullptr);
