@@ -448,7 +448,7 @@ def check_hints():
              ("bounded by a timeout", "runner_ending3", ["--timeout", str(8 * delay)], None),
              ("bounded by a limit", "runner_loop", ["--max-instructions", "10000000000"], None)]
     for name, guest, args, hint in cases:
-        argv = [runner] + args + [program(guest)]
+        argv = vt.runner_command() + args + [program(guest)]
         proc = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
         # A hint that never comes must not hang the test.
         guard = threading.Timer(60, proc.send_signal, [signal.SIGINT])
