@@ -5,6 +5,11 @@
 // its timeouts are set: until the guest sets them, a read takes what arrives within 1 ms, as on
 // the other platforms, rather than whatever the port was left with. A port open here is not
 // opened a second time even where the system would share it (wine does).
+//
+// Transfers are overlapped, so that a wait can be given up: writes have no timeout, but Ctrl-C
+// (or the console closing) ends a write's wait, and later writes fail at once, so that a port
+// nobody reads cannot keep the host from stopping; the write comes up short. Reads wait as the
+// port's timeouts say.
 #include <windows.h>
 
 #include <cstdio>
@@ -26,6 +31,43 @@ SerialPortRecord SerialPorts[kMaxSerialPorts];
 bool SerialPortsReady = false;
 
 constexpr DWORD kDefaultReadTotal = 1;
+
+// Signalled when Ctrl-C comes; set once, never reset.
+HANDLE WaitsEnded = nullptr;
+
+// Runs on a thread of its own when Ctrl-C comes; the host's own handling (its SIGINT) follows.
+BOOL WINAPI EndWaits(DWORD event) {
+  if (event == CTRL_C_EVENT || event == CTRL_BREAK_EVENT || event == CTRL_CLOSE_EVENT) {
+    SetEvent(WaitsEnded);
+  }
+  return FALSE;
+}
+
+// One overlapped transfer to its end: the count moved, or -1 when nothing moved and the transfer
+// failed. A write gives up its wait when Ctrl-C comes, and is not tried after it.
+int64_t Transfer(HANDLE handle, void* buffer, uint32_t count, bool write) {
+  if (write && WaitForSingleObject(WaitsEnded, 0) == WAIT_OBJECT_0) return -1;
+  OVERLAPPED transfer = {};
+  transfer.hEvent = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+  if (!transfer.hEvent) return -1;
+  DWORD moved = 0;
+  const BOOL done = write ? WriteFile(handle, buffer, count, nullptr, &transfer)
+                          : ReadFile(handle, buffer, count, nullptr, &transfer);
+  bool ok = done || GetLastError() == ERROR_IO_PENDING;
+  if (ok && !done && write) {
+    const HANDLE events[] = {transfer.hEvent, WaitsEnded};
+    if (WaitForMultipleObjects(2, events, FALSE, INFINITE) != WAIT_OBJECT_0) {
+      CancelIoEx(handle, &transfer);
+    }
+  }
+  if (ok && !GetOverlappedResult(handle, &transfer, &moved, TRUE)) {
+    // A read the timeouts ended has taken what came (wine reports the timeout as a failure).
+    const DWORD error = GetLastError();
+    ok = !write && (error == ERROR_SEM_TIMEOUT || error == WAIT_TIMEOUT || error == ERROR_TIMEOUT);
+  }
+  CloseHandle(transfer.hEvent);
+  return ok || moved > 0 ? int64_t(moved) : -1;
+}
 
 SerialPortRecord* Record(PlatformSerial port) {
   if (port < 0 || port >= kMaxSerialPorts || !SerialPortsReady) return nullptr;
@@ -60,6 +102,9 @@ HANDLE PortHandle(PlatformSerial port) {
 PlatformSerial PlatformOpenSerial(uint8_t port) {
   if (!SerialPortsReady) {
     for (SerialPortRecord& record : SerialPorts) record.handle = INVALID_HANDLE_VALUE;
+    WaitsEnded = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    if (!WaitsEnded) return kInvalidSerial;
+    SetConsoleCtrlHandler(EndWaits, TRUE);
     SerialPortsReady = true;
   }
   int index = kMaxSerialPorts;
@@ -74,8 +119,8 @@ PlatformSerial PlatformOpenSerial(uint8_t port) {
   if (index == kMaxSerialPorts) return kInvalidSerial;
   char name[16];
   std::snprintf(name, sizeof name, "\\\\.\\COM%u", unsigned(port));
-  const HANDLE handle =
-      CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  const HANDLE handle = CreateFileA(name, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                                    FILE_FLAG_OVERLAPPED, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return kInvalidSerial;
   SerialPorts[index] = {handle, port, false};
   return index;
@@ -130,23 +175,19 @@ int64_t PlatformWriteSerial(PlatformSerial port, const void* buffer, uint32_t co
   if (handle == INVALID_HANDLE_VALUE) return -1;
   uint32_t done = 0;
   while (done < count) {
-    DWORD put = 0;
-    if (!WriteFile(handle, static_cast<const char*>(buffer) + done, count - done, &put, nullptr) ||
-        put == 0) {
-      return done > 0 ? int64_t(done) : -1;
-    }
-    done += put;
+    const int64_t put =
+        Transfer(handle, static_cast<char*>(const_cast<void*>(buffer)) + done, count - done, true);
+    if (put <= 0) return done > 0 ? int64_t(done) : -1;
+    done += uint32_t(put);
   }
   return done;
 }
 
-// One ReadFile: the port's timeouts decide how long it waits.
+// One read: the port's timeouts decide how long it waits.
 int64_t PlatformReadSerial(PlatformSerial port, void* buffer, uint32_t count) {
   const HANDLE handle = TransferHandle(port);
   if (handle == INVALID_HANDLE_VALUE) return -1;
-  DWORD got = 0;
-  if (!ReadFile(handle, buffer, count, &got, nullptr)) return -1;
-  return got;
+  return Transfer(handle, buffer, count, false);
 }
 
 // The platform's modem status word has the bits the contract names: CTS 0x10, DSR 0x20, RING 0x40.
