@@ -22,8 +22,7 @@ extern "C" void InterruptDesktop(int signal_number) {
 }  // namespace
 
 int DesktopMain(const char* command_line) {
-  std::signal(SIGINT, InterruptDesktop);
-  std::signal(SIGTERM, InterruptDesktop);
+  PlatformCatchEndSignals(InterruptDesktop);
   if (!PlatformCreateWindow()) {
     fprintf(stderr, "velmora: cannot open a window (is there a display?)\n");
     return 1;
