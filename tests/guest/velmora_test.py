@@ -62,6 +62,12 @@ def runner_command(exe=None):
 set_runner(os.environ.get("VELMORA_RUN"))
 
 
+def output_text(data):
+    """What the runner printed, as text; a Windows console program's CR LF line ends read as LF."""
+    text = data.decode("latin-1")
+    return text.replace("\r\n", "\n") if WINDOWS else text
+
+
 def guest_path(path):
     """An absolute host path as the runner's platform names it, and so as the guest sees it: with
     backslashes, and for a Windows runner under wine on the drive Z:, which wine maps to /."""
@@ -152,11 +158,7 @@ def run_guest(hex_path, args=(), runner=None, dump_state=True, cwd=None, input=N
         full.append(str(hex_path))
     proc = subprocess.run(runner_command(exe) + full, cwd=cwd, input=input, capture_output=True,
                           timeout=timeout, env=env)
-    stdout, stderr = proc.stdout.decode("latin-1"), proc.stderr.decode("latin-1")
-    if WINDOWS:
-        # A Windows console program ends its lines with CR LF.
-        stdout, stderr = stdout.replace("\r\n", "\n"), stderr.replace("\r\n", "\n")
-    return GuestResult(full, proc.returncode, stdout, stderr)
+    return GuestResult(full, proc.returncode, output_text(proc.stdout), output_text(proc.stderr))
 
 
 def run_halting(hex_path, args=(), **options):

@@ -9,9 +9,11 @@
 // Confined (the sandbox), every operation resolves its path one name at a time from a handle of
 // the root, each folder opened relative to the one before (NtCreateFile with a root directory)
 // and kept only if its final path lies beneath the root; the last name is then created, opened,
-// deleted or renamed relative to its folder's handle. A link that leads out is refused, and a
-// folder swapped for such a link while a path is resolved cannot carry an operation out: every
-// handle used was checked after it was opened.
+// deleted or renamed relative to its folder's handle, and what was opened is checked again. A
+// link that leads out is refused. Windows resolves a relative name from the folder's handle, so a
+// folder swapped for a link out meanwhile cannot carry an operation out; wine resolves it from
+// the folder's path anew, so there a file or folder made through the swap is found outside by the
+// check and removed at once.
 #include <windows.h>
 #include <winternl.h>
 
@@ -104,8 +106,8 @@ bool SameText(const wchar_t* a, int a_length, const wchar_t* b, int b_length) {
 bool Beneath(HANDLE handle) {
   const std::wstring path = FinalPath(handle);
   const std::wstring& root = Confined.final;
-  if (path.size() < root.size() || !SameText(path.c_str(), int(root.size()), root.c_str(),
-                                             int(root.size()))) {
+  if (path.size() < root.size() ||
+      !SameText(path.c_str(), int(root.size()), root.c_str(), int(root.size()))) {
     return false;
   }
   return path.size() == root.size() || path[root.size()] == L'\\';
@@ -185,7 +187,13 @@ PlatformFile OpenConfined(const char* path, ACCESS_MASK access, ULONG share,
   HANDLE file = OpenRelative(at.folder, at.last, access, share, FILE_OPEN, kOptions, &status);
   // Created only where nothing is: a dangling link that leads out is not followed.
   if (!file && creation == FileCreation::kOpenAlways && status == kNoSuchName) {
-    file = OpenRelative(at.folder, at.last, access, share, FILE_CREATE, kOptions);
+    file = OpenRelative(at.folder, at.last, access | DELETE, share, FILE_CREATE, kOptions);
+    // Where the folder was swapped for a link out meanwhile and the system resolved the name
+    // anew (wine does), what was made outside goes again.
+    if (file && !Beneath(file)) {
+      DeleteByHandle(file);
+      return kInvalidFile;
+    }
   }
   if (!file) return kInvalidFile;
   if (!Beneath(file)) {
@@ -196,8 +204,12 @@ PlatformFile OpenConfined(const char* path, ACCESS_MASK access, ULONG share,
 }
 
 // Whether a name matching `pattern` (the system's wildcards) is in the folder; links are names
-// like any other, not followed.
-bool NameInFolder(HANDLE folder, const std::wstring& pattern) {
+// like any other, not followed. The folder is opened anew: a handle keeps the first pattern it
+// was asked for.
+bool NameInFolder(HANDLE parent, const std::wstring& pattern) {
+  const HANDLE folder =
+      OpenRelative(parent, L"", FILE_LIST_DIRECTORY, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE);
+  if (!folder) return false;
   UNICODE_STRING mask;
   mask.Buffer = const_cast<wchar_t*>(pattern.c_str());
   mask.Length = mask.MaximumLength = USHORT(pattern.size() * sizeof(wchar_t));
@@ -210,7 +222,53 @@ bool NameInFolder(HANDLE folder, const std::wstring& pattern) {
     restart = FALSE;
     const auto* entry = reinterpret_cast<const FILE_DIRECTORY_INFORMATION*>(buffer);
     const std::wstring name(entry->FileName, entry->FileNameLength / sizeof(wchar_t));
-    if (name != L"." && name != L"..") return true;
+    if (name != L"." && name != L"..") {
+      CloseHandle(folder);
+      return true;
+    }
+  }
+  CloseHandle(folder);
+  return false;
+}
+
+// Opens a confined name itself for deletion or renaming: a link, not what it leads to, where the
+// system opens links as themselves. Under wine, which follows a POSIX link, the open reaches the
+// link's target, and one outside is refused.
+HANDLE OpenToRemove(const Resolved& at, ULONG options) {
+  const HANDLE handle = OpenRelative(at.folder, at.last, DELETE, kShareAll, FILE_OPEN,
+                                     options | FILE_OPEN_REPARSE_POINT);
+  if (handle && !Beneath(handle)) {
+    CloseHandle(handle);
+    return nullptr;
+  }
+  return handle;
+}
+
+// Gives the open object the name `name` in `folder`, never replacing one. The folder is named by
+// its handle; where the system takes no handle there (wine), by its final path.
+bool RenameInto(HANDLE moving, HANDLE folder, const std::wstring& name) {
+  for (int form = 0; form < 2; ++form) {
+    std::wstring target = name;
+    if (form == 1) {
+      const std::wstring path = FinalPath(folder);
+      // \\?\C:\... as the NT name \??\C:\...
+      if (path.size() < 4 || path.compare(0, 4, L"\\\\?\\") != 0) return false;
+      target = L"\\??\\" + path.substr(4) + L"\\" + name;
+    }
+    const size_t name_bytes = target.size() * sizeof(wchar_t);
+    const size_t size = sizeof(FILE_RENAME_INFO) + name_bytes;
+    auto* rename = static_cast<FILE_RENAME_INFO*>(::operator new(size, std::nothrow));
+    if (!rename) return false;
+    std::memset(rename, 0, size);
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = form == 0 ? folder : nullptr;
+    rename->FileNameLength = DWORD(name_bytes);
+    std::memcpy(rename->FileName, target.c_str(), name_bytes);
+    const bool renamed = SetFileInformationByHandle(moving, FileRenameInfo, rename, DWORD(size));
+    const DWORD error = GetLastError();
+    ::operator delete(rename);
+    if (renamed) return true;
+    if (error != ERROR_INVALID_PARAMETER) return false;
   }
   return false;
 }
@@ -300,8 +358,7 @@ bool PlatformDeleteFile(const char* path) {
   if (!Confined.root) return DeleteFileA(path) != 0;
   Resolved at;
   if (!Resolve(path, &at) || at.last.empty()) return false;
-  const HANDLE file = OpenRelative(at.folder, at.last, DELETE, kShareAll, FILE_OPEN,
-                                   FILE_NON_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT);
+  const HANDLE file = OpenToRemove(at, FILE_NON_DIRECTORY_FILE);
   return file && DeleteByHandle(file);
 }
 
@@ -309,9 +366,14 @@ bool PlatformCreateDirectory(const char* path) {
   if (!Confined.root) return CreateDirectoryA(path, nullptr) != 0;
   Resolved at;
   if (!Resolve(path, &at) || at.last.empty()) return false;
-  const HANDLE directory = OpenRelative(at.folder, at.last, FILE_LIST_DIRECTORY, kShareAll,
-                                        FILE_CREATE, FILE_DIRECTORY_FILE);
+  const HANDLE directory = OpenRelative(at.folder, at.last, FILE_LIST_DIRECTORY | DELETE,
+                                        kShareAll, FILE_CREATE, FILE_DIRECTORY_FILE);
   if (!directory) return false;
+  // As for files: a folder made outside through a swapped folder goes again.
+  if (!Beneath(directory)) {
+    DeleteByHandle(directory);
+    return false;
+  }
   CloseHandle(directory);
   return true;
 }
@@ -320,15 +382,8 @@ bool PlatformRemoveDirectory(const char* path) {
   if (!Confined.root) return RemoveDirectoryA(path) != 0;
   Resolved at;
   if (!Resolve(path, &at) || at.last.empty()) return false;
-  const HANDLE directory = OpenRelative(at.folder, at.last, DELETE, kShareAll, FILE_OPEN,
-                                        FILE_DIRECTORY_FILE | FILE_OPEN_REPARSE_POINT);
-  if (!directory) return false;
-  // A link that leads out is no folder of the sandbox's to remove.
-  if (!Beneath(directory)) {
-    CloseHandle(directory);
-    return false;
-  }
-  return DeleteByHandle(directory);
+  const HANDLE directory = OpenToRemove(at, FILE_DIRECTORY_FILE);
+  return directory && DeleteByHandle(directory);
 }
 
 // MoveFileA never replaces an existing file, and fails on a file that is held open. Confined,
@@ -340,23 +395,9 @@ bool PlatformRenameFile(const char* from, const char* to) {
       target.last.empty()) {
     return false;
   }
-  const HANDLE moving =
-      OpenRelative(source.folder, source.last, DELETE, kShareAll, FILE_OPEN,
-                   FILE_OPEN_REPARSE_POINT);
+  const HANDLE moving = OpenToRemove(source, 0);
   if (!moving) return false;
-  const size_t name_bytes = target.last.size() * sizeof(wchar_t);
-  const size_t size = sizeof(FILE_RENAME_INFO) + name_bytes;
-  auto* rename = static_cast<FILE_RENAME_INFO*>(::operator new(size, std::nothrow));
-  bool renamed = false;
-  if (rename) {
-    std::memset(rename, 0, size);
-    rename->ReplaceIfExists = FALSE;
-    rename->RootDirectory = target.folder;
-    rename->FileNameLength = DWORD(name_bytes);
-    std::memcpy(rename->FileName, target.last.c_str(), name_bytes);
-    renamed = SetFileInformationByHandle(moving, FileRenameInfo, rename, DWORD(size)) != 0;
-    ::operator delete(rename);
-  }
+  const bool renamed = RenameInto(moving, target.folder, target.last);
   CloseHandle(moving);
   return renamed;
 }
@@ -388,8 +429,8 @@ bool PlatformDirectoryExists(const char* path) {
   Resolved at;
   if (!Resolve(path, &at)) return false;
   if (at.last.empty()) return true;
-  const HANDLE directory = OpenRelative(at.folder, at.last, FILE_TRAVERSE, kShareAll, FILE_OPEN,
-                                        FILE_DIRECTORY_FILE);
+  const HANDLE directory =
+      OpenRelative(at.folder, at.last, FILE_TRAVERSE, kShareAll, FILE_OPEN, FILE_DIRECTORY_FILE);
   if (!directory) return false;
   const bool inside = Beneath(directory);
   CloseHandle(directory);
@@ -432,9 +473,8 @@ bool PlatformConfineFiles(const char* root) {
   if (Confined.root) CloseHandle(Confined.root);
   Confined = Confinement();
   if (root == nullptr) return true;
-  const HANDLE handle =
-      CreateFileA(root, FILE_TRAVERSE | FILE_LIST_DIRECTORY, kShareAll, nullptr, OPEN_EXISTING,
-                  FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  const HANDLE handle = CreateFileA(root, FILE_TRAVERSE | FILE_LIST_DIRECTORY, kShareAll, nullptr,
+                                    OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
   if (handle == INVALID_HANDLE_VALUE) return false;
   std::wstring final = FinalPath(handle);
   if (final.empty() || (GetFileAttributesW(final.c_str()) & FILE_ATTRIBUTE_DIRECTORY) == 0) {

@@ -39,8 +39,8 @@ struct SerialPortRecord {
 // What the stand-in holds before a write comes up short, as a device's buffer would.
 constexpr size_t kLoopbackCapacity = 4096;
 // The speeds the stand-in takes: those a POSIX device may have, as on the other platforms.
-constexpr uint32_t kLoopbackSpeeds[] = {50,    75,    110,   134,    150,    200,    300,
-                                        600,   1200,  1800,  2400,   4800,   9600,   19200,
+constexpr uint32_t kLoopbackSpeeds[] = {50,    75,    110,    134,    150,    200,   300,
+                                        600,   1200,  1800,   2400,   4800,   9600,  19200,
                                         38400, 57600, 115200, 230400, 460800, 921600};
 
 // 255 ports plus room for presence tests.
