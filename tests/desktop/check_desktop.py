@@ -73,9 +73,10 @@ def wait_for(condition, what, seconds=WAIT):
 
 
 def find_window(name=None, run=None):
-    """A window by its title, or the window of a run's process."""
+    """A window by its title, or the shown window of a run's process (wine gives a process hidden
+    windows of its own as well)."""
     found = (xdotool("search", "--name", name) if name else
-             xdotool("search", "--pid", run.process.pid))
+             xdotool("search", "--onlyvisible", "--pid", run.process.pid))
     return found[-1] if found else None
 
 
