@@ -8,8 +8,8 @@
 #include <cstdlib>
 
 #include "platform/platform.h"
-#include "platform/system_clock.h"
 #include "platform/sdl/sdl_backend.h"
+#include "platform/system_clock.h"
 
 namespace velmora {
 

@@ -366,8 +366,8 @@ bool PlatformCreateDirectory(const char* path) {
   if (!Confined.root) return CreateDirectoryA(path, nullptr) != 0;
   Resolved at;
   if (!Resolve(path, &at) || at.last.empty()) return false;
-  const HANDLE directory = OpenRelative(at.folder, at.last, FILE_LIST_DIRECTORY | DELETE,
-                                        kShareAll, FILE_CREATE, FILE_DIRECTORY_FILE);
+  const HANDLE directory = OpenRelative(at.folder, at.last, FILE_LIST_DIRECTORY | DELETE, kShareAll,
+                                        FILE_CREATE, FILE_DIRECTORY_FILE);
   if (!directory) return false;
   // As for files: a folder made outside through a swapped folder goes again.
   if (!Beneath(directory)) {
