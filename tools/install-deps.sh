@@ -6,13 +6,15 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config python3 clang-format git
   gcc-avr binutils-avr avr-libc gdb-avr
-  libpng-dev libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core
+  libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core
   libgtest-dev libbenchmark-dev simavr libsimavr-dev libelf-dev
   libsdl2-dev
   # The desktop program's tests: a private X server with the fonts its message boxes need,
   # real input, and pictures of windows.
   xvfb xfonts-base xdotool x11-utils imagemagick
   clang-14 libclang-rt-14-dev
+  # The Windows programs: cross-built with mingw-w64, tested under wine.
+  g++-mingw-w64-x86-64-posix wine wine64
 )
 # Regenerating test data needs more (ImageMagick for tests/data/images, xfonts-base for the
 # glyph seeds in tools/fonts); building and testing does not.

@@ -35,9 +35,7 @@ extern "C" void EndDesktopOnExit() {
 }  // namespace
 
 int DesktopMain(const char* command_line) {
-  std::signal(SIGINT, InterruptDesktop);
-  std::signal(SIGTERM, InterruptDesktop);
-  std::signal(SIGHUP, InterruptDesktop);
+  PlatformCatchEndSignals(InterruptDesktop);
   if (!PlatformCreateWindow()) {
     fprintf(stderr, "velmora: cannot open a window (is there a display?)\n");
     return 1;

@@ -1,7 +1,5 @@
 #include "host/screenshot.h"
 
-#include <png.h>
-
 #include <algorithm>
 #include <cctype>
 #include <cerrno>
@@ -37,26 +35,80 @@ void CapturePicture() {
   }
 }
 
-// Writes width × height colour references (0x00BBGGRR, row by row) as an RGB PNG.
-bool WritePng(const char* path, const uint32_t* pixels, int32_t width, int32_t height) {
-  std::vector<uint8_t> rgb(size_t(width) * size_t(height) * 3);
-  for (int32_t y = 0; y < height; ++y) {
-    for (int32_t x = 0; x < width; ++x) {
-      const uint32_t colour = pixels[size_t(y) * width + x];
-      uint8_t* out = &rgb[(size_t(y) * width + x) * 3];
-      out[0] = uint8_t(colour);
-      out[1] = uint8_t(colour >> 8);
-      out[2] = uint8_t(colour >> 16);
+// PNG's checksums: CRC-32 over each chunk, Adler-32 over the zlib stream.
+uint32_t Crc32(uint32_t crc, const uint8_t* bytes, size_t count) {
+  static uint32_t table[256];
+  if (table[1] == 0) {
+    for (uint32_t n = 0; n < 256; ++n) {
+      uint32_t c = n;
+      for (int k = 0; k < 8; ++k) c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+      table[n] = c;
     }
   }
-  png_image image = {};
-  image.version = PNG_IMAGE_VERSION;
-  image.width = png_uint_32(width);
-  image.height = png_uint_32(height);
-  image.format = PNG_FORMAT_RGB;
-  const bool written = png_image_write_to_file(&image, path, 0, rgb.data(), 0, nullptr) != 0;
-  png_image_free(&image);
-  return written;
+  crc = ~crc;
+  for (size_t i = 0; i < count; ++i) crc = table[(crc ^ bytes[i]) & 0xFF] ^ (crc >> 8);
+  return ~crc;
+}
+
+void PutBigEndian(std::vector<uint8_t>* out, uint32_t value) {
+  for (int shift = 24; shift >= 0; shift -= 8) out->push_back(uint8_t(value >> shift));
+}
+
+void PutChunk(std::vector<uint8_t>* out, const char* kind, const std::vector<uint8_t>& body) {
+  PutBigEndian(out, uint32_t(body.size()));
+  const size_t start = out->size();
+  out->insert(out->end(), kind, kind + 4);
+  out->insert(out->end(), body.begin(), body.end());
+  PutBigEndian(out, Crc32(0, out->data() + start, out->size() - start));
+}
+
+// Writes width × height colour references (0x00BBGGRR, row by row) as an 8-bit RGB PNG. The
+// image data is a zlib stream of stored (uncompressed) deflate blocks: no compression library,
+// the same file on every platform.
+bool WritePng(const char* path, const uint32_t* pixels, int32_t width, int32_t height) {
+  std::vector<uint8_t> raw;
+  raw.reserve(size_t(height) * (size_t(width) * 3 + 1));
+  for (int32_t y = 0; y < height; ++y) {
+    raw.push_back(0);  // filter: none
+    for (int32_t x = 0; x < width; ++x) {
+      const uint32_t colour = pixels[size_t(y) * width + x];
+      raw.push_back(uint8_t(colour));
+      raw.push_back(uint8_t(colour >> 8));
+      raw.push_back(uint8_t(colour >> 16));
+    }
+  }
+  std::vector<uint8_t> stream = {0x78, 0x01};
+  constexpr size_t kStoredBlock = 65535;
+  size_t at = 0;
+  do {
+    const size_t length = std::min(kStoredBlock, raw.size() - at);
+    stream.push_back(at + length == raw.size() ? 1 : 0);  // last block?
+    stream.push_back(uint8_t(length));
+    stream.push_back(uint8_t(length >> 8));
+    stream.push_back(uint8_t(~length));
+    stream.push_back(uint8_t(~length >> 8));
+    stream.insert(stream.end(), raw.begin() + ptrdiff_t(at), raw.begin() + ptrdiff_t(at + length));
+    at += length;
+  } while (at < raw.size());
+  uint32_t a = 1, b = 0;
+  for (const uint8_t byte : raw) {
+    a = (a + byte) % 65521;
+    b = (b + a) % 65521;
+  }
+  PutBigEndian(&stream, b << 16 | a);
+
+  std::vector<uint8_t> file = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n'};
+  std::vector<uint8_t> header;
+  PutBigEndian(&header, uint32_t(width));
+  PutBigEndian(&header, uint32_t(height));
+  header.insert(header.end(), {8, 2, 0, 0, 0});  // 8 bits, RGB, deflate, no filter, no interlace
+  PutChunk(&file, "IHDR", header);
+  PutChunk(&file, "IDAT", stream);
+  PutChunk(&file, "IEND", {});
+  FILE* out = std::fopen(path, "wb");
+  if (out == nullptr) return false;
+  const bool written = std::fwrite(file.data(), 1, file.size(), out) == file.size();
+  return std::fclose(out) == 0 && written;
 }
 
 // Writes the same picture as a 24-bit BMP file, in the form the guest's image services write.

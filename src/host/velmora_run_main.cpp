@@ -773,11 +773,9 @@ int RunMain(int argc, char** argv) {
   TraceServicesTo(service_trace);
 
   // A first Ctrl-C ends the run cleanly, with the end report and dumps; a second one kills.
-  std::signal(SIGINT, StopOnSignal);
-  std::signal(SIGTERM, StopOnSignal);
+  PlatformCatchEndSignals(StopOnSignal);
   DebuggerProgramName = "velmora-run";
   if (Options.debugger && !ListenForDebugger(Options.debugger_port)) return kExitUsage;
-  std::signal(SIGHUP, StopOnSignal);  // the terminal went away
   EchoBootReport = !Options.quiet;
   RunEngineKind = Options.engine;
   FILE* host_log = nullptr;

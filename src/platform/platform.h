@@ -10,6 +10,14 @@
 namespace velmora {
 
 // ---------------------------------------------------------------------------------------------
+// Ending the program
+
+// Hands every signal by which the user or the system asks the program to end to `handler`, with
+// the signal's number: Ctrl-C everywhere, and where the platform has them Ctrl-Break, SIGTERM and
+// SIGHUP (the terminal went away).
+void PlatformCatchEndSignals(void (*handler)(int));
+
+// ---------------------------------------------------------------------------------------------
 // Time
 
 // Milliseconds since an arbitrary start, wrapping at 2^32.

@@ -7,10 +7,15 @@ failures; finish() prints them and exits 1 if there was any.
 
 Every run inherits the environment: VELMORA_ENGINE=reference runs the guest on the reference
 engine instead of the fast one (tools/test.sh runs every guest test once with each).
+
+The runner may be the Windows build's velmora-run.exe: on another system the drivers then start
+it under wine (or the command in VELMORA_RUN_EMULATOR), and WINDOWS is true, for the few checks
+that differ between the platforms.
 """
 
 import os
 import re
+import shlex
 import shutil
 import struct
 import subprocess
@@ -29,8 +34,10 @@ EXIT_USAGE = 64  # bad command line
 # vm_halt() ends a test program with fault 2 (undefined instruction).
 FAULT_UNDEFINED = 2
 
-_runner = os.environ.get("VELMORA_RUN")
+_runner = None
 _failures = []
+# True when the runner is a Windows program.
+WINDOWS = False
 
 _MEMORY_LINE = re.compile(r"^mem 0x([0-9A-Fa-f]+):((?: [0-9A-Fa-f]{2})*)\s*$")
 _STATE_LINE = re.compile(r"^([a-z][a-z0-9_]*) (0x[0-9A-Fa-f]+|-?[0-9]+)\s*$")
@@ -38,8 +45,36 @@ _STATE_LINE = re.compile(r"^([a-z][a-z0-9_]*) (0x[0-9A-Fa-f]+|-?[0-9]+)\s*$")
 
 def set_runner(path):
     """Sets the velmora-run executable used by run_guest."""
-    global _runner
+    global _runner, WINDOWS
     _runner = path
+    WINDOWS = path is not None and path.lower().endswith(".exe")
+
+
+def runner_command(exe=None):
+    """The command that starts velmora-run (exe, else the runner set up): a Windows program is
+    started under wine unless this is Windows itself."""
+    exe = exe or _runner
+    if exe.lower().endswith(".exe") and os.name != "nt":
+        return shlex.split(os.environ.get("VELMORA_RUN_EMULATOR", "wine")) + [exe]
+    return [exe]
+
+
+set_runner(os.environ.get("VELMORA_RUN"))
+
+
+def output_text(data):
+    """What the runner printed, as text; a Windows console program's CR LF line ends read as LF."""
+    text = data.decode("latin-1")
+    return text.replace("\r\n", "\n") if WINDOWS else text
+
+
+def guest_path(path):
+    """An absolute host path as the runner's platform names it, and so as the guest sees it: with
+    backslashes, and for a Windows runner under wine on the drive Z:, which wine maps to /."""
+    text = path.replace("/", "\\")
+    if WINDOWS and os.name != "nt" and path.startswith("/"):
+        text = "Z:" + text
+    return text
 
 
 def setup(argv):
@@ -121,10 +156,9 @@ def run_guest(hex_path, args=(), runner=None, dump_state=True, cwd=None, input=N
         full.append("--dump-state")
     if hex_path is not None:
         full.append(str(hex_path))
-    proc = subprocess.run([exe] + full, cwd=cwd, input=input, capture_output=True,
+    proc = subprocess.run(runner_command(exe) + full, cwd=cwd, input=input, capture_output=True,
                           timeout=timeout, env=env)
-    return GuestResult(full, proc.returncode, proc.stdout.decode("latin-1"),
-                       proc.stderr.decode("latin-1"))
+    return GuestResult(full, proc.returncode, output_text(proc.stdout), output_text(proc.stderr))
 
 
 def run_halting(hex_path, args=(), **options):

@@ -10,10 +10,10 @@
 #include <vector>
 
 #include "platform/headless/civil_date.h"
+#include "platform/key_state.h"
 #include "platform/platform.h"
-#include "platform/posix/key_state.h"
-#include "platform/posix/posix_clock.h"
-#include "platform/posix/posix_launch.h"
+#include "platform/system_clock.h"
+#include "platform/system_launch.h"
 
 namespace velmora {
 
@@ -250,7 +250,7 @@ void HeadlessReset() {
 
 void HeadlessSetClockMode(HeadlessClockMode mode) {
   State.clock_mode = mode;
-  State.real_start = PosixMonotonicMilliseconds();
+  State.real_start = SystemMonotonicMilliseconds();
   State.virtual_microseconds = 0;
   State.clock_read_since_wait = false;
 }
@@ -261,7 +261,7 @@ void HeadlessSetClockStart(uint32_t tick) {
 
 uint64_t HeadlessElapsed() {
   if (State.clock_mode == HeadlessClockMode::kReal) {
-    return PosixMonotonicMilliseconds() - State.real_start;
+    return SystemMonotonicMilliseconds() - State.real_start;
   }
   return State.virtual_microseconds / 1000;
 }
@@ -318,7 +318,7 @@ HeadlessWindowInfo HeadlessWindow() {
 // Time
 
 uint32_t PlatformTickCount() {
-  if (State.clock_mode == HeadlessClockMode::kReal) return PosixTickCount();
+  if (State.clock_mode == HeadlessClockMode::kReal) return SystemTickCount();
   // A guest that waits for the clock without pumping reads it again and again: from the second
   // read after a pump or sleep on, each read costs a microsecond, so such a loop still ends.
   if (State.clock_read_since_wait) ++State.virtual_microseconds;
@@ -328,7 +328,7 @@ uint32_t PlatformTickCount() {
 
 void PlatformSleep(uint32_t milliseconds) {
   if (State.clock_mode == HeadlessClockMode::kReal) {
-    PosixSleep(milliseconds);
+    SystemSleep(milliseconds);
   } else {
     AdvanceVirtualClock(milliseconds);
   }
@@ -338,7 +338,7 @@ void PlatformLocalTime(PlatformDateTime* time) {
   if (State.fixed_date) {
     FixedDateTime(time);
   } else {
-    PosixLocalTime(time);
+    SystemLocalTime(time);
   }
 }
 
@@ -346,7 +346,7 @@ void PlatformUtcTime(PlatformDateTime* time) {
   if (State.fixed_date) {
     FixedDateTime(time);
   } else {
-    PosixUtcTime(time);
+    SystemUtcTime(time);
   }
 }
 
@@ -609,7 +609,7 @@ void PlatformBeep(uint32_t frequency, uint32_t duration) {
 }
 
 LaunchResult PlatformLaunch(const char* command_line, bool show) {
-  const LaunchResult result = PosixLaunch(command_line);
+  const LaunchResult result = SystemLaunch(command_line, show);
   static constexpr const char* kNames[] = {"started",    "not-found",     "path-not-found",
                                            "bad-format", "access-denied", "no-resources"};
   Log("launch%s %s -> %s", show ? "" : " hidden", Quoted(command_line).c_str(),

@@ -8,6 +8,7 @@
 #include <cerrno>
 
 #include "platform/posix/posix_launch.h"
+#include "platform/system_launch.h"
 
 extern char** environ;
 
@@ -89,7 +90,10 @@ std::vector<std::string> SplitCommandLine(std::string_view line) {
   return words;
 }
 
-LaunchResult PosixLaunch(const char* command_line) {
+// The split command line goes to posix_spawnp (the program is looked for on PATH when its name has
+// no slash; backslashes in it separate directories), in a session of its own, with standard input
+// and output on /dev/null. There is no window to show or hide: the program opens its own, if any.
+LaunchResult SystemLaunch(const char* command_line, bool) {
   ReapEndedChildren();
   std::vector<std::string> words = SplitCommandLine(command_line);
   if (words.empty() || words[0].empty()) return LaunchResult::kNotFound;

@@ -1,4 +1,5 @@
-// Starting programs on a POSIX host, shared by the headless and the SDL backends.
+// Starting programs on a POSIX host (SystemLaunch, platform/system_launch.h): the command line
+// split into words.
 #pragma once
 
 #include <string>
@@ -14,10 +15,5 @@ namespace velmora {
 // 2n backslashes before a quote give n backslashes, 2n+1 give n and a literal quote;
 // backslashes elsewhere are kept.
 std::vector<std::string> SplitCommandLine(std::string_view command_line);
-
-// Runs the split command line with posix_spawnp (the program is looked for on PATH when its name
-// has no slash; backslashes in it separate directories), in a session of its own, with standard
-// input and output on /dev/null. No shell sees the line.
-LaunchResult PosixLaunch(const char* command_line);
 
 }  // namespace velmora

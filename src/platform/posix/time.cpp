@@ -4,7 +4,7 @@
 #include <cerrno>
 
 #include "platform/platform.h"
-#include "platform/posix/posix_clock.h"
+#include "platform/system_clock.h"
 
 namespace velmora {
 
@@ -24,7 +24,7 @@ void FillDateTime(const struct tm& parts, long nanoseconds, PlatformDateTime* ti
 
 }  // namespace
 
-void PosixLocalTime(PlatformDateTime* time) {
+void SystemLocalTime(PlatformDateTime* time) {
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
   struct tm parts = {};
@@ -32,7 +32,7 @@ void PosixLocalTime(PlatformDateTime* time) {
   FillDateTime(parts, now.tv_nsec, time);
 }
 
-void PosixUtcTime(PlatformDateTime* time) {
+void SystemUtcTime(PlatformDateTime* time) {
   struct timespec now;
   clock_gettime(CLOCK_REALTIME, &now);
   struct tm parts = {};
@@ -40,17 +40,17 @@ void PosixUtcTime(PlatformDateTime* time) {
   FillDateTime(parts, now.tv_nsec, time);
 }
 
-uint64_t PosixMonotonicMilliseconds() {
+uint64_t SystemMonotonicMilliseconds() {
   struct timespec now;
   clock_gettime(CLOCK_MONOTONIC, &now);
   return uint64_t(now.tv_sec) * 1000u + uint64_t(now.tv_nsec) / 1000000u;
 }
 
-uint32_t PosixTickCount() {
-  return uint32_t(PosixMonotonicMilliseconds());
+uint32_t SystemTickCount() {
+  return uint32_t(SystemMonotonicMilliseconds());
 }
 
-void PosixSleep(uint32_t milliseconds) {
+void SystemSleep(uint32_t milliseconds) {
   struct timespec left = {time_t(milliseconds / 1000), long(milliseconds % 1000) * 1000000L};
   while (nanosleep(&left, &left) != 0 && errno == EINTR) {
   }

@@ -6,7 +6,7 @@
 #include <csignal>
 #include <cstdint>
 
-#include "platform/posix/key_state.h"
+#include "platform/key_state.h"
 
 namespace velmora {
 

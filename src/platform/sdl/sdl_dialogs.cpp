@@ -2,8 +2,8 @@
 #include <vector>
 
 #include "platform/platform.h"
-#include "platform/posix/posix_launch.h"
 #include "platform/sdl/sdl_backend.h"
+#include "platform/system_launch.h"
 
 namespace velmora {
 
@@ -113,9 +113,8 @@ void PlatformBeep(uint32_t frequency, uint32_t duration) {
   }
 }
 
-// There is no window to show or hide on launch: the program opens its own windows, if any.
-LaunchResult PlatformLaunch(const char* command_line, bool) {
-  return PosixLaunch(command_line);
+LaunchResult PlatformLaunch(const char* command_line, bool show) {
+  return SystemLaunch(command_line, show);
 }
 
 }  // namespace velmora

@@ -9,8 +9,8 @@
 #include <string_view>
 
 #include "platform/platform.h"
-#include "platform/posix/posix_clock.h"
 #include "platform/sdl/sdl_backend.h"
+#include "platform/system_clock.h"
 
 namespace velmora {
 
@@ -496,16 +496,16 @@ int32_t PlatformShowCursor(bool show) {
 // Time: the POSIX clocks.
 
 uint32_t PlatformTickCount() {
-  return PosixTickCount();
+  return SystemTickCount();
 }
 void PlatformSleep(uint32_t milliseconds) {
-  PosixSleep(milliseconds);
+  SystemSleep(milliseconds);
 }
 void PlatformLocalTime(PlatformDateTime* time) {
-  PosixLocalTime(time);
+  SystemLocalTime(time);
 }
 void PlatformUtcTime(PlatformDateTime* time) {
-  PosixUtcTime(time);
+  SystemUtcTime(time);
 }
 
 }  // namespace velmora

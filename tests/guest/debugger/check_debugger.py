@@ -47,10 +47,11 @@ class Stub:
     def __init__(self, directory, extra=()):
         self.directory = directory
         self.proc = subprocess.Popen(
-            [runner, "--gdb", "0", "--screenshot", os.path.join(directory, "shot.png")] +
-            list(extra) + [program_copy(directory)],
+            vt.runner_command() +
+            ["--gdb", "0", "--screenshot", os.path.join(directory, "shot.png")] + list(extra) +
+            [program_copy(directory)],
             stdout=subprocess.PIPE, stderr=subprocess.PIPE)
-        first = self.proc.stderr.readline().decode()
+        first = vt.output_text(self.proc.stderr.readline())
         m = re.search(r"waiting for avr-gdb on 127\.0\.0\.1:(\d+)", first)
         if not m:
             self.proc.kill()
@@ -60,7 +61,7 @@ class Stub:
 
     def finish(self, timeout=30):
         out, err = self.proc.communicate(timeout=timeout)
-        self.stderr += err.decode()
+        self.stderr += vt.output_text(err)
         return self.proc.returncode
 
 
@@ -84,8 +85,9 @@ def expect_in(name, text, pattern, context):
 
 
 def listing():
-    r = subprocess.run([runner, "--disassemble", hex_path], capture_output=True, timeout=60)
-    return r.returncode, r.stdout.decode()
+    r = subprocess.run(vt.runner_command() + ["--disassemble", hex_path], capture_output=True,
+                       timeout=60)
+    return r.returncode, vt.output_text(r.stdout)
 
 
 def weigh_break_address(text):
@@ -356,12 +358,14 @@ def check_listing():
         expect_in(name, text, pattern, text[-3000:])
     with tempfile.TemporaryDirectory() as work:
         alone = program_copy(work)
-        r = subprocess.run([runner, "--disassemble", alone], capture_output=True, timeout=60)
+        r = subprocess.run(vt.runner_command() + ["--disassemble", alone], capture_output=True,
+                           timeout=60)
         vt.expect(r.stdout.decode().startswith("; ") and b"no symbols" in r.stdout.split(b"\n")[0],
                   "without an ELF file the listing says so")
         with open(os.path.join(work, "debuggee.elf"), "wb") as f:
             f.write(b"\x7fELF\x01\x01" + b"\xff" * 100)
-        r = subprocess.run([runner, "--disassemble", alone], capture_output=True, timeout=60)
+        r = subprocess.run(vt.runner_command() + ["--disassemble", alone], capture_output=True,
+                           timeout=60)
         vt.expect_equal("listing beside a broken ELF file", r.returncode, 0)
         vt.expect(b"no readable ELF file" in r.stdout.split(b"\n")[0],
                   "a broken ELF file is told")

@@ -12,8 +12,10 @@ runner, (hex_path, source_path) = vt.setup(sys.argv)
 with tempfile.TemporaryDirectory(prefix="velmora_files_") as scratch:
     local_hex = os.path.join(scratch, "files_guest.hex")
     shutil.copy(hex_path, local_hex)
-    # Started elsewhere: the boot must make the program's directory current.
-    r = vt.run_halting(local_hex, ["--max-instructions", "20000000"] + vt.CHECKS_DUMP, cwd="/")
+    # Started elsewhere: the boot must make the program's directory current. The path is named as
+    # the runner's platform names it, so that the program's directory and the current one agree.
+    program = vt.guest_path(local_hex) if vt.WINDOWS else local_hex
+    r = vt.run_halting(program, ["--max-instructions", "20000000"] + vt.CHECKS_DUMP, cwd="/")
     vt.report_checks(r, source_path, 168)
 
     def content(name):

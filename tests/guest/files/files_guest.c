@@ -186,9 +186,14 @@ static uint8_t ends_with(const char* text, const char* tail) {
   return a >= b && strcmp(text + a - b, tail) == 0;
 }
 
+/* An absolute path: from the root, or from a drive's root. */
+static uint8_t is_absolute(const char* text) {
+  return text[0] == '\\' || (text[0] != 0 && text[1] == ':' && text[2] == '\\');
+}
+
 static void directories(void) {
   CHECK(vm_current_dir(start_dir, sizeof start_dir), 0);
-  CHECK(start_dir[0], '\\'); /* paths come back with backslashes */
+  CHECK(is_absolute(start_dir), 1); /* paths come back with backslashes */
   CHECK(strchr(start_dir, '/') == 0, 1);
   CHECK(vm_dir_create("deeper"), 0);
   CHECK(vm_set_current_dir("deeper"), 0);
@@ -221,7 +226,7 @@ static void directories(void) {
   CHECK(vm_executable_name(path, 11), 3); /* no room for the terminator */
   CHECK(path[0], 0);
   CHECK(vm_executable_dir(path, sizeof path), 0);
-  CHECK(path[0], '\\');
+  CHECK(is_absolute(path), 1);
   CHECK(ends_with(path, "velmora-run"), 0);
   CHECK(vm_executable_dir(path, 2), 1);
   CHECK(path[0], 0);

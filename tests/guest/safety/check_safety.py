@@ -25,6 +25,10 @@ runner, (build, group) = vt.setup(sys.argv)
 tmp = tempfile.mkdtemp(prefix="velmora_safety_")
 
 
+# ctest's SKIP_RETURN_CODE for these tests.
+SKIPPED = 77
+
+
 def program(name):
     return os.path.join(build, name + ".hex")
 
@@ -43,6 +47,19 @@ def resolver_env(method, **extra):
 # delete and remove directory.
 REFUSED = (0, 1, 1, 9, 14, 4, 4, 3, 3)
 LINK = (1, 1, 1, 9, 14, 4, 0, 0, 3)  # the link itself lies inside; where it leads is refused
+# The Windows build under wine meets the links as POSIX links, which wine follows wherever it opens
+# a name: a link that leads out cannot be renamed or deleted either (the open reaches outside and
+# is refused), and a looping link is no name to wine at all, so a rename onto it replaces it.
+WINE_LINK = (1, 1, 1, 9, 14, 4, 4, 3, 3)
+WINE_LOOP = (0, 1, 1, 9, 14, 0, 4, 3, 3)
+# The kernel's resolver and, where it is missing, the walk; Windows has one way.
+RESOLVERS = ("",) if vt.WINDOWS else ("", "walk")
+
+
+def expected_statuses(path, statuses):
+    if not vt.WINDOWS or statuses != LINK:
+        return statuses
+    return WINE_LOOP if path == b"\\loop_a" else WINE_LINK
 FILE = (1, 0, 0, 9, 14, 4, 0, 0, 3)  # an existing file inside
 NEW_FILE = (0, 1, 0, 9, 14, 4, 0, 0, 3)  # a file the create makes inside
 
@@ -145,7 +162,7 @@ def make_sandbox(base):
 def check_paths():
     master, slave = os.openpty()
     before_port = termios.tcgetattr(slave)
-    for method in ("", "walk"):
+    for method in RESOLVERS:
         label = "walk: " if method else "kernel: "
         base = os.path.realpath(os.path.join(tmp, "paths" + method))
         os.makedirs(base)
@@ -175,7 +192,7 @@ def check_paths():
             parts = line.split(b"|")
             got = tuple(int(s) for s in parts[-2].split()) if len(parts) >= 3 else None
             vt.expect_equal(label + repr(path), (got, parts[-1] if parts else b""),
-                            (statuses, content))
+                            (expected_statuses(path, statuses), content))
         vt.expect(b"SECRET" not in b"".join(lines), label + "nothing outside was read")
         vt.expect_equal(label + "outside the sandbox", outside_world(base), world)
     vt.expect_equal("the port nobody may open kept its settings", termios.tcgetattr(slave),
@@ -185,7 +202,13 @@ def check_paths():
 
 
 def check_race():
-    for method in ("", "walk"):
+    if vt.WINDOWS:
+        # Windows resolves a name relative to a folder's handle, which a swap cannot redirect;
+        # wine resolves every name from its path anew, so a folder that a Linux program swaps
+        # between two steps is beyond what a Windows program can guard against under wine.
+        print("skipped: under wine, names are resolved from paths, not from folder handles")
+        sys.exit(SKIPPED)
+    for method in RESOLVERS:
         base = os.path.realpath(os.path.join(tmp, "race" + method))
         box = os.path.join(base, "box")
         os.makedirs(os.path.join(base, "outside_dir"))
@@ -273,6 +296,10 @@ def check_exits():
              ("program end", "x", None, [], vt.EXIT_QUIT),
              ("fault", "h", None, [], vt.EXIT_FAULT)]
     for name, mode, sig, args, status in cases:
+        # Windows asks a console program to end with Ctrl-C (wine hands SIGINT on as one) and
+        # knows neither SIGTERM nor SIGHUP.
+        if vt.WINDOWS and sig not in (None, signal.SIGINT):
+            continue
         home = os.path.join(tmp, "exit-" + name.replace(" ", "-"))
         os.makedirs(home)
         shutil.copy(program("safety_writer"), home)
@@ -280,7 +307,8 @@ def check_exits():
         records = os.path.join(home, "records.bin")
         full = args + ["--dump-state", "--dump-memory", "0x4000:4",
                        os.path.join(home, "safety_writer.hex")]
-        proc = subprocess.Popen([runner] + full, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
+        proc = subprocess.Popen(vt.runner_command() + full, stdout=subprocess.PIPE,
+                                stderr=subprocess.PIPE)
         try:
             if sig is not None:
                 # Mid-write: once the guest has written a good many records.
@@ -294,7 +322,7 @@ def check_exits():
             if proc.poll() is None:
                 proc.kill()
                 proc.wait()
-        r = vt.GuestResult(full, proc.returncode, out.decode("latin-1"), err.decode("latin-1"))
+        r = vt.GuestResult(full, proc.returncode, vt.output_text(out), vt.output_text(err))
         vt.expect_equal(name + ": exit", r.exit_code, status, r)
         count = r.dword(0x4000)
         if mode != "f":

@@ -1,4 +1,4 @@
-#include "platform/posix/key_state.h"
+#include "platform/key_state.h"
 
 namespace velmora {
 
