@@ -42,6 +42,7 @@ export DISPLAY=":$(cat "$wine_home/display")" WINEPREFIX="$wine_home/prefix" WIN
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 trap 'wineserver -k 2>/dev/null || true; kill "$xvfb_pid" 2>/dev/null || true; rm -rf "$wine_home"' EXIT
 mkdir "$WINEPREFIX"
-wineserver -p
+# Its own output (object dumps when a serial test's terminal hangs up) is not the tests'.
+wineserver -p > "$wine_home/wineserver.log" 2>&1
 wineboot --init > /dev/null 2>&1
 (cd build-windows && ctest --output-on-failure -j "$jobs")
