@@ -1,16 +1,10 @@
 """Shared helper for guest tests: runs a HEX program in velmora-run and reads back its dumps.
 
-A driver is started by ctest as `check_x.py VELMORA_RUN ARGS...`; see docs/runner.md. run_guest
-always adds --dump-state, so r.state holds pc, r0..r31, sreg, sp, rampz, eind, fault and
-instructions; r.memory(start, length) reads the --dump-memory ranges. Expectations collect their
-failures; finish() prints them and exits 1 if there was any.
-
-Every run inherits the environment: VELMORA_ENGINE=reference runs the guest on the reference
-engine instead of the fast one (tools/test.sh runs every guest test once with each).
-
-The runner may be the Windows build's velmora-run.exe: on another system the drivers then start
-it under wine (or the command in VELMORA_RUN_EMULATOR), and WINDOWS is true, for the few checks
-that differ between the platforms.
+A driver is started by ctest as `check_x.py VELMORA_RUN ARGS...`. run_guest adds --dump-state
+(r.state: pc, r0..r31, sreg, sp, rampz, eind, fault, instructions); r.memory() reads the
+--dump-memory ranges. Expectations collect failures; finish() reports them. Runs inherit the
+environment (VELMORA_ENGINE picks the engine). A Windows velmora-run.exe is started under wine
+(or VELMORA_RUN_EMULATOR) elsewhere, and WINDOWS is then true.
 """
 
 import os
@@ -36,7 +30,6 @@ FAULT_UNDEFINED = 2
 
 _runner = None
 _failures = []
-# True when the runner is a Windows program.
 WINDOWS = False
 
 _MEMORY_LINE = re.compile(r"^mem 0x([0-9A-Fa-f]+):((?: [0-9A-Fa-f]{2})*)\s*$")
@@ -44,15 +37,12 @@ _STATE_LINE = re.compile(r"^([a-z][a-z0-9_]*) (0x[0-9A-Fa-f]+|-?[0-9]+)\s*$")
 
 
 def set_runner(path):
-    """Sets the velmora-run executable used by run_guest."""
     global _runner, WINDOWS
     _runner = path
     WINDOWS = path is not None and path.lower().endswith(".exe")
 
 
 def runner_command(exe=None):
-    """The command that starts velmora-run (exe, else the runner set up): a Windows program is
-    started under wine unless this is Windows itself."""
     exe = exe or _runner
     if exe.lower().endswith(".exe") and os.name != "nt":
         return shlex.split(os.environ.get("VELMORA_RUN_EMULATOR", "wine")) + [exe]
@@ -63,14 +53,13 @@ set_runner(os.environ.get("VELMORA_RUN"))
 
 
 def output_text(data):
-    """What the runner printed, as text; a Windows console program's CR LF line ends read as LF."""
+    """The runner's output as text, CR LF read as LF from a Windows program."""
     text = data.decode("latin-1")
     return text.replace("\r\n", "\n") if WINDOWS else text
 
 
 def guest_path(path):
-    """An absolute host path as the runner's platform names it, and so as the guest sees it: with
-    backslashes, and for a Windows runner under wine on the drive Z:, which wine maps to /."""
+    """A host path as the guest sees it: backslashes, and under wine on drive Z:."""
     text = path.replace("/", "\\")
     if WINDOWS and os.name != "nt" and path.startswith("/"):
         text = "Z:" + text
@@ -78,8 +67,7 @@ def guest_path(path):
 
 
 def setup(argv):
-    """Takes velmora-run's path from argv[1]; returns it with the one remaining argument, or with
-    the list of them."""
+    """velmora-run's path from argv[1], with the one remaining argument or the list of them."""
     if len(argv) < 2:
         sys.stderr.write("usage: %s VELMORA_RUN [ARGS...]\n" % argv[0])
         sys.exit(2)
@@ -89,21 +77,15 @@ def setup(argv):
 
 
 def main(groups):
-    """For drivers started as `check_x.py VELMORA_RUN BINARY_DIR GROUP`: runs groups[GROUP] with
-    the binary directory, then finish()."""
+    """`check_x.py VELMORA_RUN BINARY_DIR GROUP`: runs groups[GROUP](BINARY_DIR), then finish()."""
     _, (binary_dir, group) = setup(sys.argv)
     groups[group](binary_dir)
     finish()
 
 
 class GuestResult:
-    """What one run of velmora-run produced."""
-
     def __init__(self, args, exit_code, stdout, stderr):
-        self.args = args
-        self.exit_code = exit_code
-        self.stdout = stdout
-        self.stderr = stderr
+        self.args, self.exit_code, self.stdout, self.stderr = args, exit_code, stdout, stderr
         self.state = {}
         self._bytes = {}
         for line in stdout.splitlines():
@@ -118,7 +100,7 @@ class GuestResult:
                 self.state[m.group(1)] = int(m.group(2), 0)
 
     def memory(self, start, length):
-        """Bytes start..start+length-1 from the --dump-memory output (KeyError outside it)."""
+        """The dumped bytes start..start+length-1 (KeyError outside the dumps)."""
         return bytes(self._bytes[a] for a in range(start, start + length))
 
     def byte(self, address):
@@ -131,7 +113,6 @@ class GuestResult:
         return int.from_bytes(self.memory(address, 4), "little")
 
     def cstring(self, address, limit=4096):
-        """The zero-terminated string at address (within the dumped ranges)."""
         out = bytearray()
         for a in range(address, address + limit):
             if self._bytes[a] == 0:
@@ -146,11 +127,8 @@ class GuestResult:
 
 def run_guest(hex_path, args=(), runner=None, dump_state=True, cwd=None, input=None,
               timeout=120, env=None):
-    """Runs hex_path in velmora-run with the options args (placed before the program) and returns
-    a GuestResult. input is bytes for stdin; timeout (seconds) guards the test itself."""
+    """Runs hex_path with the options args before it; input is bytes for stdin."""
     exe = runner or _runner
-    if not exe:
-        raise RuntimeError("velmora-run not set: call setup(sys.argv) or set_runner()")
     full = list(str(a) for a in args)
     if dump_state and "--dump-state" not in full:
         full.append("--dump-state")
@@ -162,7 +140,7 @@ def run_guest(hex_path, args=(), runner=None, dump_state=True, cwd=None, input=N
 
 
 def run_halting(hex_path, args=(), **options):
-    """run_guest for a program that ends with vm_halt(): expects exit 1 with fault 2."""
+    """run_guest for a program that ends with vm_halt() (exit 1, fault 2)."""
     r = run_guest(hex_path, args, **options)
     if expect_equal("exit", r.exit_code, EXIT_FAULT, r):
         expect_equal("fault", r.state.get("fault"), FAULT_UNDEFINED, r)
@@ -175,8 +153,7 @@ CHECKS_DUMP = ["--dump-memory", "0x4000:2004"]
 
 
 def report_checks(r, source_path, checks):
-    """Fails the test for each failure a guest recorded with CHECK(), naming its source line, and
-    unless exactly `checks` checks ran (a program that ended early ran fewer)."""
+    """A failure per failed CHECK() of the guest, named by source line; exactly `checks` ran."""
     with open(source_path, encoding="utf-8") as f:
         lines = f.read().splitlines()
     name = os.path.basename(source_path)
@@ -195,8 +172,7 @@ def report_checks(r, source_path, checks):
 
 
 def read_png(path):
-    """(width, height, rows of (r, g, b) tuples) of an 8-bit RGB or RGBA PNG without interlace,
-    such as velmora-run --screenshot writes."""
+    """(width, height, rows of (r, g, b)) of an 8-bit RGB or RGBA PNG without interlace."""
     with open(path, "rb") as f:
         data = f.read()
     if data[:8] != b"\x89PNG\r\n\x1a\n":
@@ -239,8 +215,7 @@ def read_png(path):
 
 
 def read_bmp(path):
-    """(width, height, rows of (r, g, b) tuples, top row first) of a 24-bit BMP file with a
-    40-byte info header, such as velmora-run --screenshot writes."""
+    """(width, height, rows of (r, g, b), top first) of a bottom-up 24-bit BMP file."""
     with open(path, "rb") as f:
         data = f.read()
     if data[:2] != b"BM":
@@ -257,8 +232,8 @@ def read_bmp(path):
 
 
 def expect_golden(shot, golden, result=None):
-    """The screenshot shot must equal the picture golden pixel for pixel; on a difference shot
-    stays to look at. With VELMORA_UPDATE_GOLDEN=1 in the environment, shot becomes golden."""
+    """shot must equal golden pixel for pixel (shot stays on a difference);
+    VELMORA_UPDATE_GOLDEN=1 makes shot the golden picture."""
     if not expect(os.path.exists(shot), "no screenshot %s" % shot, result):
         return
     if os.environ.get("VELMORA_UPDATE_GOLDEN") == "1":
@@ -276,7 +251,6 @@ def expect_golden(shot, golden, result=None):
 
 
 def expect(condition, message, result=None):
-    """Records a failure when condition is false; result adds the run's output to the report."""
     if not condition:
         _failures.append(message + ("\n" + result.describe() if result is not None else ""))
     return condition
@@ -292,12 +266,7 @@ def expect_equal(name, got, want, result=None):
     return True
 
 
-def failures():
-    return list(_failures)
-
-
 def finish():
-    """Prints every failed expectation and exits 1 if there was any, else exits 0."""
     for f in _failures:
         sys.stderr.write("FAIL: " + f + "\n")
     if _failures:

@@ -89,31 +89,6 @@ TEST(CoreDecoder, EveryWordMatchesOneRowAndReachesItsHandler) {
   }
 }
 
-// The trace shows instructions in the usual assembler syntax, destination first.
-TEST(CoreDecoder, DisassemblyReadsLikeAssembly) {
-  struct Row {
-    uint16_t word, next;
-    const char* text;
-  } rows[] = {
-      {0x0F12, 0, "ADD r17,r18"},         {0x9188, 0, "LD r24,Y"},
-      {0x93ED, 0, "ST X+,r30"},           {0x921A, 0, "ST -Y,r1"},
-      {0xAA52, 0, "STD Z+50,r5"},         {0xA12A, 0, "LDD r18,Y+34"},
-      {0x91E0, 0x1613, "LDS r30,0x1613"}, {0x9300, 0x005F, "STS 0x005F,r16"},
-      {0x940F, 0x1613, "CALL 0x11613"},   {0x95FD, 0xFFFF, "JMP 0x3FFFFF"},
-      {0x96FF, 0, "ADIW r30,0x3F"},       {0x0103, 0, "MOVW r0,r6"},
-      {0x0226, 0, "MULS r18,r22"},        {0x0388, 0, "FMULSU r16,r16"},
-      {0xE5AF, 0, "LDI r26,0x5F"},        {0xB6FC, 0, "IN r15,0x3C"},
-      {0xBE0F, 0, "OUT 0x3F,r0"},         {0x98F5, 0, "CBI 0x1E,5"},
-      {0xF01B, 0, "BRBS 3,.+3"},          {0xCFFF, 0, "RJMP .-1"},
-      {0xD800, 0, "RCALL .-2048"},        {0x94F8, 0, "BCLR 7"},
-      {0xFB07, 0, "BST r16,7"},           {0x9254, 0, "XCH Z,r5"},
-      {0x9007, 0, "ELPM r0,Z+"},          {0x95D8, 0, "ELPM"},
-      {0x9404, 0, "(undefined)"},         {0x9598, 0, "BREAK"},
-  };
-  for (const Row& row : rows)
-    EXPECT_EQ(DisassembleInstruction(row.word, row.next), row.text) << std::hex << row.word;
-}
-
 TEST(CoreDecoder, EveryWordExecutesAsItsHandlerSays) {
   ClearMachine();
   ResetMachine();

@@ -15,7 +15,6 @@
 #include "core/machine.h"
 #include "host/host_services.h"
 #include "io/file_layer.h"
-#include "io/program_path.h"
 #include "io/slots.h"
 #include "services/gate.h"
 #include "services/guest.h"
@@ -64,32 +63,11 @@ class Files : public ::testing::Test {
   std::string dir_;
 };
 
-TEST(FilesLayer, FailuresLeaveTheirCodes) {
-  uint8_t buffer[4] = {};
-  const struct {
-    void (*run)(uint8_t* buffer);
-    uint32_t error;
-  } cases[] = {
-      {[](uint8_t*) { FileClose(kInvalidHandle); }, 2},
-      {[](uint8_t*) { FileFlush(kInvalidHandle); }, 10},
-      {[](uint8_t*) { FileReadByte(kInvalidHandle); }, 7},
-      {[](uint8_t* b) { FileReadBlock(kInvalidHandle, 4, b); }, 7},
-      {[](uint8_t* b) { FileReadLine(kInvalidHandle, 4, b); }, 7},
-      {[](uint8_t*) { FileWriteWord(kInvalidHandle, 1); }, 8},
-      {[](uint8_t* b) { FileWriteBlock(kInvalidHandle, 4, b); }, 8},
-      {[](uint8_t*) { FileSeek(kInvalidHandle, 0); }, 5},
-      {[](uint8_t*) { FileSeekEnd(kInvalidHandle); }, 5},
-      {[](uint8_t*) { FileSize(kInvalidHandle); }, 12},
-  };
-  for (const auto& c : cases) {
-    HostError = 0xDEAD;
-    c.run(buffer);
-    EXPECT_EQ(HostError, c.error);
-  }
+// A failed read is no end of file; the host process's memory and its map are no files.
+TEST(FilesLayer, FailuresAndTheHostsOwnFiles) {
   EndOfFileFlag = 1;
   EXPECT_EQ(FileReadDword(kInvalidHandle), 0u);
-  EXPECT_EQ(EndOfFileFlag, 0) << "a failed read is no end of file";
-  // The host process's own memory and its map are no files for the guest.
+  EXPECT_EQ(EndOfFileFlag, 0);
   for (const char* name : {"/proc/self/mem", "\\proc\\self\\mem", "/proc/self/maps"})
     for (uint8_t mode : {kOpenRead, kOpenReadWrite})
       EXPECT_EQ(FileOpen(name, mode), kInvalidHandle);
@@ -151,36 +129,6 @@ TEST_F(Files, DeleteAndRenameLeaveAFifoUnopened) {
     at += ssize_t(sizeof(inotify_event) + event->len);
   }
   close(watch);
-}
-
-// 102 and 103 on the program path as the loader recorded it; 0x400 gets the answer.
-TEST_F(Files, ProgramDirectoryAndPath) {
-  const struct {
-    const char* loaded;
-    uint16_t size;
-    uint8_t function, status;
-    const char* want;
-  } cases[] = {
-      {"/work/demo/prog.hex", 64, 102, 0, "\\work\\demo"},
-      {"prog.hex", 64, 102, 0, "."},  // loaded by a bare name: the current directory
-      {"/prog.hex", 64, 102, 0, ""},
-      {"", 64, 102, 0, ""},  // nothing loaded
-      {"/work/demo/prog.hex", 10, 102, 1, ""},
-      {"/work/demo/prog.hex", 11, 102, 0, "\\work\\demo"},
-      {"sub/prog.hex", 12, 103, 1, ""},
-      {"sub/prog.hex", 13, 103, 0, "sub\\prog.hex"},
-  };
-  for (const auto& c : cases) {
-    LoadedProgramPathLength = uint32_t(std::strlen(c.loaded));
-    std::memcpy(LoadedProgramPath, c.loaded, LoadedProgramPathLength + 1);
-    WriteGuestString(0x400, "old");
-    SetGuestWord(0x60, 0x400);
-    SetGuestWord(0x62, c.size);
-    EXPECT_EQ(Call(c.function), c.status) << c.loaded << " " << c.size;
-    EXPECT_EQ(GuestString(0x400), c.want) << c.loaded << " " << c.size;
-  }
-  LoadedProgramPathLength = 0;
-  LoadedProgramPath[0] = 0;
 }
 
 // Every service that needs an open slot, files and serial ports alike, gives status 1 on a

@@ -66,6 +66,8 @@ static void parse(int line, const char* text, int32_t integer, float real) {
   check(line, text, 1, got == real);
 }
 #define PARSE(text, integer, real) parse(__LINE__, text, integer, real)
+#define REAL(bits, digits, text) \
+  CASE("", vm_str_format_double_bits(buf, digits, bits), text, sizeof(text) - 1)
 
 int main(void) {
   /* The status byte must survive every call. */
@@ -119,7 +121,7 @@ int main(void) {
   EDIT("abcd", vm_str_reverse(buf), "dcba");
   EDIT("", vm_str_reverse(buf), "");
 
-  /* Decimals: "#" marks a value too large for its field (every width is in the unit tests). */
+  /* Decimals: "#" marks a value too large for its field, whose width is cut to 64. */
   CASE("n=", vm_str_append_u16(buf, 4, 42), "n=0042", 6);
   CASE("", vm_str_append_u16(buf, 200, 7),
        "0000000000000000000000000000000000000000000000000000000000000007", 64);
@@ -127,6 +129,9 @@ int main(void) {
   CASE("", vm_str_append_u32(buf, 2, 10034), "34", 2);
   CASE("", vm_str_append_u32(buf, 9, 4294967295UL), "#94967295", 9);
   CASE("", vm_str_append_u64(buf, 0, UINT64_MAX), "#446744073709551615", 19);
+  CASE("", vm_str_append_u64(buf, 0, 999999999999999999ULL), "999999999999999999", 18);
+  CASE("", vm_str_append_u32(buf, 0, 4294967295UL), "4294967295", 10);
+  CASE("", vm_str_append_u32(buf, 1, 10), "#", 1);
   CASE("x", vm_str_append_s32(buf, 0, -1), "x-1", 3);
   CASE("", vm_str_append_s32(buf, 0, INT32_MIN), "-2147483648", 11);
   CASE("", vm_str_append_s64(buf, 0, INT64_MIN), "-9223372036854775808", 20);
@@ -134,7 +139,9 @@ int main(void) {
   CASE("", vm_str_append_s16(buf, 3, -5), "-005", 4);
   CASE("", vm_str_append_s16(buf, 0, INT16_MIN), "-32768", 6);
 
-  /* Reals replace the string; the rounding rules are in the unit tests. */
+  /* Reals replace the string. The exponent after rounding to the digit count picks the
+   * notation; a whole mantissa keeps its point; ties go to even on the exact binary value; 22
+   * digits at most. */
   CASE("junk", vm_str_format_float(buf, 3, 1234567.0f), "1.23E6", 6);
   CASE("junk", vm_str_format_float(buf, 4, -0.00125f), "-1.25E-3", 8);
   CASE("junk", vm_str_format_float(buf, 30, 0.1f), "0.10000000149011611938", 22);
@@ -142,6 +149,25 @@ int main(void) {
   CASE("", vm_str_format_double_bits(buf, 2, 0x41024F8000000000ULL), "1.5E5", 5);
   CASE("", vm_str_format_double_bits(buf, 64, 0xC480F0CF064DD592ULL), "-1.E22", 6);
   CASE("", vm_str_format_double_bits(buf, 0, 0x3FD0000000000000ULL), "0.2", 3); /* 0.25 */
+  REAL(0x3E8AD7F29ABCAF48ULL, 1, "2E-7");
+  REAL(0x54CB6E83B85F253BULL, 1, "3E100");
+  REAL(0x8000000000000000ULL, 5, "-0");
+  REAL(0xBFC0000000000000ULL, 6, "-0.125");
+  REAL(0x3F8930BE0DED288DULL, 5, "1.23E-2");                 /* 0.0123 */
+  REAL(0x405EDD2F1A9FBE77ULL, 5, "123.46");                  /* 123.456 */
+  REAL(0x40FE240000000000ULL, 5, "1.2346E5");                /* 123456 */
+  REAL(0x40F86A0000000000ULL, 5, "1.E5");                    /* 100000 */
+  REAL(0x4023FAE147AE147BULL, 2, "10");                      /* 9.99 */
+  REAL(0x4023000000000000ULL, 1, "1E1");                     /* 9.5 */
+  REAL(0x40F869F800000000ULL, 5, "1.E5");                    /* 99999.5 */
+  REAL(0x3FB97F62B6AE7D56ULL, 2, "0.1");                     /* 0.0996 */
+  REAL(0xC271F71FB04CB000ULL, 12, "-1.23456789012E12");      /* -1234567890123 */
+  REAL(0x444B1AE4D6E2EF50ULL, 22, "1000000000000000000000"); /* 1e21 */
+  REAL(0x7FEFFFFFFFFFFFFFULL, 17, "1.7976931348623157E308");
+  REAL(0x8000000000000001ULL, 64, "-4.940656458412465441766E-324");
+  REAL(0x4004000000000000ULL, 1, "2"); /* 2.5 */
+  REAL(0x400C000000000000ULL, 1, "4"); /* 3.5 */
+  REAL(0x3FB999999999999AULL, 20, "0.10000000000000000555");
 
   /* Cutting; a zero character never matches. */
   EDIT("a.b.c", vm_str_keep_after_last(buf, '.'), "c");
@@ -215,6 +241,16 @@ int main(void) {
   CASE("", vm_str_copy(buf, TOP), "ABCDEFGHIJKLMNOP", 16);
   RESULT(vm_str_copy((char*)0xFFFA, "hello world"), 5);
   RESULT(memcmp(TOP, "ABCDEFGHIJhello", 16), 0);
+  /* Edits near the end keep their terminator at 0xFFFF at the latest. */
+  strcpy((char*)0xFFFC, "ab");
+  RESULT(vm_str_insert_char((char*)0xFFFC, 0, 'x'), 3);
+  RESULT(vm_str_insert_char((char*)0xFFFC, 0, 'y'), 3);
+  RESULT(memcmp((char*)0xFFFC, "xab", 4), 0);
+  strcpy((char*)0xFFF8, "n=");
+  RESULT(vm_str_append_u16((char*)0xFFF8, 64, 7), 7);
+  RESULT(memcmp((char*)0xFFF8, "n=00000", 8), 0);
+  RESULT(vm_str_format_float((char*)0xFFFC, 9, 3.14159265f), 3);
+  RESULT(memcmp((char*)0xFFFC, "3.1", 4), 0);
 
   /* The gate cleared the group byte and no call touched the status byte. */
   RESULT(VM_GROUP, 0);
