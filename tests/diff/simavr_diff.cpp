@@ -300,52 +300,31 @@ std::string Describe(const Stream& s) {
   return text;
 }
 
+// "what: velmora X, simavr Y" (what from a format and a number), or "" when they agree.
+std::string Differ(const char* what, unsigned number, unsigned ours, unsigned theirs) {
+  if (ours == theirs) return "";
+  char name[24], text[96];
+  std::snprintf(name, sizeof name, what, number);
+  std::snprintf(text, sizeof text, "%s: velmora 0x%02X, simavr 0x%02X", name, ours, theirs);
+  return text;
+}
+
 // Compares everything both machines define alike; returns the first difference or "".
 std::string Compare(bool withRam = true) {
-  char text[160];
-  for (uint32_t r = 0; r < 32; ++r) {
-    if (Machine.data[r] != Sim->data[r]) {
-      std::snprintf(text, sizeof text, "r%u: velmora 0x%02X, simavr 0x%02X", r, Machine.data[r],
-                    Sim->data[r]);
-      return text;
-    }
-  }
-  if (ComposeSreg() != SimSreg()) {
-    std::snprintf(text, sizeof text, "SREG: velmora 0x%02X, simavr 0x%02X", ComposeSreg(),
-                  SimSreg());
-    return text;
-  }
-  if (StackPointer() != SimWord(kSpAddress)) {
-    std::snprintf(text, sizeof text, "SP: velmora 0x%04X, simavr 0x%04X", StackPointer(),
-                  SimWord(kSpAddress));
-    return text;
-  }
-  if (Machine.pc != Sim->pc / 2) {
-    std::snprintf(text, sizeof text, "pc: velmora 0x%06X, simavr 0x%06X", Machine.pc, Sim->pc / 2);
-    return text;
-  }
-  if (Machine.fault != kFaultNone) {
-    std::snprintf(text, sizeof text, "velmora stopped with fault %d", Machine.fault);
-    return text;
-  }
-  for (int io : {0x1E, 0x2A, 0x2B, 0x3B, 0x3C}) {
-    const uint32_t a = 0x20 + uint32_t(io);
-    if (Machine.data[a] != Sim->data[a]) {
-      std::snprintf(text, sizeof text, "I/O 0x%02X: velmora 0x%02X, simavr 0x%02X", io,
-                    Machine.data[a], Sim->data[a]);
-      return text;
-    }
-  }
-  if (withRam &&
-      std::memcmp(Machine.data + kRamStart, Sim->data + kRamStart, kRamEnd - kRamStart) != 0) {
-    for (uint32_t a = kRamStart; a < kRamEnd; ++a) {
-      if (Machine.data[a] == Sim->data[a]) continue;
-      std::snprintf(text, sizeof text, "data 0x%04X: velmora 0x%02X, simavr 0x%02X", a,
-                    Machine.data[a], Sim->data[a]);
-      return text;
-    }
-  }
-  return "";
+  std::string d;
+  for (uint32_t r = 0; r < 32 && d.empty(); ++r) d = Differ("r%u", r, Machine.data[r], Sim->data[r]);
+  if (d.empty()) d = Differ("SREG", 0, ComposeSreg(), SimSreg());
+  if (d.empty()) d = Differ("SP", 0, StackPointer(), SimWord(kSpAddress));
+  if (d.empty()) d = Differ("pc", 0, Machine.pc, Sim->pc / 2);
+  if (d.empty()) d = Differ("velmora's fault", 0, Machine.fault, kFaultNone);
+  for (uint32_t io : {0x1E, 0x2A, 0x2B, 0x3B, 0x3C})
+    if (d.empty()) d = Differ("I/O 0x%02X", io, Machine.data[0x20 + io], Sim->data[0x20 + io]);
+  if (!withRam || !d.empty() ||
+      std::memcmp(Machine.data + kRamStart, Sim->data + kRamStart, kRamEnd - kRamStart) == 0)
+    return d;
+  for (uint32_t a = kRamStart; a < kRamEnd && d.empty(); ++a)
+    d = Differ("data 0x%04X", a, Machine.data[a], Sim->data[a]);
+  return d;
 }
 
 // One instruction in both machines. Returns the first difference, or "". Return addresses are

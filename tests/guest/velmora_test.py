@@ -215,18 +215,23 @@ def read_png(path):
 
 
 def read_bmp(path):
-    """(width, height, rows of (r, g, b), top first) of a bottom-up 24-bit BMP file."""
+    """(width, height, rows of (r, g, b), top first) of a 24-bit BMP file in the form this system
+    writes: a 54-byte header, rows bottom-up, each padded with zeros to a multiple of 4 bytes."""
     with open(path, "rb") as f:
         data = f.read()
-    if data[:2] != b"BM":
+    if data[:2] != b"BM" or len(data) < 54:
         raise ValueError("%s: not a BMP file" % path)
-    offset, info, width, height, _, bits = struct.unpack_from("<I I i i H H", data, 10)
-    if info != 40 or bits != 24 or height <= 0:
-        raise ValueError("%s: only bottom-up 24-bit BMP with a 40-byte info header" % path)
-    stride = (width * 3 + 3) // 4 * 4
+    size, _, offset, info, width, height, planes, bits = struct.unpack_from("<IIIIiiHH", data, 2)
+    stride = (width * 3 + 3) // 4 * 4 if width > 0 else 0
+    length = 54 + stride * max(height, 0)
+    if (size, offset, info, planes, bits, len(data)) != (length, 54, 40, 1, 24, length):
+        raise ValueError("%s: header %r, length %d" % (path, (size, offset, info, planes, bits),
+                                                        len(data)))
     rows = []
-    for y in reversed(range(height)):
-        row = data[offset + y * stride:offset + y * stride + width * 3]
+    for y in reversed(range(max(height, 0))):
+        row = data[54 + y * stride:54 + (y + 1) * stride]
+        if any(row[width * 3:]):
+            raise ValueError("%s: padding not zero" % path)
         rows.append([(row[3 * x + 2], row[3 * x + 1], row[3 * x]) for x in range(width)])
     return width, height, rows
 

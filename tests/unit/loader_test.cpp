@@ -1,6 +1,6 @@
 // The HEX loader on real files, for the record forms and failures a compiler never writes (the
-// runner's boot test and the guests load real avr-objcopy output), and finding the program from a
-// desktop command line or beside the executable.
+// runner's boot test and the guests load real avr-objcopy output, up to code beyond 128 KiB), and
+// finding the program beside the executable.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -126,29 +126,6 @@ TEST(LoaderHex, ResultCodesSizesAndPlacement) {
     for (auto [address, value] : c.bytes)
       EXPECT_EQ(Machine.program[address], value) << "at 0x" << std::hex << address;
   }
-}
-
-// All of program memory from a file of many read blocks, with lines of varying length so that
-// records straddle the blocks' edges anywhere.
-TEST(LoaderHex, WholeProgramMemory) {
-  const auto pattern = [](uint32_t a) { return uint8_t(a * 7 + (a >> 8) * 13 + (a >> 16)); };
-  std::string text;
-  for (uint32_t segment = 0; segment <= (kProgramBytes - 1) >> 16; ++segment) {
-    text += Record(4, 0, {0, uint8_t(segment)}) + "\n";
-    for (uint32_t offset = 0; offset < 0x10000 && (segment << 16 | offset) < kProgramBytes;) {
-      std::vector<uint8_t> payload;
-      for (uint32_t i = 0; i < 1 + offset % 23 && offset + i < 0x10000; ++i)
-        if ((segment << 16 | (offset + i)) < kProgramBytes)
-          payload.push_back(pattern(segment << 16 | (offset + i)));
-      text += Record(0, uint16_t(offset), payload) + std::string(offset % 5, ' ') + "\r\n";
-      offset += uint32_t(payload.size());
-    }
-  }
-  ASSERT_EQ(LoadText(text + kEnd), kHexLoaded);
-  EXPECT_EQ(ProgramSize, kProgramBytes);
-  uint32_t wrong = 0;
-  for (uint32_t a = 0; a < kProgramBytes; ++a) wrong += Machine.program[a] != pattern(a);
-  EXPECT_EQ(wrong, 0u);
 }
 
 // 298 bytes with CR and LF fit the line buffer; one more is refused rather than overrun.

@@ -1,15 +1,10 @@
-"""The debugger stub and the program listing, with debuggee.c built with -g -gdwarf-4 -Og.
+"""The debugger stub and the program listing, on debuggee.c (built with -g -gdwarf-4 -Og).
 
 usage: check_debugger.py VELMORA_RUN BUILD_DIR GROUP AVR_GDB AVR_OBJDUMP
-
-session   avr-gdb in batch mode: breakpoints, locals and globals, a BREAK stepped over, watchpoints,
-          code beyond 128 KiB, the fault; the screenshot and the file the guest writes are the
-          same as without the debugger
-changes   avr-gdb changes a variable and the results follow; a service's write meets a
-          watchpoint; kill
-protocol  a client of the test's own: Ctrl-C, wrong checksums, oversized packets, reads beyond
-          program and data memory, a connection lost in the middle of a packet
-listing   velmora-run --disassemble against avr-objdump and the ELF symbols
+GROUP: session (avr-gdb: breakpoints, variables, a BREAK stepped over, watchpoints, code beyond
+128 KiB, the fault, nothing changed by debugging), changes (variables set, a service's write
+meets a watchpoint, kill), protocol (a bare client: Ctrl-C, bad packets, reads beyond memory, a
+lost connection), listing (--disassemble against avr-objdump and the ELF symbols).
 """
 
 import os
@@ -212,8 +207,6 @@ def check_changes():
 
 
 class Client:
-    """A bare remote-protocol client."""
-
     def __init__(self, port):
         self.sock = socket.create_connection(("127.0.0.1", port), timeout=10)
         self.buffer = b""
@@ -234,10 +227,7 @@ class Client:
         while self.read_byte() != b"$":
             pass
         payload = b""
-        while True:
-            b = self.read_byte()
-            if b == b"#":
-                break
+        while (b := self.read_byte()) != b"#":
             payload += b
         checksum = self.read_byte() + self.read_byte()
         assert int(checksum, 16) == sum(payload) & 0xFF, "reply with a wrong checksum"
@@ -247,9 +237,7 @@ class Client:
     @staticmethod
     def frame(payload, checksum=None):
         data = payload.encode("latin-1")
-        if checksum is None:
-            checksum = sum(data) & 0xFF
-        return b"$" + data + b"#" + b"%02x" % checksum
+        return b"$" + data + b"#" + b"%02x" % (sum(data) & 0xFF if checksum is None else checksum)
 
     def command(self, payload):
         """The reply to `payload`, after any console output packets."""

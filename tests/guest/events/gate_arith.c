@@ -124,6 +124,8 @@ int main(void) {
     if (between >= 1 && between <= 10) seen |= 1u << between;
     const int32_t around = vm_random_between(3, -3);
     CHECK(around >= -3 && around <= 3, 1);
+    const int32_t low = vm_random_between(INT32_MIN + 2, INT32_MIN); /* no overflow */
+    CHECK(low <= INT32_MIN + 2, 1);
     vm_random_unit();
     const uint32_t unit = VM_ARG32(0);
     CHECK(unit <= 0x3F800000, 1); /* 0.0 to 1.0: non-negative floats order as their bits */
