@@ -2,14 +2,10 @@
 
 usage: check_desktop.py VELMORA VELMORA_RUN HEX_DIR
 
-Each case starts velmora on a test guest, waits for its window, and looks at what a user would
-see and get: the window's pixels against velmora-run's screenshot of the same state, clicks and
-keys reaching the guest, the close button, message boxes, a guest that stops pumping, Ctrl-C.
-Exits 77 (skipped) when Xvfb, xdotool, xwininfo or ImageMagick's import is missing.
-
-VELMORA may be the Windows build's velmora.exe (with velmora-run.exe): it then runs under wine,
-whose windows are X windows of the same server. Ctrl-C and the zoom are not Windows' and are left
-out there.
+Each case starts velmora on a test guest and checks what a user sees and gets: the window against
+velmora-run's screenshot of the same state, clicks and keys, the close button, message boxes, a
+guest that stops pumping, Ctrl-C. Exits 77 (skipped) without Xvfb, xdotool, xwininfo or import.
+VELMORA may be velmora.exe, run under wine (without the Ctrl-C and zoom cases).
 """
 
 import ctypes

@@ -76,10 +76,8 @@ int main(void) {
   CASE("hello", vm_str_length(buf), "hello", 5);
   CASE("", vm_str_length(buf), "", 0);
   CASE("xxxxxxxx", vm_str_copy(buf, "abc"), "abc", 3);
-  CASE("xxxx", vm_str_copy(buf, ""), "", 0);
   CASE("xxxxxxxx", copy4(buf, "abc"), "abc", 3);
   CASE("ab", vm_str_append(buf, "cd"), "abcd", 4);
-  CASE("ab", vm_str_append(buf, ""), "ab", 2);
   CASE("", vm_str_append(buf, "cd"), "cd", 2);
   /* Copy and append read their whole source before they write. */
   CASE("abc", vm_str_append(buf, buf), "abcabc", 6);
@@ -88,30 +86,23 @@ int main(void) {
   CASE("abcdef", vm_str_copy(buf, buf + 2), "cdef", 4);
 
   CASE("hello", vm_str_find_char(buf, 'l'), "hello", 2);
-  CASE("hello", vm_str_find_char(buf, 'h'), "hello", 0);
   CASE("hello", vm_str_find_char(buf, 0), "hello", VM_NOT_FOUND);
   CASE("", vm_str_find_char(buf, 'a'), "", VM_NOT_FOUND);
   CASE("hello", vm_str_find(buf, "llo"), "hello", 2);
   CASE("hello", vm_str_find(buf, ""), "hello", 0);
-  CASE("", vm_str_find(buf, ""), "", 0);
   CASE("hello", vm_str_find(buf, "hello!"), "hello", VM_NOT_FOUND);
-  CASE("hello", vm_str_find(buf, "hello"), "hello", 0);
   CASE("abc", vm_str_find(buf, "abd"), "abc", VM_NOT_FOUND);
   CASE("aaab", vm_str_find(buf, "aab"), "aaab", 1);
   CASE("hello", vm_str_find(buf, "lo!"), "hello", VM_NOT_FOUND);
 
   CASE("banana", vm_str_replace_char(buf, 'a', 'o'), "bonono", 3);
-  CASE("banana", vm_str_replace_char(buf, 'a', 'a'), "banana", 3);
   CASE("banana", vm_str_replace_char(buf, 0, 'x'), "banana", 0);
   CASE("banana", vm_str_replace_char(buf, 'a', 0), "b", 3);
   CASE("abcdefg", vm_str_delete(buf, 2, 3), "abfg", 4);
-  CASE("abcdefg", vm_str_delete(buf, 2, 0), "abcdefg", 7);
   CASE("abcdefg", vm_str_delete(buf, 4, 3), "abcd", 4);
   CASE("abcdefg", vm_str_delete(buf, 5, 100), "abcde", 5);
-  CASE("abcdefg", vm_str_delete(buf, 7, 1), "abcdefg", 7);
   CASE("abcdefg", vm_str_delete(buf, 9, 0xFFFF), "abcdefg", 7);
   CASE("abc", vm_str_insert_char(buf, 1, 'x'), "axbc", 4);
-  CASE("abc", vm_str_insert_char(buf, 0, 'x'), "xabc", 4);
   CASE("abc", vm_str_insert_char(buf, 3, 'd'), "abcd", 4);
   CASE("", vm_str_insert_char(buf, 0, 'x'), "x", 1);
   CASE("abc", vm_str_insert_char(buf, 9, 'd'), "abc", 3);
@@ -119,7 +110,6 @@ int main(void) {
   CASE("banana", vm_str_remove_char(buf, 0), "banana", 6);
   CASE("aaa", vm_str_remove_char(buf, 'a'), "", 0);
   EDIT("abcd", vm_str_reverse(buf), "dcba");
-  EDIT("", vm_str_reverse(buf), "");
 
   /* Decimals: "#" marks a value too large for its field, whose width is cut to 64. */
   CASE("n=", vm_str_append_u16(buf, 4, 42), "n=0042", 6);
@@ -150,18 +140,15 @@ int main(void) {
   CASE("", vm_str_format_double_bits(buf, 64, 0xC480F0CF064DD592ULL), "-1.E22", 6);
   CASE("", vm_str_format_double_bits(buf, 0, 0x3FD0000000000000ULL), "0.2", 3); /* 0.25 */
   REAL(0x3E8AD7F29ABCAF48ULL, 1, "2E-7");
-  REAL(0x54CB6E83B85F253BULL, 1, "3E100");
   REAL(0x8000000000000000ULL, 5, "-0");
   REAL(0xBFC0000000000000ULL, 6, "-0.125");
   REAL(0x3F8930BE0DED288DULL, 5, "1.23E-2");                 /* 0.0123 */
   REAL(0x405EDD2F1A9FBE77ULL, 5, "123.46");                  /* 123.456 */
-  REAL(0x40FE240000000000ULL, 5, "1.2346E5");                /* 123456 */
   REAL(0x40F86A0000000000ULL, 5, "1.E5");                    /* 100000 */
   REAL(0x4023FAE147AE147BULL, 2, "10");                      /* 9.99 */
   REAL(0x4023000000000000ULL, 1, "1E1");                     /* 9.5 */
   REAL(0x40F869F800000000ULL, 5, "1.E5");                    /* 99999.5 */
   REAL(0x3FB97F62B6AE7D56ULL, 2, "0.1");                     /* 0.0996 */
-  REAL(0xC271F71FB04CB000ULL, 12, "-1.23456789012E12");      /* -1234567890123 */
   REAL(0x444B1AE4D6E2EF50ULL, 22, "1000000000000000000000"); /* 1e21 */
   REAL(0x7FEFFFFFFFFFFFFFULL, 17, "1.7976931348623157E308");
   REAL(0x8000000000000001ULL, 64, "-4.940656458412465441766E-324");
@@ -181,14 +168,12 @@ int main(void) {
   EDIT("\\file", vm_str_keep_before_last(buf, '\\'), "");
   EDIT("a.b.c", vm_str_cut_at_first(buf, '.'), "a");
   EDIT(".x", vm_str_cut_at_first(buf, '.'), "");
-  EDIT("abc", vm_str_cut_at_first(buf, 0), "abc");
   EDIT("key=value;", vm_str_keep_between(buf, '=', ';'), "value");
   EDIT("abc;def", vm_str_keep_between(buf, '=', ';'), "abc");
   EDIT("k=v", vm_str_keep_between(buf, '=', ';'), "v");
   EDIT("abc(def)ghi", vm_str_remove_span(buf, '(', ')'), "abcghi");
   EDIT("abc(def", vm_str_remove_span(buf, '(', ')'), "abc");
   EDIT("def)ghi", vm_str_remove_span(buf, '(', ')'), "ghi");
-  EDIT("plain", vm_str_remove_span(buf, '(', ')'), "plain");
   EDIT("a)b(c)d)e", vm_str_remove_span(buf, '(', ')'), "a)bd)e");
   EDIT("a|b|c|d", vm_str_remove_span(buf, '|', '|'), "ac|d");
   EDIT("ab|", vm_str_remove_span(buf, '|', '|'), "ab");
@@ -207,10 +192,8 @@ int main(void) {
   EDIT("Mixed Case 42 \xC0\xE9z{`", vm_str_upper(buf), "MIXED CASE 42 \xC0\xE9Z{`");
 
   CASE("x=", vm_str_append_hex8(buf, 0x3C), "x=3C", 4);
-  CASE("", vm_str_append_hex8(buf, 0x0A), "0A", 2);
   CASE("", vm_str_append_hex16(buf, 0x00FF), "00FF", 4);
   CASE("#", vm_str_append_hex32(buf, 0xDEADBEEFUL), "#DEADBEEF", 9);
-  CASE("", vm_str_append_hex32(buf, 0), "00000000", 8);
   CASE("", vm_str_append_hex64(buf, 0x0123456789ABCDEFULL), "0123456789ABCDEF", 16);
   CASE("", vm_str_append_hex64(buf, UINT64_MAX), "FFFFFFFFFFFFFFFF", 16);
 
@@ -221,7 +204,6 @@ int main(void) {
   PARSE("abc", 0, 0.0f);
   PARSE("", 0, 0.0f);
   PARSE("- 5", 0, 0.0f);
-  PARSE("-1", -1, -1.0f);
   PARSE("2147483648", INT32_MAX, 2147483648.0f);
   PARSE("-2147483649", INT32_MIN, -2147483649.0f);
   PARSE("99999999999999999999999", INT32_MAX, 1e23f);
