@@ -312,7 +312,8 @@ std::string Differ(const char* what, unsigned number, unsigned ours, unsigned th
 // Compares everything both machines define alike; returns the first difference or "".
 std::string Compare(bool withRam = true) {
   std::string d;
-  for (uint32_t r = 0; r < 32 && d.empty(); ++r) d = Differ("r%u", r, Machine.data[r], Sim->data[r]);
+  for (uint32_t r = 0; r < 32 && d.empty(); ++r)
+    d = Differ("r%u", r, Machine.data[r], Sim->data[r]);
   if (d.empty()) d = Differ("SREG", 0, ComposeSreg(), SimSreg());
   if (d.empty()) d = Differ("SP", 0, StackPointer(), SimWord(kSpAddress));
   if (d.empty()) d = Differ("pc", 0, Machine.pc, Sim->pc / 2);

@@ -1,7 +1,7 @@
 // The serial services on pseudo-terminals, for what the serial guest (tests/guest/files) cannot
 // see: the terminal settings a port gets, purges, the modem lines a pseudo-terminal lacks, and
-// closing every port at the end (a write nobody takes is the serial guest's). The test holds the master end; the
-// guest's port COM3 is the slave end (named through VELMORA_COM3).
+// closing every port at the end (a write nobody takes is the serial guest's). The test holds the
+// master end; the guest's port COM3 is the slave end (named through VELMORA_COM3).
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <stdlib.h>
