@@ -1,9 +1,11 @@
 // Differential test of the processor against simavr: random instruction streams run in both
 // machines from the same registers, flags, stack pointer and RAM, compared after every step.
 //
-//   velmora_simavr_diff [--seed N] [--streams N] [--steps N]
+//   velmora_simavr_diff [--seed N] [--streams N] [--steps N] [--program FILE.hex ...]
 //
-// (Compiled programs are checked by the processor guest tests, tests/guest/cpu.)
+// With --program, a compiled guest program (built for simavr's memory map: stack at 0x21FF, no
+// address above 0x21FF) also runs in both machines in lockstep from reset until it reaches the
+// undefined word 0x9404, compared after every instruction.
 //
 // Known, documented differences are kept out of the streams or evened out between the machines:
 // - Return addresses: Velmora stores the low byte at SP+1, the hardware (and simavr) the high
@@ -35,6 +37,7 @@
 #include "core/dispatch.h"
 #include "core/encodings.h"
 #include "core/machine.h"
+#include "host/hex_loader.h"
 
 using namespace velmora;
 
@@ -351,15 +354,46 @@ std::string StepBoth(InstructionHandler h, bool withRam) {
   return Compare(withRam);
 }
 
+// Runs a whole program in both machines from reset until it reaches the word 0x9404, comparing
+// after every instruction (RAM every 1024 instructions and at the end).
+bool RunProgram(const char* path, uint64_t& executed) {
+  avr_reset(Sim);
+  if (LoadHexProgram(path) != kHexLoaded) {
+    std::fprintf(stderr, "velmora_simavr_diff: cannot load %s\n", path);
+    return false;
+  }
+  std::memcpy(Sim->flash, Machine.program, Sim->flashend + 1);
+  ResetMachine();
+  // The same start in both: simavr's reset values for registers, I/O and RAM.
+  std::memcpy(Machine.data, Sim->data, kRamEnd);
+  SetBothSreg(0);
+  Sim->pc = 0;
+  for (uint64_t step = 0; step < 20000000; ++step, ++executed) {
+    const uint32_t pc = Machine.pc;
+    const bool end = WordAt(pc) == 0x9404;
+    const std::string problem =
+        end ? Compare() : StepBoth(ResolveHandler(WordAt(pc)), step % 1024 == 0);
+    if (!problem.empty())
+      std::fprintf(stderr, "velmora_simavr_diff: %s, instruction %llu at 0x%06X (%s): %s\n", path,
+                   static_cast<unsigned long long>(step), pc,
+                   DisassembleInstruction(WordAt(pc), WordAt(pc + 1)).c_str(), problem.c_str());
+    if (!problem.empty() || end) return problem.empty();
+  }
+  std::fprintf(stderr, "velmora_simavr_diff: %s does not stop\n", path);
+  return false;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   uint64_t seed = std::random_device{}();
   int streams = 1500, steps = 120;
+  std::vector<const char*> programs;
   for (int i = 1; i + 1 < argc; i += 2) {
     if (!std::strcmp(argv[i], "--seed")) seed = std::strtoull(argv[i + 1], nullptr, 0);
     if (!std::strcmp(argv[i], "--streams")) streams = std::atoi(argv[i + 1]);
     if (!std::strcmp(argv[i], "--steps")) steps = std::atoi(argv[i + 1]);
+    if (!std::strcmp(argv[i], "--program")) programs.push_back(argv[i + 1]);
   }
   Rng.seed(seed);
   Sim = avr_make_mcu_by_name("atmega2560");
@@ -399,8 +433,13 @@ int main(int argc, char** argv) {
     }
     LoadStream(s, true);
   }
-  std::printf("velmora_simavr_diff: seed %llu, %d streams (%llu instructions) agree\n",
-              static_cast<unsigned long long>(seed), streams,
-              static_cast<unsigned long long>(executed));
+  const uint64_t inStreams = executed;
+  for (const char* path : programs)
+    if (!RunProgram(path, executed)) return 1;
+  std::printf(
+      "velmora_simavr_diff: seed %llu, %d streams (%llu instructions), %zu programs "
+      "(%llu instructions) agree\n",
+      static_cast<unsigned long long>(seed), streams, static_cast<unsigned long long>(inStreams),
+      programs.size(), static_cast<unsigned long long>(executed - inStreams));
   return 0;
 }
