@@ -57,6 +57,11 @@ def xdotool(*args):
                           timeout=WAIT).stdout.split()
 
 
+def window_tree():
+    return subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True,
+                          timeout=WAIT).stdout
+
+
 def wait_for(condition, what, seconds=WAIT):
     deadline = time.time() + seconds
     while time.time() < deadline:
@@ -64,9 +69,7 @@ def wait_for(condition, what, seconds=WAIT):
         if value:
             return value
         time.sleep(0.05)
-    tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True,
-                          timeout=WAIT).stdout
-    vt.expect(False, "timed out waiting for %s; the windows:\n%s" % (what, tree))
+    vt.expect(False, "timed out waiting for %s; the windows:\n%s" % (what, window_tree()))
     return None
 
 
@@ -81,9 +84,7 @@ def find_window(name=None, run=None):
 def find_box(caption):
     """A message box window by its caption. Its name is UTF-8 text that xdotool does not read,
     so the window tree is searched instead."""
-    tree = subprocess.run(["xwininfo", "-root", "-tree"], capture_output=True, text=True,
-                          timeout=WAIT).stdout
-    for line in tree.splitlines():
+    for line in window_tree().splitlines():
         if '"%s"' % caption in line:
             return line.split()[0]
     return None

@@ -79,8 +79,8 @@ def expect_in(name, text, pattern, context):
               "%s: /%s/ not found in:\n%s" % (name, pattern, context))
 
 
-def listing():
-    r = subprocess.run(vt.runner_command() + ["--disassemble", hex_path], capture_output=True,
+def listing(path=hex_path):
+    r = subprocess.run(vt.runner_command() + ["--disassemble", path], capture_output=True,
                        timeout=60)
     return r.returncode, vt.output_text(r.stdout)
 
@@ -346,17 +346,14 @@ def check_listing():
         expect_in(name, text, pattern, text[-3000:])
     with tempfile.TemporaryDirectory() as work:
         alone = program_copy(work)
-        r = subprocess.run(vt.runner_command() + ["--disassemble", alone], capture_output=True,
-                           timeout=60)
-        vt.expect(r.stdout.decode().startswith("; ") and b"no symbols" in r.stdout.split(b"\n")[0],
+        _, text = listing(alone)
+        vt.expect(text.startswith("; ") and "no symbols" in text.split("\n")[0],
                   "without an ELF file the listing says so")
         with open(os.path.join(work, "debuggee.elf"), "wb") as f:
             f.write(b"\x7fELF\x01\x01" + b"\xff" * 100)
-        r = subprocess.run(vt.runner_command() + ["--disassemble", alone], capture_output=True,
-                           timeout=60)
-        vt.expect_equal("listing beside a broken ELF file", r.returncode, 0)
-        vt.expect(b"no readable ELF file" in r.stdout.split(b"\n")[0],
-                  "a broken ELF file is told")
+        status, text = listing(alone)
+        vt.expect_equal("listing beside a broken ELF file", status, 0)
+        vt.expect("no readable ELF file" in text.split("\n")[0], "a broken ELF file is told")
 
 
 if group != "listing" and not (avr_gdb and os.path.exists(avr_gdb)):

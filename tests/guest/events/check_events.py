@@ -5,6 +5,7 @@ usage: check_events.py VELMORA_RUN BINARY_DIR GROUP
 """
 
 import os
+import struct
 import sys
 import tempfile
 
@@ -31,7 +32,6 @@ def expected_log():
     per WDR). Both timers fire at the first WDR, where the I flag is clear, so they are handled at
     the second; afterwards timer 0 fires every 10 ms and timer 1 every 25 ms from their firing."""
     entries = [(TIMER0, 0, 0, 2), (TIMER1, 0, 0, 2)]
-    at = {}
     for t in range(2, 101):
         if t == 30:
             entries.append((DOWN, 10, 20, t))
@@ -47,14 +47,7 @@ def expected_log():
 
 
 def log_entries(r):
-    count = r.word(LOG)
-    out = []
-    for i in range(count):
-        raw = r.memory(ENTRIES + 8 * i, 8)
-        out.append((int.from_bytes(raw[0:2], "little"), int.from_bytes(raw[2:4], "little", signed=True),
-                    int.from_bytes(raw[4:6], "little", signed=True),
-                    int.from_bytes(raw[6:8], "little")))
-    return out
+    return [struct.unpack("<HhhH", r.memory(ENTRIES + 8 * i, 8)) for i in range(r.word(LOG))]
 
 
 def check_run(hex_name, args, label):

@@ -191,6 +191,9 @@ static uint8_t is_absolute(const char* text) {
   return text[0] == '\\' || (text[0] != 0 && text[1] == ':' && text[2] == '\\');
 }
 
+/* A buffer too small for the path: the status, and an empty text, not a false success. */
+#define CHECK_SMALL(call, status) (path[0] = 'x', CHECK(call, status), CHECK(path[0], 0))
+
 static void directories(void) {
   CHECK(vm_current_dir(start_dir, sizeof start_dir), 0);
   CHECK(is_absolute(start_dir), 1); /* paths come back with backslashes */
@@ -203,33 +206,25 @@ static void directories(void) {
   CHECK(vm_set_current_dir(".."), 0);
   CHECK(vm_set_current_dir("absent"), 14);
   CHECK(vm_dir_remove("deeper"), 0);
-  path[0] = 'x';
-  CHECK(vm_current_dir(path, 4), 11); /* too small: empty, not a false success */
-  CHECK(path[0], 0);
+  CHECK_SMALL(vm_current_dir(path, 4), 11);
 
   CHECK(vm_temp_dir(path, sizeof path), 0);
   CHECK(ends_with(path, "\\"), 1);
-  path[0] = 'x';
-  CHECK(vm_temp_dir(path, 1), 13);
-  CHECK(path[0], 0);
+  CHECK_SMALL(vm_temp_dir(path, 1), 13);
 
   /* The program was loaded from the scratch directory, which the boot made current. */
   CHECK(vm_program_path(path, sizeof path), 0);
   CHECK(ends_with(path, "\\files_guest.hex"), 1);
   CHECK(vm_program_dir(path, sizeof path), 0);
   CHECK(strcmp(path, start_dir), 0);
-  path[0] = 'x';
-  CHECK(vm_program_path(path, 8), 1);
-  CHECK(path[0], 0);
+  CHECK_SMALL(vm_program_path(path, 8), 1);
   CHECK(vm_executable_name(path, sizeof path), 0);
   CHECK(strcmp(path, "velmora-run"), 0);
-  CHECK(vm_executable_name(path, 11), 3); /* no room for the terminator */
-  CHECK(path[0], 0);
+  CHECK_SMALL(vm_executable_name(path, 11), 3); /* no room for the terminator */
   CHECK(vm_executable_dir(path, sizeof path), 0);
   CHECK(is_absolute(path), 1);
   CHECK(ends_with(path, "velmora-run"), 0);
-  CHECK(vm_executable_dir(path, 2), 1);
-  CHECK(path[0], 0);
+  CHECK_SMALL(vm_executable_dir(path, 2), 1);
 }
 
 int main(void) {

