@@ -21,6 +21,11 @@ constexpr uint32_t kAcceptedHeaderSizes[] = {12, 40, 52, 56, 108, 124};
 // whole run.
 uint8_t PixelBuffer[kPixelBufferSize];
 
+// A save writes its rows in pieces of about this size (a row is at most 30 028 bytes): a write
+// that fails (a full disk, the sandbox's quota) then ends the save after one piece more, not
+// after gathering ten megabytes of pixels that can never land.
+constexpr uint32_t kSavePieceSize = 1u << 16;
+
 // A little-endian field at `offset`; 0 when the file ended before its last byte.
 uint32_t HeaderField(const uint8_t* bytes, uint32_t length, uint32_t offset, uint32_t width) {
   if (offset + width > length) return 0;
@@ -205,7 +210,7 @@ uint8_t SaveImage(const char* name, int32_t left, int32_t top, int32_t right, in
   uint32_t gathered = 0;
   // A write that failed (a full disk, the sandbox's quota) ends the save: nothing later would land.
   for (int32_t line = top + height - 1; line >= top && row_bytes > 0 && !failed; --line) {
-    if (gathered + row_bytes > kPixelBufferSize) {
+    if (gathered > 0 && gathered + row_bytes > kSavePieceSize) {
       FileWriteBlock(file, gathered, PixelBuffer);
       failed |= HostError != 0;
       gathered = 0;

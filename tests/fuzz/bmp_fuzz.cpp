@@ -29,7 +29,10 @@ namespace {
 
 constexpr int32_t kLayerWidth = 64, kLayerHeight = 48;
 constexpr uint32_t kImageLayer = 5, kCopyLayer = 6;
-constexpr uint64_t kBudget = 1u << 20;
+// Small enough that a large header meets it (an image of 128 × 128 fits beside the current
+// layer, one of 100 × 200 does not) and that no input fills and checks more than a few thousand
+// pixels.
+constexpr uint64_t kBudget = 64u << 10;
 constexpr uint16_t kNameAddress = 0x200, kOutNameAddress = 0x280;
 constexpr uint16_t kWidthAddress = 0x300, kHeightAddress = 0x302;
 
@@ -57,48 +60,47 @@ bool KnownStatus(uint8_t status) {
          status == kImageBadDepth;
 }
 
-FUZZ_NO_COVERAGE uint32_t Pattern(int32_t x, int32_t y) {
-  return (uint32_t(x) * 0x9E3779B1u ^ uint32_t(y) * 0x85EBCA77u) & 0x00FFFFFF;
-}
+// What the current layer holds before 68 draws: a pattern no image pixel is likely to match.
+uint32_t PatternPixels[kLayerWidth * kLayerHeight];
 
-// What the format says lies at image pixel (column, row), row 0 the top row; false when the file
-// holds no (whole) pixel there.
-FUZZ_NO_COVERAGE bool FilePixel(const uint8_t* data, size_t size, const ImageHeader& header,
-                                int64_t column, int64_t row, uint32_t* colour) {
-  const uint64_t row_bytes = ImageRowSize(header.width);
-  const int64_t stored_row = header.top_down ? row : header.height - 1 - row;
-  const uint64_t offset = kBmpFileHeaderSize + uint64_t(header.info_size) +
-                          uint64_t(stored_row) * row_bytes + uint64_t(column) * 3;
-  if (offset + 3 > size) return false;
-  *colour =
-      uint32_t(data[offset + 2]) | uint32_t(data[offset + 1]) << 8 | uint32_t(data[offset]) << 16;
-  return true;
-}
-
-// Every pixel of the current surface: the image's where the image covers it inside `clip`, the
-// colour `before` gives everywhere else.
-template <typename Before>
-FUZZ_NO_COVERAGE void CheckDrawn(const uint8_t* data, size_t size, const ImageHeader& header,
-                                 int32_t x, int32_t y, const Rect& clip, Before before) {
-  for (int32_t py = 0; py < ScreenSurface.height; ++py) {
-    for (int32_t px = 0; px < ScreenSurface.width; ++px) {
-      const uint32_t got = ScreenSurface.pixels[size_t(py) * ScreenSurface.width + px];
-      uint32_t want = before(px, py);
-      const int64_t column = int64_t(px) - x, row = int64_t(py) - y;
-      const bool inside_clip =
-          px >= clip.left && px <= clip.right && py >= clip.top && py <= clip.bottom;
-      if (inside_clip && column >= 0 && column < header.width && row >= 0 && row < header.height) {
-        FilePixel(data, size, header, column, row, &want);
-      }
-      FUZZ_CHECK(got == want, "pixel differs from the file's decoding");
+FUZZ_NO_COVERAGE void MakePattern() {
+  for (int32_t py = 0; py < kLayerHeight; ++py) {
+    for (int32_t px = 0; px < kLayerWidth; ++px) {
+      PatternPixels[py * kLayerWidth + px] =
+          (uint32_t(px) * 0x9E3779B1u ^ uint32_t(py) * 0x85EBCA77u) & 0x00FFFFFF;
     }
   }
 }
 
-FUZZ_NO_COVERAGE void PaintPattern() {
-  for (int32_t py = 0; py < kLayerHeight; ++py) {
-    for (int32_t px = 0; px < kLayerWidth; ++px) {
-      ScreenSurface.pixels[py * kLayerWidth + px] = Pattern(px, py);
+// Every pixel of the current surface: where the image covers it inside `clip`, what the format
+// says lies there (row 0 of the image the top row; as before where the file holds no whole
+// pixel); everywhere else the pixel of `before`, or 0 when that is null.
+FUZZ_NO_COVERAGE void CheckDrawn(const uint8_t* data, size_t size, const ImageHeader& header,
+                                 int32_t x, int32_t y, const Rect& clip, const uint32_t* before) {
+  const int32_t width = ScreenSurface.width, height = ScreenSurface.height;
+  const int64_t left = std::max<int64_t>({0, x, clip.left});
+  const int64_t right = std::min<int64_t>({width - 1, int64_t(x) + header.width - 1, clip.right});
+  const int64_t top = std::max<int64_t>({0, y, clip.top});
+  const int64_t bottom =
+      std::min<int64_t>({height - 1, int64_t(y) + header.height - 1, clip.bottom});
+  const uint64_t row_bytes = ImageRowSize(header.width);
+  for (int32_t py = 0; py < height; ++py) {
+    const uint32_t* got = ScreenSurface.pixels + size_t(py) * width;
+    const bool image_row = py >= top && py <= bottom;
+    const int64_t row = int64_t(py) - y;
+    const int64_t stored_row = header.top_down ? row : header.height - 1 - row;
+    const uint64_t row_start = kBmpFileHeaderSize + uint64_t(header.info_size) +
+                               uint64_t(stored_row) * row_bytes - uint64_t(int64_t(x)) * 3;
+    for (int32_t px = 0; px < width; ++px) {
+      uint32_t want = before != nullptr ? before[size_t(py) * width + px] : 0;
+      if (image_row && px >= left && px <= right) {
+        const uint64_t offset = row_start + uint64_t(px) * 3;
+        if (offset + 3 <= size) {
+          want = uint32_t(data[offset + 2]) | uint32_t(data[offset + 1]) << 8 |
+                 uint32_t(data[offset]) << 16;
+        }
+      }
+      FUZZ_CHECK(got[px] == want, "pixel differs from the file's decoding");
     }
   }
 }
@@ -112,6 +114,7 @@ using namespace velmora::fuzz;
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   InputPath = ScratchRoot() + "/image.bmp";
   OutputPath = ScratchRoot() + "/saved.bmp";
+  MakePattern();
   InstallAllServices();
   CreateCanvas();
   LayerMemoryBudget = kBudget;
@@ -143,12 +146,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t x = int8_t(byte(6)) % 48, y = int8_t(byte(7)) % 40;
   const Rect clip = {byte(8) % kLayerWidth, byte(9) % kLayerHeight, kLayerWidth - 1 - byte(9) % 16,
                      kLayerHeight - 1 - byte(8) % 16};
-  PaintPattern();
+  memcpy(ScreenSurface.pixels, PatternPixels, sizeof PatternPixels);
   SetClip(clip.left, clip.top, clip.right, clip.bottom);
   const Rect guest_clip = ClipRect;
   Call(68, {kNameAddress, uint16_t(x), uint16_t(y)});
   FUZZ_CHECK(Status() == header.result, "68: another verdict than the header's");
-  CheckDrawn(data, size, ok ? header : ImageHeader{}, x, y, guest_clip, Pattern);
+  CheckDrawn(data, size, ok ? header : ImageHeader{}, x, y, guest_clip, PatternPixels);
 
   // 77 into a layer of its own; the guest's layer and clip stay.
   Call(77, {kNameAddress, kImageLayer});
@@ -167,8 +170,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
                "77: layer size differs from the header");
     const Layer& layer = LayerTable[kImageLayer];
     BeginLayerDraw(kImageLayer);
-    CheckDrawn(data, size, header, 0, 0, {0, 0, layer.width - 1, layer.height - 1},
-               [](int32_t, int32_t) { return 0u; });
+    CheckDrawn(data, size, header, 0, 0, {0, 0, layer.width - 1, layer.height - 1}, nullptr);
     EndLayerDraw();
 
     // Saved and loaded again: the same pixels (small images only, to keep inputs fast).

@@ -65,13 +65,23 @@ bool KnownFault(uint8_t fault) {
   }
 }
 
+// Program memory as the input leaves it: the input from address 0, erased (0xFF) above it, the
+// padding behind it as the host leaves it.
+uint8_t Loaded[kProgramBytes + 4];
+size_t LoadedSize = 0;
+
+void Load(const uint8_t* data, size_t size) {
+  memset(Loaded + size, 0xFF, (LoadedSize > size ? LoadedSize : size) - size);
+  memcpy(Loaded, data, size);
+  LoadedSize = size;
+}
+
 void Run(const Engine& engine, const uint8_t* data, size_t size, FinalState* state) {
   ResetFuzzHost();
-  memset(Machine.program, 0xFF, kProgramBytes);
+  // The boot left its program (the first bytes) and erased the rest, as Loaded is.
+  memset(Machine.program, 0xFF, 4);
   memcpy(Machine.program, data, size);
   ForgetDecodedProgram();
-  static uint8_t loaded[kProgramBytes + 4];
-  memcpy(loaded, Machine.program, sizeof loaded);
 
   state->instructions = engine.run(kInstructionLimit);
 
@@ -80,7 +90,7 @@ void Run(const Engine& engine, const uint8_t* data, size_t size, FinalState* sta
              "the run stopped early without a reason");
   FUZZ_CHECK(Machine.fault != 0 || Machine.pc < kProgramWords, "pc outside program memory");
   for (uint8_t flag : Machine.flags.bit) FUZZ_CHECK(flag <= 1, "a flag that is not 0 or 1");
-  FUZZ_CHECK(memcmp(loaded, Machine.program, sizeof loaded) == 0, "program memory was written");
+  FUZZ_CHECK(memcmp(Loaded, Machine.program, sizeof Loaded) == 0, "program memory was written");
   memcpy(state->data, Machine.data, kDataSpaceSize);
   state->pc = Machine.pc;
   state->flags = Machine.flags;
@@ -116,6 +126,8 @@ using namespace velmora::fuzz;
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   StartFuzzHost();
   WarmUpFuzzHost();
+  memcpy(Loaded, Machine.program, sizeof Loaded);
+  memset(Loaded, 0xFF, 4);
   return 0;
 }
 
@@ -123,6 +135,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size > kProgramBytes) size = kProgramBytes;
   static auto first = std::make_unique<FinalState>();
   static auto other = std::make_unique<FinalState>();
+  Load(data, size);
   Run(kEngines[0], data, size, first.get());
   for (size_t e = 1; e < std::size(kEngines); ++e) {
     Run(kEngines[e], data, size, other.get());

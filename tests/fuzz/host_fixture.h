@@ -24,13 +24,17 @@
 #include "io/sandbox.h"
 #include "io/slots.h"
 #include "platform/headless/headless.h"
+#include "services/gate.h"
 #include "services/guest.h"
 #include "services/status.h"
 
 namespace velmora::fuzz {
 
-constexpr uint64_t kFuzzLayerBudget = 8u << 20;
-constexpr uint64_t kFuzzWriteQuota = 1u << 20;
+// Small limits keep every input quick (a flood fill, a noise rectangle or a saved region can cover
+// no more than a few layers' worth of pixels, a file no more than the quota) and make the guest
+// meet them often: the start-up canvas of 240 × 120 takes 115 KB of the layer budget.
+constexpr uint64_t kFuzzLayerBudget = 512u << 10;
+constexpr uint64_t kFuzzWriteQuota = 64u << 10;
 
 // Names and patterns the guest finds in its memory at kGuestStrings, 16 bytes apart, so that an
 // argument word can name a file by pointing at one.
@@ -46,11 +50,33 @@ struct FuzzHost {
   int open_in_scratch = -1;  // descriptors of files in the scratch folder between inputs
   int free_descriptor = -1;
   FontSlotEntry shared_font = {kNoFont, false, false};  // what every slot holds at the start
+  std::string sandbox_files;  // SandboxFiles() after the last time the sandbox was laid out
 };
 
 inline FuzzHost& Host() {
   static FuzzHost* host = new FuzzHost;
   return *host;
+}
+
+// The sandbox's folders and files as the kernel last changed them (ctime: contents, names and
+// attributes alike). Every change a guest can make inside the sandbox moves one of them: a name
+// made, removed or renamed in the box or in sub moves that folder's; anything deeper lies in a
+// folder the guest first made there.
+FUZZ_NO_COVERAGE inline std::string SandboxFiles() {
+  std::string state;
+  for (const char* name : {"", "/sub", "/data.txt", "/pic.bmp"}) {
+    struct stat info = {};
+    const int result = stat((Host().box + name).c_str(), &info);
+    const long long fields[] = {result, (long long)info.st_ctim.tv_sec,
+                                (long long)info.st_ctim.tv_nsec, (long long)info.st_size,
+                                (long long)info.st_mode, (long long)info.st_ino};
+    state.append(reinterpret_cast<const char*>(fields), sizeof fields);
+  }
+  return state;
+}
+
+inline bool SandboxChanged() {
+  return Host().sandbox_files.empty() || SandboxFiles() != Host().sandbox_files;
 }
 
 // A 4 × 3 24-bit BMP for the image services to find.
@@ -96,14 +122,19 @@ inline void StartFuzzHost() {
 // and the guest's strings in place.
 inline void ResetFuzzHost() {
   FuzzHost& host = Host();
-  std::error_code error;
-  for (const auto& entry : std::filesystem::directory_iterator(host.box, error)) {
-    std::filesystem::remove_all(entry.path(), error);
+  if (SandboxChanged()) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(host.box, error)) {
+      std::filesystem::remove_all(entry.path(), error);
+    }
+    const std::string bmp = SmallBmp();
+    WriteWholeFile(host.box + "/pic.bmp", reinterpret_cast<const uint8_t*>(bmp.data()),
+                   bmp.size());
+    WriteWholeFile(host.box + "/data.txt", reinterpret_cast<const uint8_t*>("one\r\ntwo\nthree"),
+                   14);
+    std::filesystem::create_directory(host.box + "/sub", error);
+    host.sandbox_files = SandboxFiles();
   }
-  const std::string bmp = SmallBmp();
-  WriteWholeFile(host.box + "/pic.bmp", reinterpret_cast<const uint8_t*>(bmp.data()), bmp.size());
-  WriteWholeFile(host.box + "/data.txt", reinterpret_cast<const uint8_t*>("one\r\ntwo\nthree"), 14);
-  std::filesystem::create_directory(host.box + "/sub", error);
 
   // As a fresh process: the boot leaves the flags as they were, zero at the start.
   ClearMachine();
@@ -121,11 +152,20 @@ inline void ResetFuzzHost() {
   if (boot != BootOutcome::kReady)
     fprintf(stderr, "boot %d, loader code %u\n", int(boot), BootLoadCode);
   FUZZ_CHECK(boot == BootOutcome::kReady, "the host did not start");
+  // The boot report, drawn before the first service, is the same text on every input: drawing it
+  // each time would cost more than most inputs. (A screenshot or paint still draws it.)
+  BeforeNextService = nullptr;
   FUZZ_CHECK(SandboxActive(), "the sandbox was not entered");
   // The boot went into the program's folder; libFuzzer names its files from where it started.
   FUZZ_CHECK(chdir(host.start_directory.c_str()) == 0, "cannot go back to the start folder");
   CreateFontSlots();
   host.shared_font = FontSlots[0];
+  // Guest memory starts erased (0xFF), so every text a pointer names ran to the end of the data
+  // space: each text service laid out tens of thousands of characters, and most inputs spent
+  // their time there. With a NUL ending every 256 bytes a text is at most 255 characters, unless
+  // the input writes over the NUL (at 0xFFFF as well: the end of the data space is still
+  // reached).
+  for (uint32_t at = 0x1FF; at < kGuestDataSize; at += 0x100) Machine.data[at] = 0;
   for (size_t i = 0; i < std::size(kGuestNames); ++i) {
     WriteGuestString(uint32_t(kGuestStrings + 16 * i), kGuestNames[i]);
   }
