@@ -144,15 +144,15 @@ void BlendPixel(int64_t x, int64_t y, uint32_t colour, uint32_t coverage) {
 // (exclusive, as the platform's rectangles are).
 struct CutRect {
   int64_t left, top, right, bottom;
-  bool Inside(int64_t x, int64_t y) const {
-    return x >= left && x < right && y >= top && y < bottom;
-  }
 };
 
+// An underline or strikeout of `rows` rows from (x, y), `width` long, cut to `cut` first: at a
+// huge font most of it lies outside.
 void FillRows(const CutRect& cut, int64_t x, int64_t y, int32_t width, int32_t rows) {
-  for (int64_t j = y; j < y + rows; ++j)
-    for (int64_t i = x; i < x + width; ++i)
-      if (cut.Inside(i, j)) BlendPixel(i, j, TextColour, 255);
+  const int64_t left = std::max(x, cut.left), right = std::min(x + width, cut.right);
+  const int64_t top = std::max(y, cut.top), bottom = std::min(y + rows, cut.bottom);
+  for (int64_t j = top; j < bottom; ++j)
+    for (int64_t i = left; i < right; ++i) BlendPixel(i, j, TextColour, 255);
 }
 
 int32_t DrawSystemText(int32_t x, int32_t y, std::string_view text) {
@@ -205,6 +205,10 @@ void CreateFontSlots() {
   SharedSystemFont = PlatformCreateFont("", kSystemFontHeight, false, false, true);
   for (FontSlotEntry& slot : FontSlots) slot = {SharedSystemFont, false, false};
   SlotsReady = true;
+}
+
+PlatformFont SlotSystemFont() {
+  return SlotsReady ? SharedSystemFont : kNoFont;
 }
 
 void ReleaseFontSlots() {

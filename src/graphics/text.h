@@ -32,6 +32,8 @@ extern FontSlotEntry FontSlots[kFontSlotCount];
 // releases every font, and the next system-font text creates the slots afresh.
 void CreateFontSlots();
 void ReleaseFontSlots();
+// The system font the slots were filled with; kNoFont while there are no slots.
+PlatformFont SlotSystemFont();
 
 // Creates a font into `slot` from a face name (a missing name takes the nearest face), a cell
 // height (0: default) and the style bits. Returns 0, or 1 when only the fallback font could be

@@ -150,10 +150,8 @@ BootOutcome StartHost(const char* program_path, uint32_t seed) {
   PlatformSetTitle("");
   GuestClockOffset = 0;
 
+  // CreateCanvas left the screen filled with the background brush.
   SystemFontMode = 1;
-  if (!BackgroundBrush.hollow) {
-    FillInclusive({0, 0, ScreenSize.width - 1, ScreenSize.height - 1}, BackgroundBrush.colour);
-  }
   BootLine(kBannerY, "Velmora ver. 0");
 
   if (program_path == nullptr) return FailBoot(kHexBadDigit);

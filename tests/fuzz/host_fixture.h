@@ -49,7 +49,6 @@ struct FuzzHost {
   std::set<std::string> scratch_names;
   int open_in_scratch = -1;  // descriptors of files in the scratch folder between inputs
   int free_descriptor = -1;
-  FontSlotEntry shared_font = {kNoFont, false, false};  // what every slot holds at the start
   std::string sandbox_files;  // SandboxFiles() after the last time the sandbox was laid out
 };
 
@@ -159,7 +158,6 @@ inline void ResetFuzzHost() {
   // The boot went into the program's folder; libFuzzer names its files from where it started.
   FUZZ_CHECK(chdir(host.start_directory.c_str()) == 0, "cannot go back to the start folder");
   CreateFontSlots();
-  host.shared_font = FontSlots[0];
   // Guest memory starts erased (0xFF), so every text a pointer names ran to the end of the data
   // space: each text service laid out tens of thousands of characters, and most inputs spent
   // their time there. With a NUL ending every 256 bytes a text is at most 255 characters, unless
@@ -184,14 +182,15 @@ inline int OpenInScratch() {
 }
 
 // The fonts a guest made in slots go at the end of an input; the system font every slot starts
-// with stays for the next (made again, it would be the same font).
+// with stays for the next (made again, it would be the same font). The guest may have released
+// the slots (and the system font with them) and had them made again: the system font is the one
+// the slots hold now.
 inline void ReleaseGuestFonts() {
-  const FontSlotEntry shared = Host().shared_font;
-  if (shared.font == kNoFont) return;
+  const PlatformFont shared = SlotSystemFont();
+  if (shared == kNoFont) return;  // the canvas and its fonts were released
   for (FontSlotEntry& slot : FontSlots) {
-    if (slot.font == kNoFont) return;  // the canvas and its fonts were released
-    if (slot.font != shared.font) PlatformReleaseFont(slot.font);
-    slot = shared;
+    if (slot.font != shared) PlatformReleaseFont(slot.font);
+    slot = {shared, false, false};
   }
 }
 
