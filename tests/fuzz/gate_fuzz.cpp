@@ -128,8 +128,8 @@ void CapSizes(uint8_t group, uint8_t function) {
   if (function == 37 && GuestWord(kArgumentAddress + 1) >= kTallestFont) {
     SetGuestWord(kArgumentAddress + 1, GuestWord(kArgumentAddress + 1) % kTallestFont);
   }
-  if ((function == 6 || function == 42) && (GuestInt16(kArgumentAddress) > kWidestPen ||
-                                            GuestInt16(kArgumentAddress) < -kWidestPen)) {
+  if ((function == 6 || function == 42) &&
+      (GuestInt16(kArgumentAddress) > kWidestPen || GuestInt16(kArgumentAddress) < -kWidestPen)) {
     SetGuestWord(kArgumentAddress, uint16_t(GuestInt16(kArgumentAddress) % kWidestPen));
   }
 }

@@ -66,9 +66,12 @@ FUZZ_NO_COVERAGE inline std::string SandboxFiles() {
   for (const char* name : {"", "/sub", "/data.txt", "/pic.bmp"}) {
     struct stat info = {};
     const int result = stat((Host().box + name).c_str(), &info);
-    const long long fields[] = {result, (long long)info.st_ctim.tv_sec,
-                                (long long)info.st_ctim.tv_nsec, (long long)info.st_size,
-                                (long long)info.st_mode, (long long)info.st_ino};
+    const long long fields[] = {result,
+                                (long long)info.st_ctim.tv_sec,
+                                (long long)info.st_ctim.tv_nsec,
+                                (long long)info.st_size,
+                                (long long)info.st_mode,
+                                (long long)info.st_ino};
     state.append(reinterpret_cast<const char*>(fields), sizeof fields);
   }
   return state;
@@ -127,8 +130,7 @@ inline void ResetFuzzHost() {
       std::filesystem::remove_all(entry.path(), error);
     }
     const std::string bmp = SmallBmp();
-    WriteWholeFile(host.box + "/pic.bmp", reinterpret_cast<const uint8_t*>(bmp.data()),
-                   bmp.size());
+    WriteWholeFile(host.box + "/pic.bmp", reinterpret_cast<const uint8_t*>(bmp.data()), bmp.size());
     WriteWholeFile(host.box + "/data.txt", reinterpret_cast<const uint8_t*>("one\r\ntwo\nthree"),
                    14);
     std::filesystem::create_directory(host.box + "/sub", error);
