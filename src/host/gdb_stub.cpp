@@ -47,6 +47,10 @@ constexpr uint16_t kBreakWord = 0x9598;
 // Instructions between two looks at the connection and the clock while the guest runs: about a
 // millisecond.
 constexpr uint32_t kPollInterval = 1 << 16;
+// A hand-over to the host (BREAK, WDR) may take far longer than an instruction (a service, a
+// pump of the platform's events): it counts as this many instructions towards the next look.
+constexpr uint32_t kHandOverCost = 1 << 10;
+constexpr uint16_t kWatchdogWord = 0x95A8;
 // Milliseconds of one wait for the debugger, between looks at Ctrl-C and the timeout.
 constexpr uint32_t kWaitSlice = 100;
 // How long a sent packet waits for its acknowledgement, in slices.
@@ -726,6 +730,10 @@ Stop Resume(bool single_step) {
       bool closed = false;
       if (InterruptRequested(&closed)) return Stop::kInterrupt;
       if (closed) return Stop::kClosed;
+    }
+    const uint16_t word = Machine.pc < kProgramWords ? ProgramWord(Machine.pc) : 0;
+    if ((word == kBreakWord || word == kWatchdogWord) && countdown > kHandOverCost) {
+      countdown -= kHandOverCost;
     }
     const bool watched = StepWatched();
     ++Stub.executed;
