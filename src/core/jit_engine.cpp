@@ -107,7 +107,9 @@ uint32_t TranslatedCount = 0;
 
 constexpr size_t kCacheBytes = size_t(16) << 20;
 constexpr size_t kStubBytes = 4096;        // the entry and exit stubs, first page of the cache
-constexpr size_t kMaxBlockBytes = 16384;   // no block's code is longer
+constexpr size_t kMaxBlockBytes = 8192;    // no block's code is longer
+constexpr size_t kWindowBytes = 65536;     // made writable at once for a few blocks
+constexpr uint32_t kBlocksPerWindow = 16;
 constexpr uint32_t kMaxBlockInstructions = 64;
 
 uint8_t* Cache = nullptr;
@@ -993,19 +995,46 @@ void DecodeBlock(uint32_t pc) {
   }
 }
 
-// The code for the block at pc, translated now.
+// The code for the block at pc, translated now, with the blocks its static successors start
+// (up to a few, while they fit in the pages made writable for it): fewer switches of the pages
+// between writable and executable.
 const void* Translate(uint32_t pc) {
-  DecodeBlock(pc);
-  if (Gen->getSize() + kMaxBlockBytes > kCacheBytes) Flush();
+  if (Gen->getSize() + kWindowBytes > kCacheBytes) Flush();
   const uint8_t* const write_at = Gen->getCurr();
-  if (!Unprotect(write_at, kMaxBlockBytes)) return nullptr;
-  Xbyak::ClearError();
-  const void* code = EmitBlock();
-  const bool fits = Gen->getCurr() - write_at <= ptrdiff_t(kMaxBlockBytes);
-  if (!Protect(write_at, kMaxBlockBytes) || Xbyak::GetError() != 0 || !fits) return nullptr;
-  Lookup[pc] = code;
-  Translated[TranslatedCount++] = pc;
-  return code;
+  if (!Unprotect(write_at, kWindowBytes)) return nullptr;
+  uint32_t pending[2 * kBlocksPerWindow + 2];
+  uint32_t pending_count = 0, done = 0;
+  pending[pending_count++] = pc;
+  bool ok = true;
+  while (pending_count > 0 && done < kBlocksPerWindow &&
+         (Gen->getCurr() - write_at) + kMaxBlockBytes <= kWindowBytes) {
+    const uint32_t at = pending[--pending_count];
+    if (Lookup[at] != UntranslatedStub) continue;
+    DecodeBlock(at);
+    const uint8_t* const block_at = Gen->getCurr();
+    Xbyak::ClearError();
+    const void* code = EmitBlock();
+    if (Xbyak::GetError() != 0 || Gen->getCurr() - block_at > ptrdiff_t(kMaxBlockBytes)) {
+      ok = false;
+      break;
+    }
+    Lookup[at] = code;
+    Translated[TranslatedCount++] = at;
+    ++done;
+    if (Current.count == 0) continue;
+    const Insn& last = Current.insn[Current.count - 1];
+    const bool falls_through = !IsTerminator(last.op) || last.op >= Op::kBrbs;
+    uint32_t next[2] = {kProgramWords, kProgramWords};
+    if (falls_through || last.op == Op::kCall) {
+      next[0] = IsTerminator(last.op) ? Current.at[Current.count - 1] + last.length : Current.next;
+    }
+    if (last.op == Op::kJump || last.op == Op::kCall || last.op >= Op::kBrbs) next[1] = last.target;
+    for (const uint32_t n : next) {
+      if (n < kProgramWords && Lookup[n] == UntranslatedStub) pending[pending_count++] = n;
+    }
+  }
+  if (!Protect(write_at, kWindowBytes) || !ok) return nullptr;
+  return Lookup[pc];
 }
 
 void StoreFlags(uint32_t sreg) {
