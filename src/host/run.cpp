@@ -31,7 +31,7 @@ uint8_t BootLoadCode = 0;
 bool EchoBootReport = false;
 volatile std::sig_atomic_t RunInterrupted = 0;
 void (*RunWatch)(double seconds) = nullptr;
-EngineKind RunEngineKind = EngineKind::kFast;
+EngineKind RunEngineKind = EngineKind::kJit;
 
 bool EngineFromName(std::string_view name, EngineKind* engine) {
   if (name == "reference") {

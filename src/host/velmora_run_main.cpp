@@ -99,10 +99,10 @@ constexpr const char* kUsage =
     "                         mnemonics, the symbols of PROGRAM.elf when it lies beside the\n"
     "                         HEX file, and the service each BREAK calls\n"
     "  --engine jit|fast|reference\n"
-    "                         the processor engine: fast (default), jit (x86-64 translation),\n"
-    "                         or the reference core that defines the machine; all give the same\n"
-    "                         results (--trace and an attached debugger always run on the\n"
-    "                         reference)\n"
+    "                         the processor engine: jit (default; x86-64 translation, the fast\n"
+    "                         engine on other hosts), fast (a threaded interpreter), or the\n"
+    "                         reference core that defines the machine; all give the same results\n"
+    "                         (--trace and an attached debugger always run on the reference)\n"
     "  --quiet                leave out the boot report, the end report and the hints on\n"
     "                         stderr (errors are always written)\n"
     "  --version              show the version and the execution engine\n"
@@ -159,7 +159,7 @@ struct RunOptions {
   bool disassemble = false;
   uint16_t debugger_port = 0;
   bool engine_given = false;
-  EngineKind engine = EngineKind::kFast;
+  EngineKind engine = EngineKind::kJit;
   std::string screenshot_path;  // empty: none
   bool quota_given = false;
   HeadlessClockMode clock = HeadlessClockMode::kVirtual;
@@ -458,7 +458,7 @@ int ParseCommandLine(int argc, char** argv) {
       Options.screenshot_path = StartDirectoryPath(std::string(value).c_str());
     } else if (name == "--version") {
       if (!no_value()) return UsageError("--version takes no value", "");
-      // The engine the run would use: --engine, else VELMORA_ENGINE, else the fast one.
+      // The engine the run would use: --engine, else VELMORA_ENGINE, else the JIT.
       EngineKind engine = Options.engine;
       if (!Options.engine_given && engine_variable != nullptr) {
         EngineFromName(engine_variable, &engine);
