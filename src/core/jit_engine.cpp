@@ -40,6 +40,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
+#include <cstdlib>
 
 #include "core/dispatch.h"
 #include "core/engine.h"
@@ -62,6 +63,7 @@ namespace velmora {
 
 void ForgetTranslatedProgram() {}
 
+static uint64_t Enters = 0;
 uint64_t RunJitInstructions(uint64_t limit) {
   static bool noted = false;
   if (!noted) {
@@ -471,6 +473,9 @@ struct Block {
   Insn insn[kMaxBlockInstructions];
   uint32_t at[kMaxBlockInstructions];
   Need need[kMaxBlockInstructions];
+  // The carry passed from an instruction to the next one in the host's carry flag, without
+  // going through r13: multi-byte arithmetic and shifts.
+  bool carry_to_next[kMaxBlockInstructions];
   uint32_t next;  // the pc after the last instruction
 };
 
@@ -499,6 +504,20 @@ void FlagsFromHost(Xbyak::CodeGenerator& g, uint8_t mask, bool keep_zero) {
   g.or_(r13d, eax);
 }
 
+// A register pair (or SP) as a 16-bit value in eax, ecx or edx, read a byte at a time: the bytes
+// were mostly written one by one, and a 16-bit load of two separate byte stores waits for them to
+// leave the store buffer.
+void LoadPair(Xbyak::CodeGenerator& g, const Xbyak::Reg32& to, const Xbyak::Address& low,
+              const Xbyak::Address& high) {
+  g.movzx(to, low);
+  if (to == eax) g.mov(ah, high);
+  if (to == ecx) g.mov(ch, high);
+  if (to == edx) g.mov(dh, high);
+}
+void LoadPair(Xbyak::CodeGenerator& g, const Xbyak::Reg32& to, int address) {
+  LoadPair(g, to, byte[rbx + address], byte[rbx + address + 1]);
+}
+
 // C from the host's carry.
 void CarryFromHost(Xbyak::CodeGenerator& g) {
   g.setc(al);
@@ -506,13 +525,24 @@ void CarryFromHost(Xbyak::CodeGenerator& g) {
   g.or_(r13b, al);
 }
 
+// Set by EmitInsn for the instruction it emits: its carry comes from the previous instruction in
+// the host's carry flag, its own carry goes to the next one there.
+bool CarryInHost = false, CarryOutHost = false;
+
 void HostFlags(Xbyak::CodeGenerator& g, Need need, uint8_t mask, bool keep_zero = false) {
-  if (need == Need::kCarry) CarryFromHost(g);
+  if (need == Need::kCarry && !CarryOutHost) CarryFromHost(g);
   if (need == Need::kAll) FlagsFromHost(g, mask, keep_zero);
 }
 
 void CarryIn(Xbyak::CodeGenerator& g) {
-  g.bt(r13d, 0);
+  if (!CarryInHost) g.bt(r13d, 0);
+}
+
+// Instructions that take the carry in: from the host's carry flag when the instruction before
+// leaves it there.
+bool TakesCarry(const Insn& i, Need need) {
+  return i.op == Op::kAdc || i.op == Op::kSbc || i.op == Op::kSbci || i.op == Op::kRor ||
+         (i.op == Op::kCpc && need != Need::kNone);
 }
 
 // Leaves for the block at `target`: straight into its code when it is translated (or is this
@@ -541,7 +571,7 @@ void LinkIndirect(Xbyak::CodeGenerator& g) {
 // The return address pushed as the reference does (low byte at SP-2, SP lowered by three, all
 // modulo 0x10000).
 void PushReturn(Xbyak::CodeGenerator& g, uint32_t address) {
-  g.movzx(eax, word[rbx + kSpAddress]);
+  LoadPair(g, eax, kSpAddress);
   g.lea(ecx, ptr[rax - 2]);
   g.movzx(ecx, cx);
   g.mov(byte[rbx + rcx], uint8_t(address));
@@ -561,24 +591,34 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
   const Need need = Current.need[n];
   const int a = i.a, b = i.b;
   const uint32_t pc = Current.at[n];
+  CarryInHost = n > 0 && Current.carry_to_next[n - 1];
+  CarryOutHost = Current.carry_to_next[n];
   using T = Xbyak::CodeGenerator;
+  if (need == Need::kAll || (need == Need::kCarry && !CarryOutHost)) {
+    // LAHF and SETcc write parts of eax and ecx: without a full write first, each flag
+    // computation would wait for the last one's table look-up. MOV leaves the host's flags.
+    g.mov(eax, 0);
+    g.mov(ecx, 0);
+  }
   switch (i.op) {
     case Op::kAdd:
     case Op::kAdc:
     case Op::kSub:
     case Op::kSbc:
-      g.mov(dl, R(b));
+      // Load, operate, store: chains of read-modify-write instructions on memory run slower.
+      g.movzx(edx, R(a));
       if (i.op == Op::kAdc || i.op == Op::kSbc) CarryIn(g);
-      if (i.op == Op::kAdd) g.add(R(a), dl);
-      if (i.op == Op::kAdc) g.adc(R(a), dl);
-      if (i.op == Op::kSub) g.sub(R(a), dl);
-      if (i.op == Op::kSbc) g.sbb(R(a), dl);
+      if (i.op == Op::kAdd) g.add(dl, R(b));
+      if (i.op == Op::kAdc) g.adc(dl, R(b));
+      if (i.op == Op::kSub) g.sub(dl, R(b));
+      if (i.op == Op::kSbc) g.sbb(dl, R(b));
+      g.mov(R(a), dl);
       HostFlags(g, need, kArithFlags, i.op == Op::kSbc);
       break;
     case Op::kCp:
     case Op::kCpc:
       if (need == Need::kNone) break;
-      g.mov(dl, R(a));
+      g.movzx(edx, R(a));
       if (i.op == Op::kCpc) {
         CarryIn(g);
         g.sbb(dl, R(b));
@@ -588,12 +628,16 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       HostFlags(g, need, kArithFlags, i.op == Op::kCpc);
       break;
     case Op::kSubi:
-      g.sub(R(a), b);
+      g.movzx(edx, R(a));
+      g.sub(dl, b);
+      g.mov(R(a), dl);
       HostFlags(g, need, kArithFlags);
       break;
     case Op::kSbci:
+      g.movzx(edx, R(a));
       CarryIn(g);
-      g.sbb(R(a), b);
+      g.sbb(dl, b);
+      g.mov(R(a), dl);
       HostFlags(g, need, kArithFlags, true);
       break;
     case Op::kCpi:
@@ -604,35 +648,48 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kAnd:
     case Op::kOr:
     case Op::kEor:
-      g.mov(dl, R(b));
-      if (i.op == Op::kAnd) g.and_(R(a), dl);
-      if (i.op == Op::kOr) g.or_(R(a), dl);
-      if (i.op == Op::kEor) g.xor_(R(a), dl);
+      g.movzx(edx, R(a));
+      if (i.op == Op::kAnd) g.and_(dl, R(b));
+      if (i.op == Op::kOr) g.or_(dl, R(b));
+      if (i.op == Op::kEor) g.xor_(dl, R(b));
+      g.mov(R(a), dl);
       HostFlags(g, need, kLogicFlags);
       break;
     case Op::kAndi:
-      g.and_(R(a), b);
+      g.movzx(edx, R(a));
+      g.and_(dl, b);
+      g.mov(R(a), dl);
       HostFlags(g, need, kLogicFlags);
       break;
     case Op::kOri:
-      g.or_(R(a), b);
+      g.movzx(edx, R(a));
+      g.or_(dl, b);
+      g.mov(R(a), dl);
       HostFlags(g, need, kLogicFlags);
       break;
     case Op::kCom:
-      g.xor_(R(a), 0xFF);
+      g.movzx(edx, R(a));
+      g.xor_(dl, 0xFF);
+      g.mov(R(a), dl);
       if (need == Need::kAll) FlagsFromHost(g, kLogicFlags, false);
       if (need != Need::kNone) g.or_(r13d, kC);
       break;
     case Op::kNeg:
-      g.neg(R(a));
+      g.movzx(edx, R(a));
+      g.neg(dl);
+      g.mov(R(a), dl);
       HostFlags(g, need, kArithFlags);
       break;
     case Op::kInc:
-      g.inc(R(a));
+      g.movzx(edx, R(a));
+      g.inc(dl);
+      g.mov(R(a), dl);
       HostFlags(g, need, kLogicFlags);
       break;
     case Op::kDec:
-      g.dec(R(a));
+      g.movzx(edx, R(a));
+      g.dec(dl);
+      g.mov(R(a), dl);
       HostFlags(g, need, kLogicFlags);
       break;
     case Op::kSwap:
@@ -641,44 +698,37 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kAsr:
     case Op::kLsr:
     case Op::kRor:
-      // edx the result, eax the bit shifted out.
-      if (i.op == Op::kAsr) {
-        g.movsx(edx, R(a));
-      } else {
-        g.movzx(edx, R(a));
-      }
-      g.mov(eax, edx);
-      g.and_(eax, 1);
-      if (i.op == Op::kAsr) {
-        g.sar(edx, 1);
-        g.movzx(edx, dl);
-      } else {
-        g.shr(edx, 1);
-      }
+      // The host's shifts leave the bit shifted out in its carry, the result in place.
+      g.movzx(edx, R(a));
+      if (i.op == Op::kAsr) g.sar(dl, 1);
+      if (i.op == Op::kLsr) g.shr(dl, 1);
       if (i.op == Op::kRor) {
-        g.mov(ecx, r13d);
-        g.and_(ecx, kC);
-        g.shl(ecx, 7);
-        g.or_(edx, ecx);
+        CarryIn(g);
+        g.rcr(dl, 1);
       }
       g.mov(R(a), dl);
-      if (need == Need::kCarry) {
-        g.and_(r13d, ~uint32_t(kC));
-        g.or_(r13d, eax);
-      } else if (need == Need::kAll) {
-        g.shl(eax, 8);
-        g.or_(eax, edx);
+      if (need == Need::kCarry && !CarryOutHost) CarryFromHost(g);
+      if (need == Need::kAll) {
+        g.setc(cl);
+        g.movzx(ecx, cl);
+        g.shl(ecx, 8);
+        g.movzx(eax, dl);
+        g.or_(eax, ecx);
         g.movzx(eax, byte[r15 + rax + offsetof(JitContext, shift)]);
         g.and_(r13d, ~uint32_t(kShiftFlags));
         g.or_(r13d, eax);
       }
       break;
     case Op::kAdiw:
-      g.add(word[rbx + a], b);
+      LoadPair(g, edx, a);
+      g.add(dx, b);
+      g.mov(word[rbx + a], dx);
       HostFlags(g, need, kShiftFlags);
       break;
     case Op::kSbiw:
-      g.sub(word[rbx + a], b);
+      LoadPair(g, edx, a);
+      g.sub(dx, b);
+      g.mov(word[rbx + a], dx);
       HostFlags(g, need, kShiftFlags);
       break;
     case Op::kMul:
@@ -728,8 +778,10 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       g.mov(R(a), dl);
       break;
     case Op::kMovw:
-      g.mov(dx, word[rbx + b]);
-      g.mov(word[rbx + a], dx);
+      g.mov(dl, R(b));
+      g.mov(R(a), dl);
+      g.mov(dl, R(b + 1));
+      g.mov(R(a + 1), dl);
       break;
     case Op::kLdi:
       g.mov(R(a), b);
@@ -738,7 +790,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kSt:
       // Pre-decrement moves the pointer before the access, post-increment after the read; a
       // load writes its register last, a store reads its register after the update.
-      g.movzx(eax, word[rbx + b]);
+      LoadPair(g, eax, b);
       if (i.change < 0) {
         g.sub(eax, 1);
         g.movzx(eax, ax);
@@ -765,7 +817,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kLdd:
     case Op::kStd:
       // Below 0x60 (registers, I/O, SREG) or beyond 0xFFFF (a fault): the reference.
-      g.movzx(eax, word[rbx + b]);
+      LoadPair(g, eax, b);
       g.lea(ecx, ptr[rax + i.x - kArgumentAddress]);
       g.cmp(ecx, kGuestDataSize - kArgumentAddress);
       g.jae(escape, T::T_NEAR);
@@ -792,7 +844,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       g.and_(R(i.x), uint8_t(~b));
       break;
     case Op::kPush:
-      g.movzx(eax, word[rbx + kSpAddress]);
+      LoadPair(g, eax, kSpAddress);
       g.cmp(eax, kSregAddress);
       g.je(escape, T::T_NEAR);
       g.lea(ecx, ptr[rax - 1]);
@@ -801,7 +853,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       g.mov(byte[rbx + rax], dl);
       break;
     case Op::kPop:
-      g.movzx(eax, word[rbx + kSpAddress]);
+      LoadPair(g, eax, kSpAddress);
       g.add(eax, 1);
       g.movzx(eax, ax);
       g.cmp(eax, kSregAddress);
@@ -811,15 +863,20 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       g.mov(R(a), dl);
       break;
     case Op::kLpm:
-      g.movzx(eax, word[rbx + 30]);
+      LoadPair(g, eax, 30);
       g.mov(dl, byte[rbp + rax]);
       g.mov(R(a), dl);
-      if (i.change > 0) g.add(word[rbx + 30], 1);  // Z read again after Rd is written
+      if (i.change > 0) {
+        // Z read again after Rd is written
+        LoadPair(g, eax, 30);
+        g.add(eax, 1);
+        g.mov(word[rbx + 30], ax);
+      }
       break;
     case Op::kElpm:
       g.movzx(eax, byte[rbx + kRampzAddress]);
       g.shl(eax, 16);
-      g.movzx(ecx, word[rbx + 30]);
+      LoadPair(g, ecx, 30);
       g.or_(eax, ecx);
       g.cmp(eax, kProgramBytes);
       g.jae(escape, T::T_NEAR);
@@ -867,23 +924,23 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       Link(g, i.target, start);
       break;
     case Op::kRet:
-      g.movzx(ecx, word[rbx + kSpAddress]);
+      LoadPair(g, ecx, kSpAddress);
       g.movzx(eax, byte[rbx + rcx + 3]);
       g.and_(eax, 0x3F);
       g.shl(eax, 16);
-      g.movzx(edx, word[rbx + rcx + 1]);
+      LoadPair(g, edx, byte[rbx + rcx + 1], byte[rbx + rcx + 2]);
       g.or_(eax, edx);
       g.add(ecx, 3);
       g.mov(word[rbx + kSpAddress], cx);
       LinkIndirect(g);
       break;
     case Op::kIjmp:
-      g.movzx(eax, word[rbx + 30]);
+      LoadPair(g, eax, 30);
       LinkIndirect(g);
       break;
     case Op::kIcall:
       PushReturn(g, pc + 1);
-      g.movzx(eax, word[rbx + 30]);  // after the push, which may have written Z
+      LoadPair(g, eax, 30);  // after the push, which may have written Z
       LinkIndirect(g);
       break;
     case Op::kBrbs:
@@ -978,7 +1035,7 @@ void DecodeBlock(uint32_t pc) {
   }
   Current.next = at;
   // Backwards: the flags each instruction must compute.
-  uint8_t live = kAll;
+  uint8_t live = std::getenv("HACKLIVE") ? kZ : kAll;
   for (uint32_t n = Current.count; n-- > 0;) {
     const FlagUse u = FlagsOf(Current.insn[n]);
     const uint8_t need = u.writes & live;
@@ -990,6 +1047,10 @@ void DecodeBlock(uint32_t pc) {
       variant = (need == kC && u.has_carry_form) ? Need::kCarry : Need::kAll;
     }
     Current.need[n] = variant;
+    // COM sets C to 1, the host's XOR clears it: COM's carry always goes through r13.
+    Current.carry_to_next[n] = variant == Need::kCarry && Current.insn[n].op != Op::kCom &&
+                               n + 1 < Current.count &&
+                               TakesCarry(Current.insn[n + 1], Current.need[n + 1]);
     live = uint8_t((live & ~u.writes) | reads);
     if (u.observes_all) live = kAll;
   }
@@ -1047,6 +1108,7 @@ void ForgetTranslatedProgram() {
   if (State == JitState::kReady) Flush();
 }
 
+static uint64_t Enters = 0;
 uint64_t RunJitInstructions(uint64_t limit) {
   if (limit == 0 || (Machine.fault | Machine.quit) != 0) return 0;
   if (!Start()) {
@@ -1084,6 +1146,7 @@ uint64_t RunJitInstructions(uint64_t limit) {
       }
     }
     Context.code = code;
+    ++Enters;
     Enter();
     pc = Context.pc;
     if (Context.reason == kExitPc) continue;
@@ -1103,6 +1166,12 @@ uint64_t RunJitInstructions(uint64_t limit) {
   }
   Machine.pc = pc;
   StoreFlags(Context.sreg);
+  if (std::getenv("JITDUMP")) {
+    FILE* f = std::fopen(std::getenv("JITDUMP"), "wb");
+    std::fwrite(Cache, 1, Gen->getSize(), f);
+    std::fclose(f);
+    std::fprintf(stderr, "cache at %p enters %lu translated %u size %zu\n", (void*)Cache, (unsigned long)Enters, TranslatedCount, Gen->getSize());
+  }
   return uint64_t(granted - Context.budget);
 }
 
