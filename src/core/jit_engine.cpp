@@ -518,6 +518,23 @@ void LoadPair(Xbyak::CodeGenerator& g, const Xbyak::Reg32& to, int address) {
   LoadPair(g, to, byte[rbx + address], byte[rbx + address + 1]);
 }
 
+// The same for a store: two byte stores, so that later byte loads of either half are forwarded
+// from the store buffer (a byte load of the upper half of a 16-bit store is not).
+void StorePair(Xbyak::CodeGenerator& g, const Xbyak::Reg32& from, int address) {
+  if (from == eax) {
+    g.mov(byte[rbx + address], al);
+    g.mov(byte[rbx + address + 1], ah);
+  }
+  if (from == ecx) {
+    g.mov(byte[rbx + address], cl);
+    g.mov(byte[rbx + address + 1], ch);
+  }
+  if (from == edx) {
+    g.mov(byte[rbx + address], dl);
+    g.mov(byte[rbx + address + 1], dh);
+  }
+}
+
 // C from the host's carry.
 void CarryFromHost(Xbyak::CodeGenerator& g) {
   g.setc(al);
@@ -580,7 +597,7 @@ void PushReturn(Xbyak::CodeGenerator& g, uint32_t address) {
   g.mov(byte[rbx + rcx], uint8_t(address >> 8));
   g.mov(byte[rbx + rax], uint8_t((address >> 16) & 0x3F));
   g.sub(eax, 3);
-  g.mov(word[rbx + kSpAddress], ax);
+  StorePair(g, eax, kSpAddress);
 }
 
 // Translates the instruction at Current.at[n]; escapes to `escape` before any side effect when
@@ -648,6 +665,15 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kAnd:
     case Op::kOr:
     case Op::kEor:
+      if (i.op == Op::kEor && a == b) {
+        // CLR: no need to read the register; the flags are known (Z, not N, V, S).
+        g.mov(R(a), 0);
+        if (need != Need::kNone) {
+          g.and_(r13d, ~uint32_t(kLogicFlags));
+          g.or_(r13d, kZ);
+        }
+        break;
+      }
       g.movzx(edx, R(a));
       if (i.op == Op::kAnd) g.and_(dl, R(b));
       if (i.op == Op::kOr) g.or_(dl, R(b));
@@ -722,13 +748,13 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kAdiw:
       LoadPair(g, edx, a);
       g.add(dx, b);
-      g.mov(word[rbx + a], dx);
+      StorePair(g, edx, a);
       HostFlags(g, need, kShiftFlags);
       break;
     case Op::kSbiw:
       LoadPair(g, edx, a);
       g.sub(dx, b);
-      g.mov(word[rbx + a], dx);
+      StorePair(g, edx, a);
       HostFlags(g, need, kShiftFlags);
       break;
     case Op::kMul:
@@ -757,7 +783,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       } else {
         g.mov(edx, eax);
       }
-      g.mov(word[rbx + 0], dx);
+      StorePair(g, edx, 0);
       if (need != Need::kNone) {
         // C is bit 15 of the product, Z tests the stored value.
         g.shr(eax, 15);
@@ -797,18 +823,18 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       }
       g.cmp(eax, kSregAddress);
       g.je(escape, T::T_NEAR);
-      if (i.change < 0) g.mov(word[rbx + b], ax);
+      if (i.change < 0) StorePair(g, eax, b);
       if (i.op == Op::kLd) {
         g.mov(dl, byte[rbx + rax]);
         if (i.change > 0) {
           g.lea(ecx, ptr[rax + 1]);
-          g.mov(word[rbx + b], cx);
+          StorePair(g, ecx, b);
         }
         g.mov(R(a), dl);
       } else {
         if (i.change > 0) {
           g.lea(ecx, ptr[rax + 1]);
-          g.mov(word[rbx + b], cx);
+          StorePair(g, ecx, b);
         }
         g.mov(dl, R(a));
         g.mov(byte[rbx + rax], dl);
@@ -848,7 +874,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       g.cmp(eax, kSregAddress);
       g.je(escape, T::T_NEAR);
       g.lea(ecx, ptr[rax - 1]);
-      g.mov(word[rbx + kSpAddress], cx);
+      StorePair(g, ecx, kSpAddress);
       g.mov(dl, R(a));
       g.mov(byte[rbx + rax], dl);
       break;
@@ -858,7 +884,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       g.movzx(eax, ax);
       g.cmp(eax, kSregAddress);
       g.je(escape, T::T_NEAR);
-      g.mov(word[rbx + kSpAddress], ax);
+      StorePair(g, eax, kSpAddress);
       g.mov(dl, byte[rbx + rax]);
       g.mov(R(a), dl);
       break;
@@ -870,7 +896,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
         // Z read again after Rd is written
         LoadPair(g, eax, 30);
         g.add(eax, 1);
-        g.mov(word[rbx + 30], ax);
+        StorePair(g, eax, 30);
       }
       break;
     case Op::kElpm:
@@ -885,7 +911,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       if (i.change > 0) {
         // Z and RAMPZ from the address before the load, over a loaded R30, R31 or RAMPZ.
         g.add(eax, 1);
-        g.mov(word[rbx + 30], ax);
+        StorePair(g, eax, 30);
         g.shr(eax, 16);
         g.mov(byte[rbx + kRampzAddress], al);
       }
@@ -931,7 +957,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       LoadPair(g, edx, byte[rbx + rcx + 1], byte[rbx + rcx + 2]);
       g.or_(eax, edx);
       g.add(ecx, 3);
-      g.mov(word[rbx + kSpAddress], cx);
+      StorePair(g, ecx, kSpAddress);
       LinkIndirect(g);
       break;
     case Op::kIjmp:
@@ -1035,7 +1061,7 @@ void DecodeBlock(uint32_t pc) {
   }
   Current.next = at;
   // Backwards: the flags each instruction must compute.
-  uint8_t live = std::getenv("HACKLIVE") ? kZ : kAll;
+  uint8_t live = kAll;
   for (uint32_t n = Current.count; n-- > 0;) {
     const FlagUse u = FlagsOf(Current.insn[n]);
     const uint8_t need = u.writes & live;
