@@ -40,7 +40,6 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
-#include <cstdlib>
 
 #include "core/dispatch.h"
 #include "core/engine.h"
@@ -63,7 +62,6 @@ namespace velmora {
 
 void ForgetTranslatedProgram() {}
 
-static uint64_t Enters = 0;
 uint64_t RunJitInstructions(uint64_t limit) {
   static bool noted = false;
   if (!noted) {
@@ -208,9 +206,9 @@ enum class Op : uint8_t {
   kAdiw, kSbiw, kMul, kMuls, kMulsu, kFmul, kFmuls, kFmulsu,
   kNop, kMov, kMovw, kLdi,
   kLd, kSt, kLdd, kStd, kLoadAt, kStoreAt, kSbi, kCbi, kPush, kPop, kLpm, kElpm,
-  kBset, kBclr, kBst, kBld,
+  kBset, kBclr, kBst, kBld, kLoadSreg, kStoreSreg,
   // Terminators.
-  kJump, kCall, kRet, kIjmp, kIcall, kBrbs, kBrbc, kCpse, kSkipClear, kSkipSet,
+  kJump, kCall, kRet, kIjmp, kIcall, kEijmp, kEicall, kBrbs, kBrbc, kCpse, kSkipClear, kSkipSet,
 };
 
 struct Insn {
@@ -286,7 +284,11 @@ FlagUse FlagsOf(const Insn& i) {
       u.result_reads = kT;
       break;
     case Op::kLd: case Op::kLdd: case Op::kStd: case Op::kPop: case Op::kElpm:
+    case Op::kLoadSreg:
       u.observes_all = true;
+      break;
+    case Op::kStoreSreg:
+      u.writes = kAll;
       break;
     default:
       break;
@@ -298,7 +300,7 @@ FlagUse FlagsOf(const Insn& i) {
 // addresses that fault), found at run time before any side effect.
 bool MayEscape(Op op) {
   return op == Op::kLd || op == Op::kSt || op == Op::kLdd || op == Op::kStd || op == Op::kPush ||
-         op == Op::kPop || op == Op::kElpm;
+         op == Op::kPop || op == Op::kElpm || op == Op::kEijmp || op == Op::kEicall;
 }
 
 bool IsTerminator(Op op) {
@@ -404,17 +406,17 @@ Insn DecodeAt(uint32_t pc) {
   }
   if (h == ExecPUSH) return Make(Op::kPush, d5);
   if (h == ExecPOP) return Make(Op::kPop, d5);
-  // Fixed addresses: SREG is left to the reference, everything else is plain memory.
-  if (h == ExecLDS || h == ExecSTS) {
-    if (pc + 1 >= kProgramWords || SecondWord(w) == kSregAddress) return Insn{};
-    Insn i = Make(h == ExecLDS ? Op::kLoadAt : Op::kStoreAt, d5, 0, SecondWord(w));
-    i.length = 2;
+  // Fixed addresses: SREG is the packed flags, everything else plain memory.
+  if (h == ExecLDS || h == ExecSTS || h == ExecIN || h == ExecOUT) {
+    const bool load = h == ExecLDS || h == ExecIN;
+    const bool direct = h == ExecLDS || h == ExecSTS;
+    if (direct && pc + 1 >= kProgramWords) return Insn{};
+    const int32_t address = direct ? SecondWord(w) : FieldA6(w) + 0x20;
+    Insn i = address == kSregAddress
+                 ? Make(load ? Op::kLoadSreg : Op::kStoreSreg, d5)
+                 : Make(load ? Op::kLoadAt : Op::kStoreAt, d5, 0, address);
+    i.length = direct ? 2 : 1;
     return i;
-  }
-  if (h == ExecIN || h == ExecOUT) {
-    const int32_t address = FieldA6(w) + 0x20;
-    if (address == kSregAddress) return Insn{};
-    return Make(h == ExecIN ? Op::kLoadAt : Op::kStoreAt, d5, 0, address);
   }
   if (h == ExecSBI || h == ExecCBI) {
     return Make(h == ExecSBI ? Op::kSbi : Op::kCbi, 0, 1 << FieldB(w), 0x20 + FieldA5(w));
@@ -448,6 +450,8 @@ Insn DecodeAt(uint32_t pc) {
   if (h == ExecRET) return Make(Op::kRet);
   if (h == ExecIJMP) return Make(Op::kIjmp);
   if (h == ExecICALL) return Make(Op::kIcall);
+  if (h == ExecEIJMP) return Make(Op::kEijmp);
+  if (h == ExecEICALL) return Make(Op::kEicall);
   if (h == ExecBRBS || h == ExecBRBC) {
     // A target outside program memory is left to the fetch there, which faults.
     Insn i = Make(h == ExecBRBS ? Op::kBrbs : Op::kBrbc, 1 << FieldB(w));
@@ -459,7 +463,7 @@ Insn DecodeAt(uint32_t pc) {
   if (h == ExecSBRS) return Skip(Op::kSkipSet, pc, d5, 1 << FieldB(w));
   if (h == ExecSBIC) return Skip(Op::kSkipClear, pc, 0x20 + FieldA5(w), 1 << FieldB(w));
   if (h == ExecSBIS) return Skip(Op::kSkipSet, pc, 0x20 + FieldA5(w), 1 << FieldB(w));
-  // BREAK, WDR, RETI, EIJMP, EICALL, XCH, LAS, LAC, LAT and the undefined words.
+  // BREAK, WDR, RETI, XCH, LAS, LAC, LAT and the undefined words.
   return Insn{};
 }
 
@@ -916,6 +920,12 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
         g.mov(byte[rbx + kRampzAddress], al);
       }
       break;
+    case Op::kLoadSreg:
+      g.mov(R(a), r13b);
+      break;
+    case Op::kStoreSreg:
+      g.movzx(r13d, R(a));
+      break;
     case Op::kBset:
       g.or_(r13d, a);
       break;
@@ -968,6 +978,28 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       PushReturn(g, pc + 1);
       LoadPair(g, eax, 30);  // after the push, which may have written Z
       LinkIndirect(g);
+      break;
+    case Op::kEijmp:
+    case Op::kEicall:
+      // A target beyond program memory faults on the reference (after EICALL's push). The
+      // push must not change Z or EIND, which give the target: SP 0x62 or above.
+      if (i.op == Op::kEicall) {
+        LoadPair(g, eax, kSpAddress);
+        g.cmp(eax, 0x62);
+        g.jb(escape, T::T_NEAR);
+      }
+      g.movzx(eax, byte[rbx + kEindAddress]);
+      g.shl(eax, 16);
+      LoadPair(g, ecx, 30);
+      g.or_(eax, ecx);
+      g.cmp(eax, kProgramWords);
+      g.jae(escape, T::T_NEAR);
+      if (i.op == Op::kEicall) {
+        g.mov(esi, eax);
+        PushReturn(g, pc + 1);
+        g.mov(eax, esi);
+      }
+      g.jmp(qword[r14 + rax * 8]);
       break;
     case Op::kBrbs:
     case Op::kBrbc:
@@ -1134,7 +1166,6 @@ void ForgetTranslatedProgram() {
   if (State == JitState::kReady) Flush();
 }
 
-static uint64_t Enters = 0;
 uint64_t RunJitInstructions(uint64_t limit) {
   if (limit == 0 || (Machine.fault | Machine.quit) != 0) return 0;
   if (!Start()) {
@@ -1172,7 +1203,6 @@ uint64_t RunJitInstructions(uint64_t limit) {
       }
     }
     Context.code = code;
-    ++Enters;
     Enter();
     pc = Context.pc;
     if (Context.reason == kExitPc) continue;
@@ -1192,12 +1222,6 @@ uint64_t RunJitInstructions(uint64_t limit) {
   }
   Machine.pc = pc;
   StoreFlags(Context.sreg);
-  if (std::getenv("JITDUMP")) {
-    FILE* f = std::fopen(std::getenv("JITDUMP"), "wb");
-    std::fwrite(Cache, 1, Gen->getSize(), f);
-    std::fclose(f);
-    std::fprintf(stderr, "cache at %p enters %lu translated %u size %zu\n", (void*)Cache, (unsigned long)Enters, TranslatedCount, Gen->getSize());
-  }
   return uint64_t(granted - Context.budget);
 }
 
