@@ -604,6 +604,92 @@ void PushReturn(Xbyak::CodeGenerator& g, uint32_t address) {
   StorePair(g, eax, kSpAddress);
 }
 
+// Guest registers read within a block are kept in host registers as well, write-through: every
+// write still goes to the data array at once, so the data array is always the machine's state
+// (for an escape, an exit, a load through a pointer) and only the reload of a register just
+// written, a store-to-load round trip, is saved. Anything that may write a guest register in
+// memory only (a store through a pointer, a load, a pair update) forgets the copies it may
+// change.
+constexpr int kCacheRegisters = 5;
+const Xbyak::Reg8* const kCache8[kCacheRegisters] = {&r8b, &r9b, &r10b, &r11b, &dil};
+const Xbyak::Reg32* const kCache32[kCacheRegisters] = {&r8d, &r9d, &r10d, &r11d, &edi};
+int8_t CachedIn[32];                // host register of each guest register, or -1
+int8_t CacheHolds[kCacheRegisters];  // guest register of each host register, or -1
+int CacheNext = 0;
+
+void ForgetAll() {
+  std::memset(CachedIn, -1, sizeof CachedIn);
+  std::memset(CacheHolds, -1, sizeof CacheHolds);
+}
+
+void Forget(int guest) {
+  if (guest < 0 || guest >= 32 || CachedIn[guest] < 0) return;
+  CacheHolds[CachedIn[guest]] = -1;
+  CachedIn[guest] = -1;
+}
+
+// Calls `use` with a source operand: the host copy when there is one, else the data array.
+template <typename Use>
+void WithSource(int guest, const Use& use) {
+  if (CachedIn[guest] >= 0) {
+    use(*kCache8[CachedIn[guest]]);
+  } else {
+    use(R(guest));
+  }
+}
+
+// The host copy of a guest register, loaded now if there is none (never taking the copy of
+// `keep`).
+const Xbyak::Reg8& Cached(Xbyak::CodeGenerator& g, int guest, int keep = -1) {
+  if (CachedIn[guest] >= 0) return *kCache8[CachedIn[guest]];
+  int h = CacheNext;
+  if (keep >= 0 && CachedIn[keep] == h) h = (h + 1) % kCacheRegisters;
+  CacheNext = (h + 1) % kCacheRegisters;
+  if (CacheHolds[h] >= 0) CachedIn[CacheHolds[h]] = -1;
+  CacheHolds[h] = int8_t(guest);
+  CachedIn[guest] = int8_t(h);
+  g.movzx(*kCache32[h], R(guest));
+  return *kCache8[h];
+}
+
+// Forgets the copies of the guest registers that `i` may write other than through Cached.
+void ForgetWrites(const Insn& i) {
+  switch (i.op) {
+    case Op::kSt: case Op::kStd: case Op::kPush: case Op::kCall: case Op::kIcall:
+    case Op::kEicall:
+      ForgetAll();  // a store through a pointer or SP may hit any register
+      break;
+    case Op::kLd:
+      Forget(i.a);
+      Forget(i.b);
+      Forget(i.b + 1);
+      break;
+    case Op::kLpm: case Op::kElpm:
+      Forget(i.a);
+      Forget(30);
+      Forget(31);
+      break;
+    case Op::kMul: case Op::kMuls: case Op::kMulsu: case Op::kFmul: case Op::kFmuls:
+    case Op::kFmulsu:
+      Forget(0);
+      Forget(1);
+      break;
+    case Op::kMovw: case Op::kAdiw: case Op::kSbiw:
+      Forget(i.a);
+      Forget(i.a + 1);
+      break;
+    case Op::kStoreAt: case Op::kSbi: case Op::kCbi:
+      Forget(i.x);
+      break;
+    case Op::kLdd: case Op::kPop: case Op::kLoadAt: case Op::kMov: case Op::kLdi: case Op::kSwap:
+    case Op::kBld: case Op::kLoadSreg: case Op::kEor:
+      Forget(i.a);  // EOR: CLR writes memory only
+      break;
+    default:
+      break;
+  }
+}
+
 // Translates the instruction at Current.at[n]; escapes to `escape` before any side effect when
 // the reference must run it.
 void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
@@ -614,6 +700,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
   const uint32_t pc = Current.at[n];
   CarryInHost = n > 0 && Current.carry_to_next[n - 1];
   CarryOutHost = Current.carry_to_next[n];
+  if (!(i.op == Op::kEor && a != b)) ForgetWrites(i);
   using T = Xbyak::CodeGenerator;
   if (need == Need::kAll || (need == Need::kCarry && !CarryOutHost)) {
     // LAHF and SETcc write parts of eax and ecx: without a full write first, each flag
@@ -626,44 +713,59 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kAdc:
     case Op::kSub:
     case Op::kSbc:
-      // Load, operate, store: chains of read-modify-write instructions on memory run slower.
-      g.movzx(edx, R(a));
+    {
+      // Operate on the host copy, store: chains of read-modify-write instructions on memory,
+      // or of stores and reloads, run slower.
+      const Xbyak::Reg8& d = Cached(g, a, b);
       if (i.op == Op::kAdc || i.op == Op::kSbc) CarryIn(g);
-      if (i.op == Op::kAdd) g.add(dl, R(b));
-      if (i.op == Op::kAdc) g.adc(dl, R(b));
-      if (i.op == Op::kSub) g.sub(dl, R(b));
-      if (i.op == Op::kSbc) g.sbb(dl, R(b));
-      g.mov(R(a), dl);
+      WithSource(b, [&](const auto& r) {
+        if (i.op == Op::kAdd) g.add(d, r);
+        if (i.op == Op::kAdc) g.adc(d, r);
+        if (i.op == Op::kSub) g.sub(d, r);
+        if (i.op == Op::kSbc) g.sbb(d, r);
+      });
+      g.mov(R(a), d);
+    }
       HostFlags(g, need, kArithFlags, i.op == Op::kSbc);
       break;
     case Op::kCp:
     case Op::kCpc:
       if (need == Need::kNone) break;
-      g.movzx(edx, R(a));
-      if (i.op == Op::kCpc) {
-        CarryIn(g);
-        g.sbb(dl, R(b));
-      } else {
-        g.cmp(dl, R(b));
+      {
+        const Xbyak::Reg8& d = Cached(g, a, b);
+        if (i.op == Op::kCpc) {
+          g.mov(edx, d.cvt32());
+          CarryIn(g);
+        }
+        WithSource(b, [&](const auto& r) {
+          if (i.op == Op::kCpc) {
+            g.sbb(dl, r);
+          } else {
+            g.cmp(d, r);
+          }
+        });
       }
       HostFlags(g, need, kArithFlags, i.op == Op::kCpc);
       break;
-    case Op::kSubi:
-      g.movzx(edx, R(a));
-      g.sub(dl, b);
-      g.mov(R(a), dl);
+    case Op::kSubi: {
+      const Xbyak::Reg8& d = Cached(g, a);
+      g.sub(d, b);
+      g.mov(R(a), d);
+    }
       HostFlags(g, need, kArithFlags);
       break;
     case Op::kSbci:
-      g.movzx(edx, R(a));
+    {
+      const Xbyak::Reg8& d = Cached(g, a);
       CarryIn(g);
-      g.sbb(dl, b);
-      g.mov(R(a), dl);
+      g.sbb(d, b);
+      g.mov(R(a), d);
+    }
       HostFlags(g, need, kArithFlags, true);
       break;
     case Op::kCpi:
       if (need == Need::kNone) break;
-      g.cmp(R(a), b);
+      g.cmp(Cached(g, a), b);
       HostFlags(g, need, kArithFlags);
       break;
     case Op::kAnd:
@@ -678,48 +780,64 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
         }
         break;
       }
-      g.movzx(edx, R(a));
-      if (i.op == Op::kAnd) g.and_(dl, R(b));
-      if (i.op == Op::kOr) g.or_(dl, R(b));
-      if (i.op == Op::kEor) g.xor_(dl, R(b));
-      g.mov(R(a), dl);
+    {
+      const Xbyak::Reg8& d = Cached(g, a, b);
+      WithSource(b, [&](const auto& r) {
+        if (i.op == Op::kAnd) g.and_(d, r);
+        if (i.op == Op::kOr) g.or_(d, r);
+        if (i.op == Op::kEor) g.xor_(d, r);
+      });
+      g.mov(R(a), d);
+    }
       HostFlags(g, need, kLogicFlags);
       break;
     case Op::kAndi:
-      g.movzx(edx, R(a));
-      g.and_(dl, b);
-      g.mov(R(a), dl);
+    {
+      const Xbyak::Reg8& d = Cached(g, a);
+      g.and_(d, b);
+      g.mov(R(a), d);
+    }
       HostFlags(g, need, kLogicFlags);
       break;
     case Op::kOri:
-      g.movzx(edx, R(a));
-      g.or_(dl, b);
-      g.mov(R(a), dl);
+    {
+      const Xbyak::Reg8& d = Cached(g, a);
+      g.or_(d, b);
+      g.mov(R(a), d);
+    }
       HostFlags(g, need, kLogicFlags);
       break;
     case Op::kCom:
-      g.movzx(edx, R(a));
-      g.xor_(dl, 0xFF);
-      g.mov(R(a), dl);
+    {
+      const Xbyak::Reg8& d = Cached(g, a);
+      g.xor_(d, 0xFF);
+      g.mov(R(a), d);
+    }
       if (need == Need::kAll) FlagsFromHost(g, kLogicFlags, false);
       if (need != Need::kNone) g.or_(r13d, kC);
       break;
     case Op::kNeg:
-      g.movzx(edx, R(a));
-      g.neg(dl);
-      g.mov(R(a), dl);
+    {
+      const Xbyak::Reg8& d = Cached(g, a);
+      g.neg(d);
+      g.mov(R(a), d);
+    }
       HostFlags(g, need, kArithFlags);
       break;
     case Op::kInc:
-      g.movzx(edx, R(a));
-      g.inc(dl);
-      g.mov(R(a), dl);
+    {
+      const Xbyak::Reg8& d = Cached(g, a);
+      g.inc(d);
+      g.mov(R(a), d);
+    }
       HostFlags(g, need, kLogicFlags);
       break;
     case Op::kDec:
-      g.movzx(edx, R(a));
-      g.dec(dl);
-      g.mov(R(a), dl);
+    {
+      const Xbyak::Reg8& d = Cached(g, a);
+      g.dec(d);
+      g.mov(R(a), d);
+    }
       HostFlags(g, need, kLogicFlags);
       break;
     case Op::kSwap:
@@ -729,14 +847,17 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kLsr:
     case Op::kRor:
       // The host's shifts leave the bit shifted out in its carry, the result in place.
-      g.movzx(edx, R(a));
-      if (i.op == Op::kAsr) g.sar(dl, 1);
-      if (i.op == Op::kLsr) g.shr(dl, 1);
+    {
+      const Xbyak::Reg8& d = Cached(g, a);
+      if (i.op == Op::kAsr) g.sar(d, 1);
+      if (i.op == Op::kLsr) g.shr(d, 1);
       if (i.op == Op::kRor) {
         CarryIn(g);
-        g.rcr(dl, 1);
+        g.rcr(d, 1);
       }
-      g.mov(R(a), dl);
+      g.mov(R(a), d);
+      g.movzx(edx, d);
+    }
       if (need == Need::kCarry && !CarryOutHost) CarryFromHost(g);
       if (need == Need::kAll) {
         g.setc(cl);
@@ -1057,6 +1178,7 @@ const void* EmitBlock() {
   }
   g.sub(r12, count);
   g.js(over, Xbyak::CodeGenerator::T_NEAR);
+  ForgetAll();
   for (uint32_t n = 0; n < count; ++n) EmitInsn(g, n, escapes[n], start);
   if (!IsTerminator(Current.insn[count - 1].op)) Link(g, Current.next, start);
 
