@@ -638,18 +638,33 @@ void WithSource(int guest, const Use& use) {
   }
 }
 
-// The host copy of a guest register, loaded now if there is none (never taking the copy of
-// `keep`).
-const Xbyak::Reg8& Cached(Xbyak::CodeGenerator& g, int guest, int keep = -1) {
-  if (CachedIn[guest] >= 0) return *kCache8[CachedIn[guest]];
+// A host register for a guest register about to be written (never taking the copy of `keep`);
+// the caller fills it.
+int Take(int guest, int keep) {
+  Forget(guest);
   int h = CacheNext;
   if (keep >= 0 && CachedIn[keep] == h) h = (h + 1) % kCacheRegisters;
   CacheNext = (h + 1) % kCacheRegisters;
   if (CacheHolds[h] >= 0) CachedIn[CacheHolds[h]] = -1;
   CacheHolds[h] = int8_t(guest);
   CachedIn[guest] = int8_t(h);
+  return h;
+}
+
+// The host copy of a guest register, loaded now if there is none.
+const Xbyak::Reg8& Cached(Xbyak::CodeGenerator& g, int guest, int keep = -1) {
+  if (CachedIn[guest] >= 0) return *kCache8[CachedIn[guest]];
+  const int h = Take(guest, keep);
   g.movzx(*kCache32[h], R(guest));
   return *kCache8[h];
+}
+
+// Writes a guest register from `value` (a byte register or memory), keeping a host copy.
+template <typename Value>
+void Define(Xbyak::CodeGenerator& g, int guest, const Value& value, int keep = -1) {
+  const int h = Take(guest, keep);
+  g.movzx(*kCache32[h], value);
+  g.mov(R(guest), *kCache8[h]);
 }
 
 // Forgets the copies of the guest registers that `i` may write other than through Cached.
@@ -925,18 +940,19 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kNop:
       break;
     case Op::kMov:
-      g.mov(dl, R(b));
-      g.mov(R(a), dl);
+      WithSource(b, [&](const auto& r) { Define(g, a, r, b); });
       break;
     case Op::kMovw:
-      g.mov(dl, R(b));
-      g.mov(R(a), dl);
-      g.mov(dl, R(b + 1));
-      g.mov(R(a + 1), dl);
+      for (int k = 0; k < 2; ++k) {
+        WithSource(b + k, [&](const auto& r) { Define(g, a + k, r, b + k); });
+      }
       break;
-    case Op::kLdi:
-      g.mov(R(a), b);
+    case Op::kLdi: {
+      const int h = Take(a, -1);
+      g.mov(*kCache32[h], b);
+      g.mov(R(a), *kCache8[h]);
       break;
+    }
     case Op::kLd:
     case Op::kSt:
       // Pre-decrement moves the pointer before the access, post-increment after the read; a
@@ -955,7 +971,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
           g.lea(ecx, ptr[rax + 1]);
           StorePair(g, ecx, b);
         }
-        g.mov(R(a), dl);
+        Define(g, a, dl);
       } else {
         if (i.change > 0) {
           g.lea(ecx, ptr[rax + 1]);
@@ -973,8 +989,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       g.cmp(ecx, kGuestDataSize - kArgumentAddress);
       g.jae(escape, T::T_NEAR);
       if (i.op == Op::kLdd) {
-        g.mov(dl, byte[rbx + rax + i.x]);
-        g.mov(R(a), dl);
+        Define(g, a, byte[rbx + rax + i.x]);
       } else {
         g.mov(dl, R(a));
         g.mov(byte[rbx + rax + i.x], dl);
@@ -1010,8 +1025,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       g.cmp(eax, kSregAddress);
       g.je(escape, T::T_NEAR);
       StorePair(g, eax, kSpAddress);
-      g.mov(dl, byte[rbx + rax]);
-      g.mov(R(a), dl);
+      Define(g, a, byte[rbx + rax]);
       break;
     case Op::kLpm:
       LoadPair(g, eax, 30);
