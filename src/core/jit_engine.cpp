@@ -5,8 +5,9 @@
 // the JIT leaves to the reference core. It is translated once, when first entered, into code that
 // works on the machine in place:
 //
-//   rbx  Machine.data: guest registers, I/O and RAM stay there and are used as memory operands,
+//   rbx  Machine.data: guest registers, I/O and RAM stay there, every write goes there at once,
 //        so a store through a pointer into the register file is simply a store
+//   r8-r11, rdi  write-through copies of guest registers within a block (see Cached)
 //   rbp  Machine.program (LPM, ELPM)
 //   r12  the instruction budget; a block charges its length on entry (sub, js)
 //   r13  the status flags packed in SREG's layout
@@ -18,17 +19,18 @@
 // only those, from the host's own flags (x86 ADD, ADC, SUB, SBB, CMP, NEG, INC, DEC, AND, OR,
 // XOR set C, Z, N, V and H exactly as AVR does; LAHF and SETO take them into one table look-up).
 // Whatever can observe the flags counts as reading all of them: the end of a block, a load
-// through a pointer (it may read SREG), STD and ELPM (they may fault).
+// through a pointer (it may read SREG), STD and ELPM (they may fault), a read of SREG. A carry
+// that only the next instruction reads stays in the host's carry flag.
 //
 // Exits: every way out of translated code goes through one stub that stores pc, reason, budget
 // and flags in the context and returns to RunJitInstructions, which then
 //   - continues at a pc not translated yet (or outside program memory, where the reference's
 //     fetch faults),
 //   - runs one instruction on the reference (StepInstruction): the instructions the JIT does not
-//     translate (BREAK, WDR, SREG through IN/OUT/LDS/STS, XCH, LAS, LAC, LAT, RETI, EIJMP,
-//     EICALL, undefined words, jumps outside program memory), and an access that would read or
-//     write SREG or fault, detected before any side effect (the block gives back the budget of
-//     the instructions it did not run),
+//     translate (BREAK, WDR, XCH, LAS, LAC, LAT, RETI, undefined words, jumps outside program
+//     memory), and an access that would read or write SREG through a pointer or fault,
+//     detected before any side effect (the block gives back the budget of the instructions it
+//     did not run),
 //   - or, when a block is longer than the budget left, lets the reference run exactly the
 //     instructions left.
 // So the machine state is the reference's at every host call, fault and budget end.
@@ -37,6 +39,8 @@
 // read-write for the translation and read-execute after it. The cache has a fixed size and is
 // flushed whole when full; program memory never changes while a program runs, so nothing else
 // ever invalidates a block.
+#include "core/jit_engine.h"
+
 #include <cstddef>
 #include <cstdio>
 #include <cstring>
@@ -50,8 +54,9 @@
 
 #if VELMORA_JIT
 #define XBYAK_NO_EXCEPTION
-#include <new>
 #include <xbyak/xbyak.h>
+
+#include <new>
 
 #include "platform/platform.h"
 #endif
@@ -106,9 +111,9 @@ uint32_t Translated[kProgramWords];
 uint32_t TranslatedCount = 0;
 
 constexpr size_t kCacheBytes = size_t(16) << 20;
-constexpr size_t kStubBytes = 4096;        // the entry and exit stubs, first page of the cache
-constexpr size_t kMaxBlockBytes = 8192;    // no block's code is longer
-constexpr size_t kWindowBytes = 65536;     // made writable at once for a few blocks
+constexpr size_t kStubBytes = 4096;      // the entry and exit stubs, first page of the cache
+constexpr size_t kMaxBlockBytes = 8192;  // no block's code is longer
+constexpr size_t kWindowBytes = 65536;   // made writable at once for a few blocks
 constexpr uint32_t kBlocksPerWindow = 16;
 constexpr uint32_t kMaxBlockInstructions = 64;
 
@@ -121,8 +126,7 @@ enum class JitState : uint8_t { kUnready, kReady, kUnavailable } State = JitStat
 
 void MakeTables() {
   for (uint32_t ah = 0; ah < 256; ++ah) {
-    const uint32_t c = ah & 1, v = (ah >> 3) & 1, h = (ah >> 4) & 1, z = (ah >> 6) & 1,
-                   n = ah >> 7;
+    const uint32_t c = ah & 1, v = (ah >> 3) & 1, h = (ah >> 4) & 1, z = (ah >> 6) & 1, n = ah >> 7;
     Context.arith[ah] = uint8_t(c | (z << 1) | (n << 2) | (v << 3) | ((n ^ v) << 4) | (h << 5));
   }
   for (uint32_t r = 0; r < 256; ++r) {
@@ -198,6 +202,7 @@ void Flush() {
 
 // --- Decoding --------------------------------------------------------------------------------
 
+// clang-format off
 enum class Op : uint8_t {
   kStep,  // run by the reference
   kAdd, kAdc, kSub, kSbc, kCp, kCpc, kAnd, kOr, kEor,
@@ -210,14 +215,15 @@ enum class Op : uint8_t {
   // Terminators.
   kJump, kCall, kRet, kIjmp, kIcall, kEijmp, kEicall, kBrbs, kBrbc, kCpse, kSkipClear, kSkipSet,
 };
+// clang-format on
 
 struct Insn {
   Op op = Op::kStep;
   uint8_t a = 0, b = 0;  // registers, pointer, immediate, mask
   int8_t change = 0;     // pointer update of LD, ST, LPM, ELPM: -1, 0, +1
   uint8_t length = 1;
-  int32_t x = 0;         // data address, displacement
-  uint32_t target = 0;   // jump, call, branch or skip target
+  int32_t x = 0;        // data address, displacement
+  uint32_t target = 0;  // jump, call, branch or skip target
 };
 
 // How an instruction uses the flags.
@@ -232,6 +238,7 @@ struct FlagUse {
 
 constexpr uint8_t kArithFlags = 0x3F, kLogicFlags = 0x1E, kShiftFlags = 0x1F;
 
+// clang-format off
 FlagUse FlagsOf(const Insn& i) {
   FlagUse u;
   switch (i.op) {
@@ -295,6 +302,7 @@ FlagUse FlagsOf(const Insn& i) {
   }
   return u;
 }
+// clang-format on
 
 // Accesses that the reference must run in some cases (SREG, registers and I/O by displacement,
 // addresses that fault), found at run time before any side effect.
@@ -412,9 +420,8 @@ Insn DecodeAt(uint32_t pc) {
     const bool direct = h == ExecLDS || h == ExecSTS;
     if (direct && pc + 1 >= kProgramWords) return Insn{};
     const int32_t address = direct ? SecondWord(w) : FieldA6(w) + 0x20;
-    Insn i = address == kSregAddress
-                 ? Make(load ? Op::kLoadSreg : Op::kStoreSreg, d5)
-                 : Make(load ? Op::kLoadAt : Op::kStoreAt, d5, 0, address);
+    Insn i = address == kSregAddress ? Make(load ? Op::kLoadSreg : Op::kStoreSreg, d5)
+                                     : Make(load ? Op::kLoadAt : Op::kStoreAt, d5, 0, address);
     i.length = direct ? 2 : 1;
     return i;
   }
@@ -613,7 +620,7 @@ void PushReturn(Xbyak::CodeGenerator& g, uint32_t address) {
 constexpr int kCacheRegisters = 5;
 const Xbyak::Reg8* const kCache8[kCacheRegisters] = {&r8b, &r9b, &r10b, &r11b, &dil};
 const Xbyak::Reg32* const kCache32[kCacheRegisters] = {&r8d, &r9d, &r10d, &r11d, &edi};
-int8_t CachedIn[32];                // host register of each guest register, or -1
+int8_t CachedIn[32];                 // host register of each guest register, or -1
 int8_t CacheHolds[kCacheRegisters];  // guest register of each host register, or -1
 int CacheNext = 0;
 
@@ -668,6 +675,7 @@ void Define(Xbyak::CodeGenerator& g, int guest, const Value& value, int keep = -
 }
 
 // Forgets the copies of the guest registers that `i` may write other than through Cached.
+// clang-format off
 void ForgetWrites(const Insn& i) {
   switch (i.op) {
     case Op::kSt: case Op::kStd: case Op::kPush: case Op::kCall: case Op::kIcall:
@@ -704,6 +712,7 @@ void ForgetWrites(const Insn& i) {
       break;
   }
 }
+// clang-format on
 
 // Translates the instruction at Current.at[n]; escapes to `escape` before any side effect when
 // the reference must run it.
@@ -727,8 +736,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kAdd:
     case Op::kAdc:
     case Op::kSub:
-    case Op::kSbc:
-    {
+    case Op::kSbc: {
       // Operate on the host copy, store: chains of read-modify-write instructions on memory,
       // or of stores and reloads, run slower.
       const Xbyak::Reg8& d = Cached(g, a, b);
@@ -769,8 +777,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     }
       HostFlags(g, need, kArithFlags);
       break;
-    case Op::kSbci:
-    {
+    case Op::kSbci: {
       const Xbyak::Reg8& d = Cached(g, a);
       CarryIn(g);
       g.sbb(d, b);
@@ -795,35 +802,32 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
         }
         break;
       }
-    {
-      const Xbyak::Reg8& d = Cached(g, a, b);
-      WithSource(b, [&](const auto& r) {
-        if (i.op == Op::kAnd) g.and_(d, r);
-        if (i.op == Op::kOr) g.or_(d, r);
-        if (i.op == Op::kEor) g.xor_(d, r);
-      });
-      g.mov(R(a), d);
-    }
+      {
+        const Xbyak::Reg8& d = Cached(g, a, b);
+        WithSource(b, [&](const auto& r) {
+          if (i.op == Op::kAnd) g.and_(d, r);
+          if (i.op == Op::kOr) g.or_(d, r);
+          if (i.op == Op::kEor) g.xor_(d, r);
+        });
+        g.mov(R(a), d);
+      }
       HostFlags(g, need, kLogicFlags);
       break;
-    case Op::kAndi:
-    {
+    case Op::kAndi: {
       const Xbyak::Reg8& d = Cached(g, a);
       g.and_(d, b);
       g.mov(R(a), d);
     }
       HostFlags(g, need, kLogicFlags);
       break;
-    case Op::kOri:
-    {
+    case Op::kOri: {
       const Xbyak::Reg8& d = Cached(g, a);
       g.or_(d, b);
       g.mov(R(a), d);
     }
       HostFlags(g, need, kLogicFlags);
       break;
-    case Op::kCom:
-    {
+    case Op::kCom: {
       const Xbyak::Reg8& d = Cached(g, a);
       g.xor_(d, 0xFF);
       g.mov(R(a), d);
@@ -831,24 +835,21 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       if (need == Need::kAll) FlagsFromHost(g, kLogicFlags, false);
       if (need != Need::kNone) g.or_(r13d, kC);
       break;
-    case Op::kNeg:
-    {
+    case Op::kNeg: {
       const Xbyak::Reg8& d = Cached(g, a);
       g.neg(d);
       g.mov(R(a), d);
     }
       HostFlags(g, need, kArithFlags);
       break;
-    case Op::kInc:
-    {
+    case Op::kInc: {
       const Xbyak::Reg8& d = Cached(g, a);
       g.inc(d);
       g.mov(R(a), d);
     }
       HostFlags(g, need, kLogicFlags);
       break;
-    case Op::kDec:
-    {
+    case Op::kDec: {
       const Xbyak::Reg8& d = Cached(g, a);
       g.dec(d);
       g.mov(R(a), d);
@@ -862,17 +863,17 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kLsr:
     case Op::kRor:
       // The host's shifts leave the bit shifted out in its carry, the result in place.
-    {
-      const Xbyak::Reg8& d = Cached(g, a);
-      if (i.op == Op::kAsr) g.sar(d, 1);
-      if (i.op == Op::kLsr) g.shr(d, 1);
-      if (i.op == Op::kRor) {
-        CarryIn(g);
-        g.rcr(d, 1);
+      {
+        const Xbyak::Reg8& d = Cached(g, a);
+        if (i.op == Op::kAsr) g.sar(d, 1);
+        if (i.op == Op::kLsr) g.shr(d, 1);
+        if (i.op == Op::kRor) {
+          CarryIn(g);
+          g.rcr(d, 1);
+        }
+        g.mov(R(a), d);
+        g.movzx(edx, d);
       }
-      g.mov(R(a), d);
-      g.movzx(edx, d);
-    }
       if (need == Need::kCarry && !CarryOutHost) CarryFromHost(g);
       if (need == Need::kAll) {
         g.setc(cl);
@@ -903,8 +904,8 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kFmul:
     case Op::kFmuls:
     case Op::kFmulsu: {
-      const bool signed_a = i.op == Op::kMuls || i.op == Op::kMulsu || i.op == Op::kFmuls ||
-                            i.op == Op::kFmulsu;
+      const bool signed_a =
+          i.op == Op::kMuls || i.op == Op::kMulsu || i.op == Op::kFmuls || i.op == Op::kFmulsu;
       const bool signed_b = i.op == Op::kMuls || i.op == Op::kFmuls;
       const bool fractional = i.op == Op::kFmul || i.op == Op::kFmuls || i.op == Op::kFmulsu;
       if (signed_a) {
@@ -1307,8 +1308,9 @@ uint64_t RunJitInstructions(uint64_t limit) {
   if (!Start()) {
     static bool noted = false;
     if (!noted) {
-      std::fprintf(stderr, "velmora: executable memory is not available; the JIT engine runs "
-                           "the fast engine instead\n");
+      std::fprintf(stderr,
+                   "velmora: executable memory is not available; the JIT engine runs "
+                   "the fast engine instead\n");
       noted = true;
     }
     return RunFastInstructions(limit);

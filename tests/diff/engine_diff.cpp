@@ -137,8 +137,8 @@ void Put(std::vector<uint16_t>& out, uint16_t word) {
 }
 
 // A run of instructions as compilers write them, so that the fast engine's superinstructions and
-// the JIT's blocks (and the flags they leave) are exercised: multi-byte arithmetic, compares and their branch,
-// shifts, logic, load and store runs, stack runs.
+// the JIT's blocks (and the flags they leave) are exercised: multi-byte arithmetic, compares and
+// their branch, shifts, logic, load and store runs, stack runs.
 void EmitIdiom(std::vector<uint16_t>& out) {
   const auto rr = [](uint16_t op, uint32_t d, uint32_t r) {
     return uint16_t(op | ((r & 0x10) << 5) | (d << 4) | (r & 15));
@@ -463,8 +463,7 @@ void Explain(const Trial& t, uint64_t steps, EngineKind engine) {
   uint64_t low = 0, high = steps;  // agree after `low`, maybe disagree after `high`
   while (low + 1 < high) {
     const uint64_t mid = (low + high) / 2;
-    if (Difference(Run(t, EngineKind::kReference, mid, nullptr),
-                   Run(t, engine, mid, nullptr))
+    if (Difference(Run(t, EngineKind::kReference, mid, nullptr), Run(t, engine, mid, nullptr))
             .empty()) {
       low = mid;
     } else {

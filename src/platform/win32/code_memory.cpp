@@ -21,7 +21,8 @@ bool PlatformProtectCodeMemory(void* start, size_t bytes, bool executable) {
                       executable ? PAGE_EXECUTE_READ : PAGE_READWRITE, &old)) {
     return false;
   }
-  if (executable) FlushInstructionCache(GetCurrentProcess(), reinterpret_cast<void*>(from), to - from);
+  if (executable)
+    FlushInstructionCache(GetCurrentProcess(), reinterpret_cast<void*>(from), to - from);
   return true;
 }
 
