@@ -111,9 +111,9 @@ uint32_t Translated[kProgramWords];
 uint32_t TranslatedCount = 0;
 
 constexpr size_t kCacheBytes = size_t(16) << 20;
-constexpr size_t kStubBytes = 4096;      // the entry and exit stubs, first page of the cache
-constexpr size_t kMaxBlockBytes = 8192;  // no block's code is longer
-constexpr size_t kWindowBytes = 65536;   // made writable at once for a few blocks
+constexpr size_t kStubBytes = 4096;       // the entry and exit stubs, first page of the cache
+constexpr size_t kMaxBlockBytes = 16384;  // no block's code is longer (64 instructions)
+constexpr size_t kWindowBytes = 65536;    // made writable at once for a few blocks
 constexpr uint32_t kBlocksPerWindow = 16;
 constexpr uint32_t kMaxBlockInstructions = 64;
 
