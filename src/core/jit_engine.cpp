@@ -111,13 +111,16 @@ uint32_t Translated[kProgramWords];
 uint32_t TranslatedCount = 0;
 
 constexpr size_t kCacheBytes = size_t(16) << 20;
-constexpr size_t kStubBytes = 4096;       // the entry and exit stubs, first page of the cache
+constexpr size_t kStubBytes = 65536;      // the entry and exit stubs: pages of their own
 constexpr size_t kMaxBlockBytes = 16384;  // no block's code is longer (64 instructions)
-constexpr size_t kWindowBytes = 65536;    // made writable at once for a few blocks
-constexpr uint32_t kBlocksPerWindow = 16;
+constexpr size_t kWindowBytes = 131072;   // written by one translation at most
+constexpr uint32_t kBlocksPerWindow = 32;
 constexpr uint32_t kMaxBlockInstructions = 64;
 
 uint8_t* Cache = nullptr;
+// Pages of the cache from kStubBytes up to SealedEnd hold code and are read-execute; the pages
+// beyond hold nothing yet and stay read-write (never executable).
+size_t SealedEnd = kStubBytes;
 Xbyak::CodeGenerator* Gen = nullptr;
 void (*Enter)() = nullptr;
 const void* ExitStub = nullptr;          // eax pc, ecx reason
@@ -182,7 +185,7 @@ bool Start() {
   Xbyak::ClearError();
   EmitStubs(*Gen);
   if (Xbyak::GetError() != 0 || Gen->getSize() > kStubBytes) return false;
-  if (!Protect(Cache, kCacheBytes)) return false;
+  if (!Protect(Cache, kStubBytes)) return false;
   MakeTables();
   Context.data = Machine.data;
   Context.program = Machine.program;
@@ -198,6 +201,8 @@ void Flush() {
   TranslatedCount = 0;
   Gen->reset();
   Gen->setSize(kStubBytes);
+  if (SealedEnd > kStubBytes) Unprotect(Cache + kStubBytes, SealedEnd - kStubBytes);
+  SealedEnd = kStubBytes;
 }
 
 // --- Decoding --------------------------------------------------------------------------------
@@ -1257,7 +1262,12 @@ void DecodeBlock(uint32_t pc) {
 const void* Translate(uint32_t pc) {
   if (Gen->getSize() + kWindowBytes > kCacheBytes) Flush();
   const uint8_t* const write_at = Gen->getCurr();
-  if (!Unprotect(write_at, kWindowBytes)) return nullptr;
+  // Only the page the last translation ended in is code and must be made writable again.
+  const size_t page = PlatformCodePageSize();
+  const size_t first_page = Gen->getSize() / page * page;
+  if (first_page < SealedEnd && !Unprotect(Cache + first_page, SealedEnd - first_page)) {
+    return nullptr;
+  }
   uint32_t pending[2 * kBlocksPerWindow + 2];
   uint32_t pending_count = 0, done = 0;
   pending[pending_count++] = pc;
@@ -1289,7 +1299,10 @@ const void* Translate(uint32_t pc) {
       if (n < kProgramWords && Lookup[n] == UntranslatedStub) pending[pending_count++] = n;
     }
   }
-  if (!Protect(write_at, kWindowBytes) || !ok) return nullptr;
+  const size_t end = (Gen->getSize() + page - 1) / page * page;
+  const bool sealed = Protect(Cache + first_page, end - first_page);
+  if (sealed) SealedEnd = end;
+  if (!sealed || !ok) return nullptr;
   return Lookup[pc];
 }
 
