@@ -1,5 +1,5 @@
 #!/bin/sh
-# Velmora's fast and reference engines, simavr and QEMU side by side on CPU-bound AVR programs,
+# Velmora's JIT, fast and reference engines, simavr and QEMU side by side on CPU-bound AVR programs,
 # and Velmora's own host paths (service call, WDR, start-up, a 1920x1080 fill). Builds velmora-run
 # (optimised, as the project builds by default) and the programs with avr-gcc, then runs
 # bench/peers/peers.py.

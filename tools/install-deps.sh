@@ -9,6 +9,8 @@ packages=(
   libfreetype-dev libfontconfig-dev fontconfig fonts-dejavu-core
   libgtest-dev libbenchmark-dev simavr libsimavr-dev libelf-dev
   libsdl2-dev
+  # The JIT engine's code emitter (header-only).
+  libxbyak-dev
   # The desktop program's tests: a private X server with the fonts its message boxes need,
   # real input, and pictures of windows.
   xvfb xfonts-base xdotool x11-utils imagemagick

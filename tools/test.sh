@@ -13,9 +13,12 @@ git ls-files '*.c' '*.cpp' '*.h' | xargs clang-format --dry-run --Werror
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_BENCH=OFF > /dev/null
 cmake --build build -j "$jobs"
 (cd build && ctest --output-on-failure -j "$jobs")
-# Every guest program once more on the reference engine (the runs above used the fast one, the
-# default): tests named area.case run velmora-run; the differential tests need no second run.
-(cd build && VELMORA_ENGINE=reference ctest --output-on-failure -j "$jobs" -R '^[a-z]+\.' -E '_diff$')
+# Every guest program once more on the reference engine and on the fast one (the runs above used
+# the JIT, the default): tests named area.case run velmora-run; the differential tests need no
+# second run.
+for engine in reference fast; do
+  (cd build && VELMORA_ENGINE=$engine ctest --output-on-failure -j "$jobs" -R '^[a-z]+\.' -E '_diff$')
+done
 
 cmake -S . -B build-sanitize -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON \
   -DVELMORA_BENCH=OFF > /dev/null

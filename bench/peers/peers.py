@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Velmora's two engines, simavr and QEMU side by side on the same AVR programs (run by
+"""Velmora's three engines, simavr and QEMU side by side on the same AVR programs (run by
 bench/peers.sh, which builds everything first).
 
 Every machine runs each workload as a program, interleaved (a round runs every workload on every
@@ -27,7 +27,8 @@ import sys
 import time
 
 WORKLOADS = ["crc32", "sieve", "sort", "matmul", "interp"]
-MACHINES = ["fast", "reference", "simavr", "qemu"]
+ENGINES = ["jit", "fast", "reference"]
+MACHINES = ENGINES + ["simavr", "qemu"]
 
 
 def run(cmd, stop_after=None, timeout=300):
@@ -76,7 +77,7 @@ def velmora_state(out):
 def run_machine(args, machine, name):
     """One run of workload `name` on `machine`: (seconds, checksum or None, instructions)."""
     path = os.path.join(args.dir, name)
-    if machine in ("fast", "reference"):
+    if machine in ENGINES:
         seconds, out, _ = run(velmora_cmd(args, machine, path + ".hex"))
         s = velmora_state(out)
         if "r22" not in s:
@@ -151,7 +152,8 @@ def peers(args):
     print("\nGuest MIPS (best of %d interleaved runs, wall time less each machine's start-up)"
           % args.runs)
     header = "%-8s %12s" % ("workload", "instructions") + "".join(" %10s" % m for m in machines)
-    ratios = [("fast", "qemu"), ("fast", "simavr"), ("fast", "reference"), ("reference", "simavr")]
+    ratios = [("jit", "qemu"), ("jit", "simavr"), ("jit", "fast"), ("fast", "qemu"),
+              ("fast", "simavr"), ("fast", "reference"), ("reference", "simavr")]
     ratios = [r for r in ratios if r[0] in machines and r[1] in machines]
     header += "".join(" %15s" % ("%s/%s" % r) for r in ratios)
     print(header)
@@ -178,7 +180,7 @@ def peers(args):
 
 
 def host(args):
-    """Velmora alone: service call, WDR, start-up and a full-screen fill, on both engines. Times
+    """Velmora alone: service call, WDR, start-up and a full-screen fill, on every engine. Times
     are velmora-run's own of its run loop (its end report), the best of the runs."""
     failures = []
     d = args.dir
@@ -202,7 +204,7 @@ def host(args):
 
     print("\nVelmora host paths (best of %d runs; run-loop time from velmora-run's end report)"
           % args.runs)
-    for engine in ("fast", "reference"):
+    for engine in ENGINES:
         nop = best("loop_nop.hex", engine)
         brk = best("loop_break.hex", engine)
         wdr = best("loop_wdr.hex", engine)
@@ -222,7 +224,7 @@ def callgrind(args):
     of a run that ends at once."""
     failures = []
     print("\nHost instructions per guest instruction (valgrind --tool=callgrind)")
-    print("%-8s %12s %10s %10s" % ("workload", "instructions", "fast", "reference"))
+    print("%-8s %12s" % ("workload", "instructions") + "".join(" %10s" % e for e in ENGINES))
 
     def measure(name, engine):
         path = os.path.join(args.dir, name + ".hex")
@@ -234,20 +236,19 @@ def callgrind(args):
             return 0, 0
         return int(m.group(1)), velmora_state(out).get("instructions", 0)
 
-    base = {e: measure("null", e) for e in ("fast", "reference")}
+    base = {e: measure("null", e) for e in ENGINES}
     per = {e: [] for e in base}
     for n in args.workloads:
         row = "%-8s" % n
-        for e in ("fast", "reference"):
+        for e in ENGINES:
             ir, count = measure("cg_" + n, e)
             value = (ir - base[e][0]) / (count - base[e][1]) if count > base[e][1] else 0
             per[e].append(value)
-            if e == "fast":
+            if e == ENGINES[0]:
                 row += " %12d" % (count - base[e][1])
             row += " %10.1f" % value
         print(row)
-    print("%-8s %12s %10.1f %10.1f" % ("geomean", "", geomean(per["fast"]),
-                                       geomean(per["reference"])))
+    print("%-8s %12s" % ("geomean", "") + "".join(" %10.1f" % geomean(per[e]) for e in ENGINES))
     return failures
 
 

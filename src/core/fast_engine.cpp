@@ -11,6 +11,7 @@
 #include "core/dispatch.h"
 #include "core/engine.h"
 #include "core/hostcall.h"
+#include "core/jit_engine.h"
 #include "core/machine.h"
 
 namespace velmora {
@@ -141,10 +142,19 @@ void PrepareChunk(uint32_t chunk) {
 
 void ForgetDecodedProgram() {
   std::memset(FastChunkReady, 0, sizeof FastChunkReady);
+  ForgetTranslatedProgram();
 }
 
 uint64_t RunEngine(EngineKind engine, uint64_t limit) {
-  return engine == EngineKind::kFast ? RunFastInstructions(limit) : RunInstructions(limit);
+  switch (engine) {
+    case EngineKind::kFast:
+      return RunFastInstructions(limit);
+    case EngineKind::kJit:
+      return RunJitInstructions(limit);
+    case EngineKind::kReference:
+      break;
+  }
+  return RunInstructions(limit);
 }
 
 // --- Handler bodies ------------------------------------------------------------------------------

@@ -31,13 +31,15 @@ uint8_t BootLoadCode = 0;
 bool EchoBootReport = false;
 volatile std::sig_atomic_t RunInterrupted = 0;
 void (*RunWatch)(double seconds) = nullptr;
-EngineKind RunEngineKind = EngineKind::kFast;
+EngineKind RunEngineKind = EngineKind::kJit;
 
 bool EngineFromName(std::string_view name, EngineKind* engine) {
   if (name == "reference") {
     *engine = EngineKind::kReference;
   } else if (name == "fast") {
     *engine = EngineKind::kFast;
+  } else if (name == "jit") {
+    *engine = EngineKind::kJit;
   } else {
     return false;
   }
@@ -45,7 +47,15 @@ bool EngineFromName(std::string_view name, EngineKind* engine) {
 }
 
 const char* EngineName(EngineKind engine) {
-  return engine == EngineKind::kFast ? "fast" : "reference";
+  switch (engine) {
+    case EngineKind::kFast:
+      return "fast";
+    case EngineKind::kJit:
+      return "jit";
+    case EngineKind::kReference:
+      break;
+  }
+  return "reference";
 }
 uint64_t GuestPumps = 0;
 

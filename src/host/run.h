@@ -50,13 +50,13 @@ uint32_t StartSeed();
 // .path file cannot be read; an empty first line is the (empty) path.
 bool FindProgramPath(const char* command_line, std::string* path);
 
-// The engine RunHost runs the guest on: the fast one unless a program sets it otherwise
+// The engine RunHost runs the guest on: the JIT unless a program sets it otherwise
 // (velmora-run's --engine, the desktop program's VELMORA_ENGINE). A trace always runs on the
 // reference.
 extern EngineKind RunEngineKind;
-// The environment variable that names the engine: "reference" or "fast".
+// The environment variable that names the engine: "jit", "fast" or "reference".
 constexpr const char* kEngineVariable = "VELMORA_ENGINE";
-// "reference" or "fast"; false for any other name.
+// "jit", "fast" or "reference"; false for any other name.
 bool EngineFromName(std::string_view name, EngineKind* engine);
 const char* EngineName(EngineKind engine);
 

@@ -98,10 +98,11 @@ constexpr const char* kUsage =
     "  --disassemble          list the program instead of running it: byte addresses, words,\n"
     "                         mnemonics, the symbols of PROGRAM.elf when it lies beside the\n"
     "                         HEX file, and the service each BREAK calls\n"
-    "  --engine fast|reference\n"
-    "                         the processor engine: fast (default), or the reference core that\n"
-    "                         defines the machine; both give the same results (--trace and an\n"
-    "                         attached debugger always run on the reference)\n"
+    "  --engine jit|fast|reference\n"
+    "                         the processor engine: jit (default; x86-64 translation, the fast\n"
+    "                         engine on other hosts), fast (a threaded interpreter), or the\n"
+    "                         reference core that defines the machine; all give the same results\n"
+    "                         (--trace and an attached debugger always run on the reference)\n"
     "  --quiet                leave out the boot report, the end report and the hints on\n"
     "                         stderr (errors are always written)\n"
     "  --version              show the version and the execution engine\n"
@@ -129,7 +130,7 @@ constexpr const char* kUsage =
     "waited for input or computed without pumping messages for a few seconds.\n"
     "\n"
     "environment:\n"
-    "  VELMORA_ENGINE         the engine when --engine is not given: fast or reference\n"
+    "  VELMORA_ENGINE         the engine when --engine is not given: jit, fast or reference\n"
     "  VELMORA_COM<n>         the device of the guest's serial port n (default /dev/ttyS<n-1>;\n"
     "                         'loopback': a stand-in that returns what was written)\n"
     "  VELMORA_HINT_SECONDS   seconds before those hints (default 3; 0: no hints)\n"
@@ -158,7 +159,7 @@ struct RunOptions {
   bool disassemble = false;
   uint16_t debugger_port = 0;
   bool engine_given = false;
-  EngineKind engine = EngineKind::kFast;
+  EngineKind engine = EngineKind::kJit;
   std::string screenshot_path;  // empty: none
   bool quota_given = false;
   HeadlessClockMode clock = HeadlessClockMode::kVirtual;
@@ -425,7 +426,7 @@ int ParseCommandLine(int argc, char** argv) {
       Options.seed_given = true;
     } else if (name == "--engine") {
       if (!take_value() || !EngineFromName(value, &Options.engine)) {
-        return UsageError("--engine needs fast or reference: ", value);
+        return UsageError("--engine needs jit, fast or reference: ", value);
       }
       Options.engine_given = true;
     } else if (name == "--quiet") {
@@ -457,7 +458,7 @@ int ParseCommandLine(int argc, char** argv) {
       Options.screenshot_path = StartDirectoryPath(std::string(value).c_str());
     } else if (name == "--version") {
       if (!no_value()) return UsageError("--version takes no value", "");
-      // The engine the run would use: --engine, else VELMORA_ENGINE, else the fast one.
+      // The engine the run would use: --engine, else VELMORA_ENGINE, else the JIT.
       EngineKind engine = Options.engine;
       if (!Options.engine_given && engine_variable != nullptr) {
         EngineFromName(engine_variable, &engine);
@@ -499,7 +500,7 @@ int ParseCommandLine(int argc, char** argv) {
     return UsageError("--trace and --gdb exclude each other", "");
   if (!Options.engine_given && engine_variable != nullptr &&
       !EngineFromName(engine_variable, &Options.engine)) {
-    return UsageError("VELMORA_ENGINE needs fast or reference: ", engine_variable);
+    return UsageError("VELMORA_ENGINE needs jit, fast or reference: ", engine_variable);
   }
   if (Options.quota_given && RequestedSandbox.directory.empty()) {
     return UsageError("--sandbox-quota needs a sandbox (--sandbox DIR)", "");

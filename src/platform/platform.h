@@ -4,6 +4,7 @@
 // header or a platform #ifdef.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -333,5 +334,20 @@ int64_t PlatformReceive(PlatformSocket socket, void* buffer, uint32_t count, uin
 // Sends every byte; false when the connection failed (a closed peer never stops the host).
 bool PlatformSend(PlatformSocket socket, const void* buffer, uint32_t count);
 void PlatformCloseSocket(PlatformSocket socket);
+
+// ---------------------------------------------------------------------------------------------
+// Memory for generated code
+//
+// Never writable and executable at once: a mapping starts read-write; whole pages of it are
+// switched to read-execute once written, and back to read-write before they are written again.
+
+// A read-write mapping of `bytes` (a multiple of the page size), or nullptr when the host cannot
+// map memory that may later execute.
+void* PlatformMapCodeMemory(size_t bytes);
+// Switches the pages covering [start, start + bytes) of such a mapping to read-execute
+// (`executable`) or read-write; false when the host refuses.
+bool PlatformProtectCodeMemory(void* start, size_t bytes, bool executable);
+// The size of the pages PlatformProtectCodeMemory works on.
+size_t PlatformCodePageSize();
 
 }  // namespace velmora

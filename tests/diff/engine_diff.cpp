@@ -1,15 +1,15 @@
-// Differential test of the fast engine against the reference core: random programs over every
-// encoding run on both from the same random machine state, cut into random slices of the
-// instruction budget, and must agree on the full machine state (the whole data space with its
+// Differential test of the fast engine and the JIT against the reference core: random programs
+// over every encoding run on each from the same random machine state, cut into random slices of
+// the instruction budget, and must agree on the full machine state (the whole data space with its
 // guard bytes, flags, pc, fault, quit and instruction count) at every BREAK and WDR and at the
 // end.
 //
-//   velmora_engine_diff [--seed N] [--trials N] [--steps N] [--trial N]
+//   velmora_engine_diff [--seed N] [--trials N] [--steps N] [--trial N] [--engine fast|jit]
 //
 // The test stands in for the host: its BREAK and WDR write into the data space (registers
 // included), change a flag now and then and sometimes end the run with the quit flag, as
-// services and the message pump may, so the fast engine must write its state back before each
-// call and take it up again after. On a difference it finds the first instruction after which the
+// services and the message pump may, so an engine must write its state back before each call
+// and take it up again after. On a difference it finds the first instruction after which the
 // two disagree and prints it with the program around it.
 #include <algorithm>
 #include <cinttypes>
@@ -136,9 +136,9 @@ void Put(std::vector<uint16_t>& out, uint16_t word) {
   out.push_back(word);
 }
 
-// A run of instructions as compilers write them, so that the fast engine's superinstructions
-// (and the flags they leave) are exercised: multi-byte arithmetic, compares and their branch,
-// shifts, logic, load and store runs, stack runs.
+// A run of instructions as compilers write them, so that the fast engine's superinstructions and
+// the JIT's blocks (and the flags they leave) are exercised: multi-byte arithmetic, compares and
+// their branch, shifts, logic, load and store runs, stack runs.
 void EmitIdiom(std::vector<uint16_t>& out) {
   const auto rr = [](uint16_t op, uint32_t d, uint32_t r) {
     return uint16_t(op | ((r & 0x10) << 5) | (d << 4) | (r & 15));
@@ -450,14 +450,20 @@ std::string Disassemble(uint32_t pc) {
   return text;
 }
 
+// The engines compared with the reference.
+struct EngineRow {
+  EngineKind kind;
+  const char* name;
+};
+constexpr EngineRow kEngines[] = {{EngineKind::kFast, "fast"}, {EngineKind::kJit, "jit"}};
+
 // Finds the shortest run after which the engines disagree (each run in one slice) and shows the
 // instruction that made the difference.
-void Explain(const Trial& t, uint64_t steps) {
+void Explain(const Trial& t, uint64_t steps, EngineKind engine) {
   uint64_t low = 0, high = steps;  // agree after `low`, maybe disagree after `high`
   while (low + 1 < high) {
     const uint64_t mid = (low + high) / 2;
-    if (Difference(Run(t, EngineKind::kReference, mid, nullptr),
-                   Run(t, EngineKind::kFast, mid, nullptr))
+    if (Difference(Run(t, EngineKind::kReference, mid, nullptr), Run(t, engine, mid, nullptr))
             .empty()) {
       low = mid;
     } else {
@@ -468,7 +474,7 @@ void Explain(const Trial& t, uint64_t steps) {
   std::printf("  after %" PRIu64 " instructions both agree; the next one is\n    %s\n", low,
               Disassemble(before.pc).c_str());
   std::printf("  and then: %s\n", Difference(Run(t, EngineKind::kReference, high, nullptr),
-                                             Run(t, EngineKind::kFast, high, nullptr))
+                                             Run(t, engine, high, nullptr))
                                       .c_str());
   if (std::getenv("VELMORA_DIFF_TRACE") != nullptr) {
     // The reference's path up to the difference, each line with SREG after the instruction.
@@ -495,6 +501,7 @@ int main(int argc, char** argv) {
   uint64_t seed = 1;
   uint32_t trials = 2000, steps = 4000;
   int64_t only = -1;
+  std::string engine_name;  // empty: every engine
   for (int i = 1; i + 1 < argc; i += 2) {
     const std::string name = argv[i];
     const uint64_t value = std::strtoull(argv[i + 1], nullptr, 0);
@@ -506,39 +513,48 @@ int main(int argc, char** argv) {
       steps = uint32_t(value);
     } else if (name == "--trial") {
       only = int64_t(value);
+    } else if (name == "--engine") {
+      engine_name = argv[i + 1];
     } else {
       std::fprintf(stderr,
                    "usage: velmora_engine_diff [--seed N] [--trials N] [--steps N] "
-                   "[--trial N]\n");
+                   "[--trial N] [--engine fast|jit]\n");
       return 64;
     }
   }
   ClearMachine();
-  uint64_t instructions = 0, host_calls = 0, failures = 0;
+  uint64_t instructions = 0, host_calls = 0, failures = 0, engines = 0;
   uint64_t faults[32] = {};
   Trial t;
-  Outcome reference, fast;
-  for (uint32_t trial = 0; trial < trials; ++trial) {
+  Outcome reference, other;
+  for (uint32_t trial = 0; trial < trials && failures < 3; ++trial) {
     if (only >= 0 && trial != only) continue;
     Rng.seed(seed * 1000003 + trial);
     MakeTrial(t);
-    std::mt19937_64 slicer_a(Rng()), slicer_b(Rng());
-    Run(t, EngineKind::kReference, steps, &slicer_a, reference);
-    Run(t, EngineKind::kFast, steps, &slicer_b, fast);
+    const uint64_t slices = Rng();  // each engine its own slicing, the same in every selection
+    std::mt19937_64 slicer(slices);
+    Run(t, EngineKind::kReference, steps, &slicer, reference);
     instructions += reference.executed;
     host_calls += reference.checkpoints.size();
     ++faults[reference.fault % 32];
-    const std::string difference = Difference(reference, fast);
-    if (!difference.empty()) {
-      std::printf("trial %u (seed %" PRIu64 "): reference / fast differ: %s\n", trial, seed,
-                  difference.c_str());
-      Explain(t, reference.executed);
-      if (++failures >= 3) break;
+    engines = 0;
+    for (const EngineRow& row : kEngines) {
+      if (!engine_name.empty() && engine_name != row.name) continue;
+      ++engines;
+      slicer.seed(slices + uint64_t(row.kind));
+      Run(t, row.kind, steps, &slicer, other);
+      const std::string difference = Difference(reference, other);
+      if (!difference.empty()) {
+        std::printf("trial %u (seed %" PRIu64 "): reference / %s differ: %s\n", trial, seed,
+                    row.name, difference.c_str());
+        Explain(t, reference.executed, row.kind);
+        ++failures;
+      }
     }
   }
-  std::printf("%u trials, %" PRIu64 " instructions on each engine, %" PRIu64
-              " host calls; ends by fault:",
-              trials, instructions, host_calls);
+  std::printf("%u trials, %" PRIu64 " instructions on the reference and on each of %" PRIu64
+              " engines, %" PRIu64 " host calls; ends by fault:",
+              trials, instructions, engines, host_calls);
   for (int f = 0; f < 32; ++f)
     if (faults[f]) std::printf(" %d:%" PRIu64, f, faults[f]);
   std::printf("\n");

@@ -28,9 +28,13 @@ struct Engine {
 uint64_t RunFast(uint64_t limit) {
   return RunEngine(EngineKind::kFast, limit);
 }
+uint64_t RunJit(uint64_t limit) {
+  return RunEngine(EngineKind::kJit, limit);
+}
 constexpr Engine kEngines[] = {
     {"reference", RunInstructions},
     {"fast", RunFast},
+    {"jit", RunJit},
 };
 
 struct FinalState {

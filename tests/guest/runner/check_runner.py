@@ -255,19 +255,20 @@ def check_cli():
     # The version the build was made from, and the engine that runs the guest.
     with open(os.path.join(SOURCE_ROOT, "CMakeLists.txt")) as f:
         version = re.search(r"project\(Velmora VERSION ([0-9.]+)", f.read()).group(1)
-    # The engine: --engine, else VELMORA_ENGINE (the suite runs once with each), else fast.
-    default = os.environ.get("VELMORA_ENGINE", "fast")
+    # The engine: --engine, else VELMORA_ENGINE (the suite runs once with each), else the JIT.
+    default = os.environ.get("VELMORA_ENGINE", "jit")
     clean = {k: v for k, v in os.environ.items() if k != "VELMORA_ENGINE"}
-    for args, env, engine in [([], None, default), ([], clean, "fast"),
+    for args, env, engine in [([], None, default), ([], clean, "jit"),
                               (["--engine", "reference"], None, "reference"),
+                              (["--engine", "jit"], dict(clean, VELMORA_ENGINE="fast"), "jit"),
                               (["--engine=fast"], dict(clean, VELMORA_ENGINE="reference"), "fast"),
                               ([], dict(clean, VELMORA_ENGINE="reference"), "reference")]:
         r = vt.run_guest(None, args + ["--version"], dump_state=False, env=env)
         vt.expect_equal("version %s" % args, (r.exit_code, r.stdout, r.stderr),
                         (0, "velmora-run %s, engine %s\n" % (version, engine), ""), r)
-    for args, env in [(["--engine", "jit"], None), ([], dict(clean, VELMORA_ENGINE="jit"))]:
+    for args, env in [(["--engine", "turbo"], None), ([], dict(clean, VELMORA_ENGINE="turbo"))]:
         r = vt.run_guest(state, args, env=env)
-        vt.expect(r.exit_code == vt.EXIT_USAGE and "fast or reference" in r.stderr,
+        vt.expect(r.exit_code == vt.EXIT_USAGE and "jit, fast or reference" in r.stderr,
                   "unknown engine refused: %s %s" % (args, env and env.get("VELMORA_ENGINE")), r)
 
     # Values after '=' or as the next argument mean the same.
