@@ -23,9 +23,13 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "platform/posix/end_signal.h"
 
 namespace velmora {
 namespace {
+
+// Milliseconds of one slice of a write's wait for the port.
+constexpr int kEndSignalSlice = 100;
 
 struct SerialPortRecord {
   int fd;  // -1 when free; kLoopback for the stand-in
@@ -304,10 +308,12 @@ int64_t PlatformWriteSerial(PlatformSerial port, const void* buffer, uint32_t co
     if (n < 0 && errno == EAGAIN && !record->wait_interrupted) {
       // No write timeout: wait until the port takes more. A signal (Ctrl-C) ends the wait, here
       // and in every later write to the port, so that a port nobody reads cannot keep the host
-      // from stopping; the write then comes up short.
+      // from stopping; the write then comes up short. The wait goes in slices, so that a signal
+      // that came just before it is seen too.
       pollfd wait = {fd, POLLOUT, 0};
-      if (poll(&wait, 1, -1) >= 0) continue;
-      record->wait_interrupted = errno == EINTR;
+      const int polled = poll(&wait, 1, kEndSignalSlice);
+      if (polled > 0 || (polled == 0 && !EndSignalSeen())) continue;
+      record->wait_interrupted = polled == 0 || errno == EINTR;
     }
     return done > 0 ? int64_t(done) : -1;
   }
