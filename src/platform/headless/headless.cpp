@@ -9,7 +9,7 @@
 #include <deque>
 #include <vector>
 
-#include "platform/headless/civil_date.h"
+#include "platform/civil_date.h"
 #include "platform/key_state.h"
 #include "platform/platform.h"
 #include "platform/system_clock.h"

@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <vector>
 
-#include "platform/headless/civil_date.h"
+#include "platform/civil_date.h"
 #include "platform/headless/headless.h"
 
 namespace velmora {

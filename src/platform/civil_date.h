@@ -1,5 +1,5 @@
-// Days since 1970-01-01 of a proleptic Gregorian date, and back: the headless wall clock and the
-// parser of its start date share them.
+// Days since 1970-01-01 of a proleptic Gregorian date, and back: the headless wall clock, the
+// parser of its start date and the guest's own clock share them.
 #pragma once
 
 #include <cstdint>
