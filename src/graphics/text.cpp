@@ -91,17 +91,39 @@ struct LaidOutChar {
   bool prefix_underline;  // it followed a single '&'
 };
 
+// The number of lines in `text`: lines end at LF, CR LF or CR, and a break at the very end
+// starts no new line.
+int32_t CountLines(std::string_view text) {
+  if (text.empty()) return 0;
+  const auto lf = std::count(text.begin(), text.end(), '\n');
+  const auto cr = std::count(text.begin(), text.end(), '\r');
+  int64_t cr_lf = 0;
+  for (size_t at = text.find("\r\n"); at != std::string_view::npos; at = text.find("\r\n", at + 2))
+    ++cr_lf;
+  const bool ends_in_break = text.back() == '\n' || text.back() == '\r';
+  return int32_t(lf + cr - cr_lf + (ends_in_break ? 0 : 1));
+}
+
 // Lays `text` out top-left aligned: lines end at LF, CR LF or CR; '&' is not drawn but marks the
-// next character for underlining, "&&" is one '&'. Calls `visit` for every character; returns the
-// number of lines and the widest line. Only advances are needed, so no glyph is rendered here.
+// next character for underlining, "&&" is one '&'. Calls `visit` for every character of the
+// lines from `first` up to (not including) `end` until it answers false, which skips the rest of
+// that line (pens only move right); lines outside the range are only counted. Returns the number
+// of lines, and the widest of the lines laid out. Only advances are needed, so no glyph is
+// rendered here.
 template <typename Visit>
-void LayOut(PlatformFont font, std::string_view text, int32_t* lines, int32_t* widest,
-            Visit visit) {
+void LayOut(PlatformFont font, std::string_view text, int64_t first, int64_t end, int32_t* lines,
+            int32_t* widest, Visit visit) {
   *lines = 0;
   *widest = 0;
   size_t i = 0;
+  const auto to_break = [&] { i = std::min(text.find_first_of("\r\n", i), text.size()); };
   while (i < text.size()) {
+    if (*lines >= end) {
+      *lines += CountLines(text.substr(i));
+      return;
+    }
     int64_t pen = 0;
+    if (*lines < first) to_break();
     while (i < text.size() && text[i] != '\n' && text[i] != '\r') {
       uint8_t code = uint8_t(text[i++]);
       bool underline = false;
@@ -111,7 +133,10 @@ void LayOut(PlatformFont font, std::string_view text, int32_t* lines, int32_t* w
         code = uint8_t(text[i++]);
       }
       const int32_t advance = PlatformGlyphAdvance(font, CodePoint(code));
-      visit(LaidOutChar{*lines, pen, advance, code, underline});
+      if (!visit(LaidOutChar{*lines, pen, advance, code, underline})) {
+        to_break();
+        break;
+      }
       pen += advance;
     }
     *widest = int32_t(std::min<int64_t>(std::max<int64_t>(*widest, pen), INT32_MAX));
@@ -165,12 +190,21 @@ int32_t DrawSystemText(int32_t x, int32_t y, std::string_view text) {
   // glyphs farther from the cut rectangle are not rendered: long or huge text costs only what
   // can show.
   const int64_t reach = 2 * int64_t(metrics.line_height);
-  LayOut(slot.font, text, &lines, &widest, [&](const LaidOutChar& c) {
+  // Lines wholly above or below the cut are only counted, and a line ends where it passes the
+  // cut's right: a long text costs its visible part and a scan for line breaks.
+  int64_t first = 0, end = INT64_MAX;
+  if (metrics.line_height > 0) {
+    const int64_t height = metrics.line_height;
+    first = std::max<int64_t>(0, (cut.top - reach - int64_t(y)) / height - 1);
+    end = std::max<int64_t>(0, (cut.bottom + reach - int64_t(y)) / height + 1);
+  }
+  LayOut(slot.font, text, first, end, &lines, &widest, [&](const LaidOutChar& c) {
     const int64_t pen_x = int64_t(x) + c.pen_x;
     const int64_t line_top = int64_t(y) + int64_t(c.line) * metrics.line_height;
-    if (pen_x - reach >= cut.right || pen_x + c.advance + reach <= cut.left ||
-        line_top - reach >= cut.bottom || line_top + metrics.line_height + reach <= cut.top) {
-      return;
+    if (pen_x - reach >= cut.right) return false;  // and so is the rest of the line
+    if (pen_x + c.advance + reach <= cut.left ||
+        line_top + metrics.line_height + reach <= cut.top) {
+      return true;
     }
     const int64_t baseline = line_top + metrics.ascent;
     PlatformGlyph g;
@@ -192,6 +226,7 @@ int32_t DrawSystemText(int32_t x, int32_t y, std::string_view text) {
     if (slot.strikeout) {
       FillRows(cut, pen_x, baseline - metrics.strikeout_offset, c.advance, metrics.stroke);
     }
+    return true;
   });
   return WrappingAdd(y, LinesHeight(lines, metrics.line_height));
 }
@@ -268,7 +303,7 @@ Size MeasureText(std::string_view text) {
     const FontSlotEntry& slot = CurrentSlot();
     if (slot.font == kNoFont) return {0, 0};
     int32_t lines, widest;
-    LayOut(slot.font, text, &lines, &widest, [](const LaidOutChar&) {});
+    LayOut(slot.font, text, 0, INT64_MAX, &lines, &widest, [](const LaidOutChar&) { return true; });
     return {widest, LinesHeight(lines, PlatformGetFontMetrics(slot.font).line_height)};
   }
   if (text.empty()) return {0, 0};

@@ -72,6 +72,7 @@ struct PlatformGlyph {
 // False (and an empty glyph) for a code point the font cannot render.
 bool PlatformRenderGlyph(PlatformFont font, uint32_t code_point, PlatformGlyph* glyph);
 // The advance PlatformRenderGlyph gives, without rendering: layout and measuring cost no pixels.
+// Never negative (a font that claims otherwise advances by 0), so a pen only moves right.
 int32_t PlatformGlyphAdvance(PlatformFont font, uint32_t code_point);
 
 // ---------------------------------------------------------------------------------------------

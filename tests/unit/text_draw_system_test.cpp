@@ -64,11 +64,13 @@ TEST_F(TextDrawSystem, LineBreaksGiveTheYBelowTheText) {
   const struct {
     const char* text;
     int32_t lines;
-  } cases[] = {{"Hg", 1},   {"Hg\nHg", 2}, {"Hg\r\nHg", 2}, {"Hg\rHg", 2},
-               {"Hg\n", 1}, {"\n\nx", 3},  {"", 0},         {"a\n\n", 2}};
+  } cases[] = {{"Hg", 1},    {"Hg\nHg", 2}, {"Hg\r\nHg", 2}, {"Hg\rHg", 2},     {"Hg\n", 1},
+               {"\n\nx", 3}, {"", 0},       {"a\n\n", 2},    {"\r\r\n\n\r", 4}, {"&\r\n&&\r", 2}};
   for (const auto& c : cases) {
     EXPECT_EQ(DrawTextAt(5, 3, c.text), 3 + c.lines * kCell) << c.text;
     EXPECT_EQ(MeasureText(c.text).height, c.lines * kCell) << c.text;
+    // Below the layer the lines are only counted.
+    EXPECT_EQ(DrawTextAt(5, 30000, c.text), 30000 + c.lines * kCell) << c.text;
   }
   // The second line is the first, one line height lower.
   const auto first = Drawn([] { DrawTextAt(10, 10, "Hx"); });
@@ -138,6 +140,10 @@ TEST_F(TextDrawSystem, GlyphsFarFromTheOriginLandWhereTheyBelong) {
   ASSERT_GT(InkOf(near).count, 0);
   EXPECT_EQ(Drawn([&] { DrawTextAt(far_left, 10, spaces + "Hi&j"); }), near);
   EXPECT_EQ(Drawn([&] { DrawTextAt(10, far_up, breaks + "Hi&j"); }), near);
+  // A line running far past the right edge ends there; the next line still shows.
+  const auto wide = [](size_t n) { return "Hi" + std::string(n, 'W') + "\nHi&j"; };
+  EXPECT_EQ(Drawn([&] { DrawTextAt(10, 10, wide(5000)); }),
+            Drawn([&] { DrawTextAt(10, 10, wide(200)); }));
 }
 
 }  // namespace

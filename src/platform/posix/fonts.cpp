@@ -279,7 +279,7 @@ int32_t PlatformGlyphAdvance(PlatformFont font, uint32_t code_point) {
   CachedAdvance& entry = record->advances[code_point % kGlyphCacheSize];
   if (!entry.valid || entry.code_point != code_point) {
     const FT_GlyphSlot slot = LoadStyledGlyph(record, code_point);
-    entry = {true, code_point, slot ? WholePixels(slot->advance.x) : 0};
+    entry = {true, code_point, slot ? std::max(0, WholePixels(slot->advance.x)) : 0};
   }
   return entry.advance;
 }

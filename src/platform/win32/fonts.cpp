@@ -236,7 +236,7 @@ int32_t PlatformGlyphAdvance(PlatformFont font, uint32_t code_point) {
     const HDC dc = SelectFont(record);
     const bool measured = dc && GetGlyphOutlineW(dc, UINT(code_point), GGO_METRICS, &metrics, 0,
                                                  nullptr, &kIdentity) != GDI_ERROR;
-    entry = {true, code_point, measured ? int32_t(metrics.gmCellIncX) : 0};
+    entry = {true, code_point, measured ? std::max(0, int32_t(metrics.gmCellIncX)) : 0};
   }
   return entry.advance;
 }
