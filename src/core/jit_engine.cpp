@@ -616,28 +616,52 @@ void PushReturn(Xbyak::CodeGenerator& g, uint32_t address) {
   StorePair(g, eax, kSpAddress);
 }
 
-// Guest registers read within a block are kept in host registers as well, write-through: every
-// write still goes to the data array at once, so the data array is always the machine's state
-// (for an escape, an exit, a load through a pointer) and only the reload of a register just
-// written, a store-to-load round trip, is saved. Anything that may write a guest register in
-// memory only (a store through a pointer, a load, a pair update) forgets the copies it may
-// change.
-constexpr int kCacheRegisters = 5;
-const Xbyak::Reg8* const kCache8[kCacheRegisters] = {&r8b, &r9b, &r10b, &r11b, &dil};
-const Xbyak::Reg32* const kCache32[kCacheRegisters] = {&r8d, &r9d, &r10d, &r11d, &edi};
+// Guest registers used within a block are kept in host registers as well. The instructions that
+// only compute on registers (Computes) write the host copy alone and mark it dirty; every other
+// instruction, and the block's end, first stores the dirty copies, so that the data array is the
+// machine's state wherever anything else can look at it (an escape, an exit, a load through a
+// pointer, an I/O access by address). Anything that may write a guest register in memory only (a
+// store through a pointer, a load, a pair update) forgets the copies it may change.
+constexpr int kCacheRegisters = 6;
+const Xbyak::Reg8* const kCache8[kCacheRegisters] = {&r8b, &r9b, &r10b, &r11b, &dil, &sil};
+const Xbyak::Reg32* const kCache32[kCacheRegisters] = {&r8d, &r9d, &r10d, &r11d, &edi, &esi};
 int8_t CachedIn[32];                 // host register of each guest register, or -1
 int8_t CacheHolds[kCacheRegisters];  // guest register of each host register, or -1
+bool CacheDirty[kCacheRegisters];    // the copy is newer than the data array
 int CacheNext = 0;
 
+// Stores the dirty copies.
+void StoreDirty(Xbyak::CodeGenerator& g) {
+  for (int h = 0; h < kCacheRegisters; ++h) {
+    if (!CacheDirty[h]) continue;
+    g.mov(R(CacheHolds[h]), *kCache8[h]);  // MOV leaves the host's flags (a carry in flight)
+    CacheDirty[h] = false;
+  }
+}
+
+// At a block's start, and where nothing is dirty.
 void ForgetAll() {
   std::memset(CachedIn, -1, sizeof CachedIn);
   std::memset(CacheHolds, -1, sizeof CacheHolds);
+  std::memset(CacheDirty, 0, sizeof CacheDirty);
 }
 
-void Forget(int guest) {
+void Release(int h) {
+  CachedIn[CacheHolds[h]] = -1;
+  CacheHolds[h] = -1;
+  CacheDirty[h] = false;
+}
+
+// A copy about to go stale: a dirty one is stored first.
+void Forget(Xbyak::CodeGenerator& g, int guest) {
   if (guest < 0 || guest >= 32 || CachedIn[guest] < 0) return;
-  CacheHolds[CachedIn[guest]] = -1;
-  CachedIn[guest] = -1;
+  const int h = CachedIn[guest];
+  if (CacheDirty[h]) g.mov(R(guest), *kCache8[h]);
+  Release(h);
+}
+
+void MarkDirty(int guest) {
+  CacheDirty[CachedIn[guest]] = true;
 }
 
 // Calls `use` with a source operand: the host copy when there is one, else the data array.
@@ -650,14 +674,14 @@ void WithSource(int guest, const Use& use) {
   }
 }
 
-// A host register for a guest register about to be written (never taking the copy of `keep`);
-// the caller fills it.
-int Take(int guest, int keep) {
-  Forget(guest);
+// A host register for a guest register the caller fills now (never taking the copy of `keep`):
+// its old copy is dropped unstored, another guest register's is stored first if dirty.
+int Take(Xbyak::CodeGenerator& g, int guest, int keep) {
+  if (CachedIn[guest] >= 0) Release(CachedIn[guest]);
   int h = CacheNext;
   if (keep >= 0 && CachedIn[keep] == h) h = (h + 1) % kCacheRegisters;
   CacheNext = (h + 1) % kCacheRegisters;
-  if (CacheHolds[h] >= 0) CachedIn[CacheHolds[h]] = -1;
+  if (CacheHolds[h] >= 0) Forget(g, CacheHolds[h]);
   CacheHolds[h] = int8_t(guest);
   CachedIn[guest] = int8_t(h);
   return h;
@@ -666,22 +690,40 @@ int Take(int guest, int keep) {
 // The host copy of a guest register, loaded now if there is none.
 const Xbyak::Reg8& Cached(Xbyak::CodeGenerator& g, int guest, int keep = -1) {
   if (CachedIn[guest] >= 0) return *kCache8[CachedIn[guest]];
-  const int h = Take(guest, keep);
+  const int h = Take(g, guest, keep);
   g.movzx(*kCache32[h], R(guest));
   return *kCache8[h];
 }
 
-// Writes a guest register from `value` (a byte register or memory), keeping a host copy.
+// Writes a guest register from `value` (a byte register or memory): a dirty host copy.
 template <typename Value>
 void Define(Xbyak::CodeGenerator& g, int guest, const Value& value, int keep = -1) {
-  const int h = Take(guest, keep);
+  const int h = Take(g, guest, keep);
   g.movzx(*kCache32[h], value);
-  g.mov(R(guest), *kCache8[h]);
+  CacheDirty[h] = true;
 }
+
+// The instructions that use guest registers only through Cached, WithSource, Define and Take, and
+// cannot escape: their results may stay in host registers.
+// clang-format off
+bool Computes(Op op) {
+  switch (op) {
+    case Op::kAdd: case Op::kAdc: case Op::kSub: case Op::kSbc: case Op::kCp: case Op::kCpc:
+    case Op::kSubi: case Op::kSbci: case Op::kCpi: case Op::kAnd: case Op::kOr: case Op::kEor:
+    case Op::kAndi: case Op::kOri: case Op::kCom: case Op::kNeg: case Op::kInc: case Op::kDec:
+    case Op::kAsr: case Op::kLsr: case Op::kRor: case Op::kMov: case Op::kMovw: case Op::kLdi:
+    case Op::kNop:
+      return true;
+    default:
+      return false;
+  }
+}
+// clang-format on
 
 // Forgets the copies of the guest registers that `i` may write other than through Cached.
 // clang-format off
-void ForgetWrites(const Insn& i) {
+void ForgetWrites(Xbyak::CodeGenerator& g, const Insn& i) {
+  const auto Forget = [&g](int guest) { velmora::Forget(g, guest); };
   switch (i.op) {
     case Op::kSt: case Op::kStd: case Op::kPush: case Op::kCall: case Op::kIcall:
     case Op::kEicall:
@@ -709,9 +751,9 @@ void ForgetWrites(const Insn& i) {
     case Op::kStoreAt: case Op::kSbi: case Op::kCbi:
       Forget(i.x);
       break;
-    case Op::kLdd: case Op::kPop: case Op::kLoadAt: case Op::kMov: case Op::kLdi: case Op::kSwap:
-    case Op::kBld: case Op::kLoadSreg: case Op::kEor:
-      Forget(i.a);  // EOR: CLR writes memory only
+    case Op::kLdd: case Op::kPop: case Op::kLoadAt: case Op::kSwap: case Op::kBld:
+    case Op::kLoadSreg:
+      Forget(i.a);
       break;
     default:
       break;
@@ -729,7 +771,8 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
   const uint32_t pc = Current.at[n];
   CarryInHost = n > 0 && Current.carry_to_next[n - 1];
   CarryOutHost = Current.carry_to_next[n];
-  if (!(i.op == Op::kEor && a != b)) ForgetWrites(i);
+  if (!Computes(i.op)) StoreDirty(g);
+  ForgetWrites(g, i);
   using T = Xbyak::CodeGenerator;
   if (need == Need::kAll || (need == Need::kCarry && !CarryOutHost)) {
     // LAHF and SETcc write parts of eax and ecx: without a full write first, each flag
@@ -752,7 +795,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
         if (i.op == Op::kSub) g.sub(d, r);
         if (i.op == Op::kSbc) g.sbb(d, r);
       });
-      g.mov(R(a), d);
+      MarkDirty(a);
     }
       HostFlags(g, need, kArithFlags, i.op == Op::kSbc);
       break;
@@ -778,7 +821,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kSubi: {
       const Xbyak::Reg8& d = Cached(g, a);
       g.sub(d, b);
-      g.mov(R(a), d);
+      MarkDirty(a);
     }
       HostFlags(g, need, kArithFlags);
       break;
@@ -786,7 +829,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       const Xbyak::Reg8& d = Cached(g, a);
       CarryIn(g);
       g.sbb(d, b);
-      g.mov(R(a), d);
+      MarkDirty(a);
     }
       HostFlags(g, need, kArithFlags, true);
       break;
@@ -800,7 +843,9 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kEor:
       if (i.op == Op::kEor && a == b) {
         // CLR: no need to read the register; the flags are known (Z, not N, V, S).
-        g.mov(R(a), 0);
+        const int h = Take(g, a, -1);
+        g.mov(*kCache32[h], 0);
+        CacheDirty[h] = true;
         if (need != Need::kNone) {
           g.and_(r13d, ~uint32_t(kLogicFlags));
           g.or_(r13d, kZ);
@@ -814,28 +859,28 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
           if (i.op == Op::kOr) g.or_(d, r);
           if (i.op == Op::kEor) g.xor_(d, r);
         });
-        g.mov(R(a), d);
+        MarkDirty(a);
       }
       HostFlags(g, need, kLogicFlags);
       break;
     case Op::kAndi: {
       const Xbyak::Reg8& d = Cached(g, a);
       g.and_(d, b);
-      g.mov(R(a), d);
+      MarkDirty(a);
     }
       HostFlags(g, need, kLogicFlags);
       break;
     case Op::kOri: {
       const Xbyak::Reg8& d = Cached(g, a);
       g.or_(d, b);
-      g.mov(R(a), d);
+      MarkDirty(a);
     }
       HostFlags(g, need, kLogicFlags);
       break;
     case Op::kCom: {
       const Xbyak::Reg8& d = Cached(g, a);
       g.xor_(d, 0xFF);
-      g.mov(R(a), d);
+      MarkDirty(a);
     }
       if (need == Need::kAll) FlagsFromHost(g, kLogicFlags, false);
       if (need != Need::kNone) g.or_(r13d, kC);
@@ -843,21 +888,21 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kNeg: {
       const Xbyak::Reg8& d = Cached(g, a);
       g.neg(d);
-      g.mov(R(a), d);
+      MarkDirty(a);
     }
       HostFlags(g, need, kArithFlags);
       break;
     case Op::kInc: {
       const Xbyak::Reg8& d = Cached(g, a);
       g.inc(d);
-      g.mov(R(a), d);
+      MarkDirty(a);
     }
       HostFlags(g, need, kLogicFlags);
       break;
     case Op::kDec: {
       const Xbyak::Reg8& d = Cached(g, a);
       g.dec(d);
-      g.mov(R(a), d);
+      MarkDirty(a);
     }
       HostFlags(g, need, kLogicFlags);
       break;
@@ -876,7 +921,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
           CarryIn(g);
           g.rcr(d, 1);
         }
-        g.mov(R(a), d);
+        MarkDirty(a);
         g.movzx(edx, d);
       }
       if (need == Need::kCarry && !CarryOutHost) CarryFromHost(g);
@@ -954,9 +999,9 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       }
       break;
     case Op::kLdi: {
-      const int h = Take(a, -1);
+      const int h = Take(g, a, -1);
       g.mov(*kCache32[h], b);
-      g.mov(R(a), *kCache8[h]);
+      CacheDirty[h] = true;
       break;
     }
     case Op::kLd:
@@ -1136,9 +1181,9 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       g.cmp(eax, kProgramWords);
       g.jae(escape, T::T_NEAR);
       if (i.op == Op::kEicall) {
-        g.mov(esi, eax);
+        g.mov(edx, eax);
         PushReturn(g, pc + 1);
-        g.mov(eax, esi);
+        g.mov(eax, edx);
       }
       g.jmp(qword[r14 + rax * 8]);
       break;
@@ -1200,7 +1245,10 @@ const void* EmitBlock() {
   g.js(over, Xbyak::CodeGenerator::T_NEAR);
   ForgetAll();
   for (uint32_t n = 0; n < count; ++n) EmitInsn(g, n, escapes[n], start);
-  if (!IsTerminator(Current.insn[count - 1].op)) Link(g, Current.next, start);
+  if (!IsTerminator(Current.insn[count - 1].op)) {
+    StoreDirty(g);
+    Link(g, Current.next, start);
+  }
 
   // Cold paths: the budget cannot pay for the block; an instruction escapes to the reference
   // (the instructions from it on give their budget back).
