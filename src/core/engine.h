@@ -16,6 +16,8 @@ uint64_t RunFastInstructions(uint64_t limit);
 // The JIT's run function. On a host where it cannot map executable memory (or is not built for
 // one) it says so once on stderr and runs the fast engine instead.
 uint64_t RunJitInstructions(uint64_t limit);
+// Whether the JIT runs here (it maps its code memory on the first call), or falls back.
+bool JitAvailable();
 
 // The run function of `engine`.
 uint64_t RunEngine(EngineKind engine, uint64_t limit);

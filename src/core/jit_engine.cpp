@@ -67,6 +67,10 @@ namespace velmora {
 
 void ForgetTranslatedProgram() {}
 
+bool JitAvailable() {
+  return false;
+}
+
 uint64_t RunJitInstructions(uint64_t limit) {
   static bool noted = false;
   if (!noted) {
@@ -1362,6 +1366,10 @@ void StoreFlags(uint32_t sreg) {
 
 void ForgetTranslatedProgram() {
   if (State == JitState::kReady) Flush();
+}
+
+bool JitAvailable() {
+  return Start();
 }
 
 uint64_t RunJitInstructions(uint64_t limit) {

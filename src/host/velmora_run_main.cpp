@@ -463,7 +463,10 @@ int ParseCommandLine(int argc, char** argv) {
       if (!Options.engine_given && engine_variable != nullptr) {
         EngineFromName(engine_variable, &engine);
       }
-      printf("velmora-run %s, engine %s\n", VELMORA_VERSION, EngineName(engine));
+      // A JIT that cannot run here runs the fast engine, and says so.
+      const bool falls_back = engine == EngineKind::kJit && !JitAvailable();
+      printf("velmora-run %s, engine %s\n", VELMORA_VERSION,
+             falls_back ? "fast (the JIT cannot run on this host)" : EngineName(engine));
       return 0;
     } else if (name == "--sandbox") {
       std::error_code error;

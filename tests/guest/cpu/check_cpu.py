@@ -5,6 +5,7 @@ usage: check_cpu.py VELMORA_RUN BINARY_DIR arithmetic|far|faults
 
 import os
 import struct
+import subprocess
 import zlib
 
 import velmora_test as vt
@@ -76,4 +77,21 @@ def faults(binary_dir):
         vt.expect_equal("fault %d" % code, {k: got.get(k) for k in want}, want, r)
 
 
-vt.main({"arithmetic": arithmetic, "far": far, "faults": faults})
+def jit_fallback(binary_dir):
+    # The same run on the JIT, then where mprotect cannot make memory executable.
+    wrapper = [os.environ["VELMORA_NO_EXEC_MEMORY"]]
+    command = vt.runner_command() + ["--engine", "jit", "--quiet", "--dump-state",
+                                     "--max-instructions", "20000000", "--dump-memory", "0x100:52",
+                                     os.path.join(binary_dir, "cpu_arithmetic.hex")]
+    results = [subprocess.run(prefix + command, capture_output=True) for prefix in ([], wrapper)]
+    vt.expect_equal("exit and dumps", [(r.returncode, r.stdout) for r in results[1:]],
+                    [(results[0].returncode, results[0].stdout)])
+    vt.expect_equal("note", b"the JIT engine runs the fast engine instead" in results[1].stderr,
+                    True, results[1].stderr)
+    versions = [subprocess.run(prefix + vt.runner_command() + ["--version"], capture_output=True)
+                for prefix in ([], wrapper)]
+    vt.expect_equal("--version", [v.stdout.decode().split(", ")[1].strip() for v in versions],
+                    ["engine jit", "engine fast (the JIT cannot run on this host)"])
+
+
+vt.main({"arithmetic": arithmetic, "far": far, "faults": faults, "jit_fallback": jit_fallback})
