@@ -88,6 +88,10 @@ using namespace Xbyak::util;
 
 constexpr uint8_t kC = 0x01, kZ = 0x02, kT = 0x40, kAll = 0xFF;
 
+// The entry stub's stack slot for the host's flags after an instruction whose flags only an
+// escape may need: LAHF's byte and OF, for the escape to compose them.
+constexpr int kRawAh = 0, kRawO = 1;
+
 // What translated code and the C++ loop share; r15 points here.
 struct JitContext {
   int64_t budget;
@@ -156,6 +160,7 @@ bool Protect(const uint8_t* at, size_t bytes) {
 void EmitStubs(Xbyak::CodeGenerator& g) {
   Enter = g.getCurr<void (*)()>();
   for (const Xbyak::Reg64& r : {rbx, rbp, rsi, rdi, r12, r13, r14, r15}) g.push(r);
+  g.sub(rsp, 8);  // the raw flags snapshot
   g.mov(r15, reinterpret_cast<uintptr_t>(&Context));
   g.mov(rbx, qword[r15 + offsetof(JitContext, data)]);
   g.mov(rbp, qword[r15 + offsetof(JitContext, program)]);
@@ -170,6 +175,7 @@ void EmitStubs(Xbyak::CodeGenerator& g) {
   g.mov(dword[r15 + offsetof(JitContext, reason)], ecx);
   g.mov(qword[r15 + offsetof(JitContext, budget)], r12);
   g.mov(dword[r15 + offsetof(JitContext, sreg)], r13d);
+  g.add(rsp, 8);
   for (const Xbyak::Reg64& r : {r15, r14, r13, r12, rdi, rsi, rbp, rbx}) g.pop(r);
   g.ret();
 
@@ -242,7 +248,8 @@ struct FlagUse {
   uint8_t flag_reads = 0;    // flags its flags depend on, whenever any is computed
   bool keeps_zero = false;   // Z is cleared or kept: reads Z whenever Z is computed
   bool has_carry_form = false;
-  bool observes_all = false;  // may read SREG or fault: every flag must be exact before it
+  bool observes_all = false;     // reads SREG: every flag must be exact before it
+  bool exact_to_escape = false;  // may escape: every flag must be exact if it does
 };
 
 constexpr uint8_t kArithFlags = 0x3F, kLogicFlags = 0x1E, kShiftFlags = 0x1F;
@@ -300,6 +307,8 @@ FlagUse FlagsOf(const Insn& i) {
       u.result_reads = kT;
       break;
     case Op::kLd: case Op::kLdd: case Op::kStd: case Op::kPop: case Op::kElpm:
+      u.exact_to_escape = true;
+      break;
     case Op::kLoadSreg:
       u.observes_all = true;
       break;
@@ -318,6 +327,32 @@ FlagUse FlagsOf(const Insn& i) {
 bool MayEscape(Op op) {
   return op == Op::kLd || op == Op::kSt || op == Op::kLdd || op == Op::kStd || op == Op::kPush ||
          op == Op::kPop || op == Op::kElpm || op == Op::kEijmp || op == Op::kEicall;
+}
+
+// The instructions whose flags HostFlags takes from the host's after the operation.
+bool RawCapable(const Insn& i) {
+  switch (i.op) {
+    case Op::kAdd:
+    case Op::kAdc:
+    case Op::kSub:
+    case Op::kSbc:
+    case Op::kSubi:
+    case Op::kSbci:
+    case Op::kAnd:
+    case Op::kOr:
+    case Op::kAndi:
+    case Op::kOri:
+    case Op::kNeg:
+    case Op::kInc:
+    case Op::kDec:
+    case Op::kAdiw:
+    case Op::kSbiw:
+      return true;
+    case Op::kEor:
+      return i.a != i.b;  // CLR sets its flags without the host's
+    default:
+      return false;
+  }
 }
 
 bool IsTerminator(Op op) {
@@ -496,6 +531,12 @@ struct Block {
   // The carry passed from an instruction to the next one in the host's carry flag, without
   // going through r13: multi-byte arithmetic and shifts.
   bool carry_to_next[kMaxBlockInstructions];
+  // Flags an instruction leaves in the raw snapshot (kRawAh) instead of r13: only a
+  // later escape may need them. An escape composes `compose` of them into r13 before it leaves
+  // (with Z kept from r13 as SBC's rule, `compose_keeps_zero`).
+  bool raw[kMaxBlockInstructions];
+  uint8_t compose[kMaxBlockInstructions];
+  bool compose_keeps_zero[kMaxBlockInstructions];
   uint32_t next;  // the pc after the last instruction
 };
 
@@ -565,8 +606,15 @@ void CarryFromHost(Xbyak::CodeGenerator& g) {
 // Set by EmitInsn for the instruction it emits: its carry comes from the previous instruction in
 // the host's carry flag, its own carry goes to the next one there.
 bool CarryInHost = false, CarryOutHost = false;
+// Set by EmitInsn: the instruction leaves its flags in the raw snapshot as well.
+bool RawSnapshot = false;
 
 void HostFlags(Xbyak::CodeGenerator& g, Need need, uint8_t mask, bool keep_zero = false) {
+  if (RawSnapshot) {  // SETO, LAHF and MOV leave the host's flags (a carry in flight)
+    g.seto(byte[rsp + kRawO]);
+    g.lahf();
+    g.mov(byte[rsp + kRawAh], ah);  // AH cannot go with a REX prefix: no r8-r15 base
+  }
   if (need == Need::kCarry && !CarryOutHost) CarryFromHost(g);
   if (need == Need::kAll) FlagsFromHost(g, mask, keep_zero);
 }
@@ -775,6 +823,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
   const uint32_t pc = Current.at[n];
   CarryInHost = n > 0 && Current.carry_to_next[n - 1];
   CarryOutHost = Current.carry_to_next[n];
+  RawSnapshot = Current.raw[n];
   if (!Computes(i.op)) StoreDirty(g);
   ForgetWrites(g, i);
   using T = Xbyak::CodeGenerator;
@@ -1264,6 +1313,20 @@ const void* EmitBlock() {
   for (uint32_t n = 0; n < count; ++n) {
     if (!MayEscape(Current.insn[n].op)) continue;
     g.L(escapes[n]);
+    if (const uint8_t mask = Current.compose[n]) {
+      g.movzx(eax, byte[rsp + kRawAh]);
+      g.movzx(ecx, byte[rsp + kRawO]);
+      g.lea(eax, ptr[rax + rcx * 8]);
+      g.movzx(eax, byte[r15 + rax + offsetof(JitContext, arith)]);
+      if (Current.compose_keeps_zero[n]) {
+        g.mov(ecx, r13d);
+        g.or_(ecx, ~uint32_t(kZ));
+        g.and_(eax, ecx);
+      }
+      g.and_(eax, mask);
+      g.and_(r13d, ~uint32_t(mask));
+      g.or_(r13d, eax);
+    }
     g.add(r12, count - n);
     g.mov(eax, Current.at[n]);
     g.mov(ecx, kExitStep);
@@ -1286,11 +1349,24 @@ void DecodeBlock(uint32_t pc) {
     if (IsTerminator(i.op)) break;
   }
   Current.next = at;
-  // Backwards: the flags each instruction must compute.
+  // Backwards: the flags each instruction must compute. Flags that only a later escape may need
+  // (`want` of the escapes waiting) are left by their writer in the raw snapshot when it can; one
+  // snapshot serves the escapes up to the next writer that takes it, so whatever those escapes
+  // still want beyond a snapshot's writer is computed as usual.
   uint8_t live = kAll;
+  uint8_t want[kMaxBlockInstructions];
+  uint32_t waiting[kMaxBlockInstructions];
+  uint32_t waiting_count = 0;
   for (uint32_t n = Current.count; n-- > 0;) {
-    const FlagUse u = FlagsOf(Current.insn[n]);
-    const uint8_t need = u.writes & live;
+    const Insn& insn = Current.insn[n];
+    const FlagUse u = FlagsOf(insn);
+    uint8_t wanted = 0;
+    for (uint32_t w = 0; w < waiting_count; ++w) wanted |= want[waiting[w]];
+    uint8_t need = u.writes & live;
+    const uint8_t pending = u.writes & wanted;
+    const bool raw = pending != 0 && RawCapable(insn) &&
+                     !(need != 0 && !(need == kC && u.has_carry_form));  // not kAll anyway
+    if (!raw) need |= pending;
     Need variant = Need::kNone;
     uint8_t reads = u.result_reads;
     if (need != 0) {
@@ -1299,12 +1375,35 @@ void DecodeBlock(uint32_t pc) {
       variant = (need == kC && u.has_carry_form) ? Need::kCarry : Need::kAll;
     }
     Current.need[n] = variant;
+    Current.raw[n] = raw;
+    Current.compose[n] = 0;
+    Current.compose_keeps_zero[n] = false;
+    if (raw) {
+      // The escapes compose from this snapshot; Z kept by SBC's rule reads r13's Z from before.
+      if (u.keeps_zero) reads |= kZ;
+      for (uint32_t w = 0; w < waiting_count; ++w) {
+        const uint32_t e = waiting[w];
+        Current.compose[e] = uint8_t(want[e] & u.writes);
+        Current.compose_keeps_zero[e] = u.keeps_zero;
+        live |= uint8_t(want[e] & ~u.writes);
+      }
+      waiting_count = 0;
+    } else {
+      for (uint32_t w = 0; w < waiting_count; ++w) want[waiting[w]] &= uint8_t(~u.writes);
+    }
     // COM sets C to 1, the host's XOR clears it: COM's carry always goes through r13.
     Current.carry_to_next[n] = variant == Need::kCarry && Current.insn[n].op != Op::kCom &&
                                n + 1 < Current.count &&
                                TakesCarry(Current.insn[n + 1], Current.need[n + 1]);
     live = uint8_t((live & ~u.writes) | reads);
-    if (u.observes_all) live = kAll;
+    if (u.observes_all) {
+      live = kAll;
+      waiting_count = 0;
+    }
+    if (u.exact_to_escape) {
+      want[n] = uint8_t(~live);
+      if (want[n] != 0) waiting[waiting_count++] = n;
+    }
   }
 }
 

@@ -158,7 +158,7 @@ void EmitIdiom(std::vector<uint16_t>& out) {
                                      {0x6000, 0x6000}, {0xE000, 0xE000}, {0xE000, 0x5000}};
   static const uint16_t kOne[][2] = {{0x9406, 0x9407}, {0x9407, 0x9407}, {0x9405, 0x9407},
                                      {0x9400, 0x9400}, {0x9400, 0x9401}, {0x940A, 0x940A}};
-  switch (Random(8)) {
+  switch (Random(9)) {
     case 0: {  // multi-byte arithmetic, logic or moves on two registers at a time
       const uint16_t* ops = kTwo[Random(std::size(kTwo))];
       for (uint32_t i = 0; i < n; ++i) Put(out, rr(ops[i ? 1 : 0], (d + i) & 31, (r + i) & 31));
@@ -217,6 +217,15 @@ void EmitIdiom(std::vector<uint16_t>& out) {
       Put(out, uint16_t(0x0100 | (Random(16) << 4)));
       if (Random(2)) Put(out, branch());
       break;
+    case 7: {  // pointer arithmetic, then a load through Z that often reads SREG
+      const uint32_t k = Random(256);
+      Put(out, ri(0xE000, 30, (0x5F + k) & 0xFF));
+      Put(out, ri(0xE000, 31, Random(4) ? 0 : Random(256)));
+      Put(out, ri(0x5000, 30, k));
+      Put(out, ri(0x4000, 31, Random(2)));
+      Put(out, one(Random(2) ? 0x8000 : 0x9001, 24));
+      break;
+    }
     default:  // a count-down loop
       Put(out, ri(0xE000, h, 1 + Random(4)));
       Put(out, rr(0x0C00, d, r));
