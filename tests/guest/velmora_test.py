@@ -11,9 +11,12 @@ import os
 import re
 import shlex
 import shutil
+import signal
 import struct
 import subprocess
 import sys
+import threading
+import time
 import zlib
 
 # velmora-run exit statuses.
@@ -137,6 +140,27 @@ def run_guest(hex_path, args=(), runner=None, dump_state=True, cwd=None, input=N
     proc = subprocess.run(runner_command(exe) + full, cwd=cwd, input=input, capture_output=True,
                           timeout=timeout, env=env)
     return GuestResult(full, proc.returncode, output_text(proc.stdout), output_text(proc.stderr))
+
+
+def run_signalled(args, wait_for=None, delay=0.1, sig=signal.SIGINT, env=None):
+    """velmora-run with args, sent sig `delay` seconds after wait_for showed on its stderr (at
+    once if it never shows; a guard sends SIGINT after 60 s)."""
+    argv = runner_command() + [str(a) for a in args]
+    proc = subprocess.Popen(argv, stdout=subprocess.PIPE, stderr=subprocess.PIPE, env=env)
+    guard = threading.Timer(60, proc.send_signal, [signal.SIGINT])
+    guard.start()
+    seen = b""
+    while wait_for is not None and wait_for.encode() not in seen:
+        line = proc.stderr.readline()
+        if not line:
+            break
+        seen += line
+    time.sleep(delay)
+    if proc.poll() is None:
+        proc.send_signal(sig)
+    out, err = proc.communicate(timeout=60)
+    guard.cancel()
+    return GuestResult(argv, proc.returncode, output_text(out), output_text(seen + err))
 
 
 def run_halting(hex_path, args=(), **options):
