@@ -12,6 +12,7 @@
 // draws and the clip it draws under.
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include "core/hostcall.h"
@@ -55,9 +56,10 @@ uint8_t Status() {
 }
 
 bool KnownStatus(uint8_t status) {
-  return status == kImageOk || status == kImageCannotOpen || status == kImageNotBmp ||
-         status == kImageBadHeaderSize || status == kImageBadCompression ||
-         status == kImageBadDepth;
+  for (uint8_t known : {kImageOk, kImageCannotOpen, kImageNotBmp, kImageBadHeaderSize,
+                        kImageBadCompression, kImageBadDepth})
+    if (status == known) return true;
+  return false;
 }
 
 // What the current layer holds before 68 draws: a pattern no image pixel is likely to match.

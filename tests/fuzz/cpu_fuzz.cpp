@@ -8,6 +8,7 @@
 // EndFuzzInput (nothing beside the sandbox touched, no descriptor leaked, layer memory within
 // its budget).
 #include <cstring>
+#include <initializer_list>
 #include <memory>
 
 #include "core/dispatch.h"
@@ -25,16 +26,10 @@ struct Engine {
   const char* name;
   uint64_t (*run)(uint64_t limit);
 };
-uint64_t RunFast(uint64_t limit) {
-  return RunEngine(EngineKind::kFast, limit);
-}
-uint64_t RunJit(uint64_t limit) {
-  return RunEngine(EngineKind::kJit, limit);
-}
 constexpr Engine kEngines[] = {
     {"reference", RunInstructions},
-    {"fast", RunFast},
-    {"jit", RunJit},
+    {"fast", [](uint64_t limit) { return RunEngine(EngineKind::kFast, limit); }},
+    {"jit", [](uint64_t limit) { return RunEngine(EngineKind::kJit, limit); }},
 };
 
 struct FinalState {
@@ -45,28 +40,9 @@ struct FinalState {
   uint64_t instructions;
 };
 
+// The defined codes run from kFaultNone to kFaultEicall, 15 left out.
 bool KnownFault(uint8_t fault) {
-  switch (fault) {
-    case kFaultNone:
-    case kFaultEmptyOpcode:
-    case kFaultUndefinedOneOperand:
-    case kFaultUndefinedLoad:
-    case kFaultUndefinedStore:
-    case kFaultDataWrite:
-    case kFaultDataRead:
-    case kFaultPcOutside:
-    case kFaultElpm:
-    case kFaultRjmp:
-    case kFaultJmp:
-    case kFaultOperandOutside:
-    case kFaultEijmp:
-    case kFaultCall:
-    case kFaultRcall:
-    case kFaultEicall:
-      return true;
-    default:
-      return false;
-  }
+  return fault <= kFaultEicall && fault != 15;
 }
 
 // Program memory as the input leaves it: the input from address 0, erased (0xFF) above it, the

@@ -3,6 +3,7 @@
 // recorded path as it was, a success leaves nothing above the program's size, the file is
 // closed again, and a small program loads back from its own HEX text to the same bytes.
 #include <cstring>
+#include <initializer_list>
 #include <string>
 
 #include "core/machine.h"
@@ -15,19 +16,12 @@ namespace {
 std::string InputPath, RoundTripPath;
 uint8_t Erased[kProgramBytes];
 
+// Every code but kHexCannotOpen (the file is always there).
 bool KnownCode(uint8_t code) {
-  switch (code) {
-    case kHexLoaded:
-    case kHexBadDigit:
-    case kHexBadChecksum:
-    case kHexBadRecordType:
-    case kHexBadLine:
-    case kHexTruncated:
-    case kHexTooBig:
-      return true;
-    default:
-      return false;  // also kHexCannotOpen: the file is always there
-  }
+  for (uint8_t known : {kHexLoaded, kHexBadDigit, kHexBadChecksum, kHexBadRecordType, kHexBadLine,
+                        kHexTruncated, kHexTooBig})
+    if (code == known) return true;
+  return false;
 }
 
 // Program memory [0, size) as data records of 16 bytes, with a linear address record for every
