@@ -405,48 +405,32 @@ Outcome Run(const Trial& t, EngineKind engine, uint64_t steps, std::mt19937_64* 
 
 // The first difference between two outcomes, or "".
 std::string Difference(const Outcome& a, const Outcome& b) {
-  char text[200];
+  char text[200] = "";
+  const auto say = [&text](auto... values) { std::snprintf(text, sizeof text, values...); };
+  uint32_t i = 0;
   if (a.executed != b.executed) {
-    std::snprintf(text, sizeof text, "instructions %" PRIu64 " / %" PRIu64, a.executed, b.executed);
-    return text;
-  }
-  if (a.pc != b.pc) {
-    std::snprintf(text, sizeof text, "pc 0x%06X / 0x%06X", a.pc, b.pc);
-    return text;
-  }
-  if (a.fault != b.fault || a.quit != b.quit) {
-    std::snprintf(text, sizeof text, "fault %u quit %u / fault %u quit %u", a.fault, a.quit,
-                  b.fault, b.quit);
-    return text;
-  }
-  for (int i = 0; i < 8; ++i) {
-    if (a.flags[i] != b.flags[i]) {
-      std::snprintf(text, sizeof text, "flag %d: %u / %u", i, a.flags[i], b.flags[i]);
-      return text;
-    }
-  }
-  for (uint32_t i = 0; i < kDataSpaceSize; ++i) {
-    if (a.data[i] != b.data[i]) {
-      std::snprintf(text, sizeof text, "data 0x%05X: 0x%02X / 0x%02X", i, a.data[i], b.data[i]);
-      return text;
-    }
-  }
-  if (a.checkpoints.size() != b.checkpoints.size()) {
-    std::snprintf(text, sizeof text, "%zu / %zu host calls", a.checkpoints.size(),
-                  b.checkpoints.size());
-    return text;
-  }
-  for (size_t i = 0; i < a.checkpoints.size(); ++i) {
+    say("instructions %" PRIu64 " / %" PRIu64, a.executed, b.executed);
+  } else if (a.pc != b.pc) {
+    say("pc 0x%06X / 0x%06X", a.pc, b.pc);
+  } else if (a.fault != b.fault || a.quit != b.quit) {
+    say("fault %u quit %u / fault %u quit %u", a.fault, a.quit, b.fault, b.quit);
+  } else if (std::memcmp(a.flags, b.flags, 8) != 0) {
+    while (a.flags[i] == b.flags[i]) ++i;
+    say("flag %u: %u / %u", i, a.flags[i], b.flags[i]);
+  } else if (a.data != b.data) {
+    while (a.data[i] == b.data[i]) ++i;
+    say("data 0x%05X: 0x%02X / 0x%02X", i, a.data[i], b.data[i]);
+  } else if (a.checkpoints.size() != b.checkpoints.size()) {
+    say("%zu / %zu host calls", a.checkpoints.size(), b.checkpoints.size());
+  } else if (a.checkpoints != b.checkpoints) {
+    while (a.checkpoints[i] == b.checkpoints[i]) ++i;
     const Checkpoint &x = a.checkpoints[i], &y = b.checkpoints[i];
-    if (!(x == y)) {
-      std::snprintf(text, sizeof text,
-                    "host call %zu: %c at 0x%06X sreg 0x%02X data %016" PRIX64
-                    " / %c at 0x%06X sreg 0x%02X data %016" PRIX64,
-                    i, x.kind, x.pc, x.sreg, x.data_hash, y.kind, y.pc, y.sreg, y.data_hash);
-      return text;
-    }
+    say("host call %u: %c at 0x%06X sreg 0x%02X data %016" PRIX64
+        " / %c at 0x%06X sreg 0x%02X "
+        "data %016" PRIX64,
+        i, x.kind, x.pc, x.sreg, x.data_hash, y.kind, y.pc, y.sreg, y.data_hash);
   }
-  return "";
+  return text;
 }
 
 std::string Disassemble(uint32_t pc) {
