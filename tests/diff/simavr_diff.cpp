@@ -239,13 +239,10 @@ bool IsCall(InstructionHandler h) {
 bool IsReturn(InstructionHandler h) {
   return IsOne(h, {ExecRET, ExecRETI});
 }
-bool IsSkip(InstructionHandler h) {
-  return IsOne(h, {ExecCPSE, ExecSBRC, ExecSBRS, ExecSBIC, ExecSBIS});
-}
 
 // Keeps the instruction at pc inside what both machines define alike; false ends the stream.
 bool Guard(const Stream& s, uint16_t word, InstructionHandler h) {
-  if (IsSkip(h)) {
+  if (IsOne(h, {ExecCPSE, ExecSBRC, ExecSBRS, ExecSBIC, ExecSBIS})) {
     const uint32_t next = Machine.pc + 1;
     const uint16_t w = WordAt(next);
     if ((w >> 9) == (0x9600 >> 9) && (w & 0x0F) >= 0x0C) return false;
