@@ -88,8 +88,8 @@ def jit_fallback(binary_dir):
                     [(results[0].returncode, results[0].stdout)])
     vt.expect_equal("note", b"the JIT engine runs the fast engine instead" in results[1].stderr,
                     True, results[1].stderr)
-    versions = [subprocess.run(prefix + vt.runner_command() + ["--version"], capture_output=True)
-                for prefix in ([], wrapper)]
+    versions = [subprocess.run(prefix + vt.runner_command() + ["--engine", "jit", "--version"],
+                               capture_output=True) for prefix in ([], wrapper)]
     vt.expect_equal("--version", [v.stdout.decode().split(", ")[1].strip() for v in versions],
                     ["engine jit", "engine fast (the JIT cannot run on this host)"])
 
