@@ -180,6 +180,20 @@ void FillRows(const CutRect& cut, int64_t x, int64_t y, int32_t width, int32_t r
     for (int64_t i = left; i < right; ++i) BlendPixel(i, j, TextColour, 255);
 }
 
+// A glyph's coverage blended in the text colour with its top-left at (left, top), cut to `cut`.
+void BlendGlyph(const CutRect& cut, const PlatformGlyph& g, int64_t left, int64_t top) {
+  const int64_t first_row = std::max<int64_t>(0, cut.top - top);
+  const int64_t last_row = std::min<int64_t>(g.height, cut.bottom - top);
+  const int64_t first_col = std::max<int64_t>(0, cut.left - left);
+  const int64_t last_col = std::min<int64_t>(g.width, cut.right - left);
+  for (int64_t row = first_row; row < last_row; ++row) {
+    const uint8_t* coverage = g.coverage + row * g.pitch;
+    for (int64_t col = first_col; col < last_col; ++col) {
+      if (coverage[col] != 0) BlendPixel(left + col, top + row, TextColour, coverage[col]);
+    }
+  }
+}
+
 int32_t DrawSystemText(int32_t x, int32_t y, std::string_view text) {
   const FontSlotEntry& slot = CurrentSlot();
   if (slot.font == kNoFont) return y;
@@ -209,17 +223,7 @@ int32_t DrawSystemText(int32_t x, int32_t y, std::string_view text) {
     const int64_t baseline = line_top + metrics.ascent;
     PlatformGlyph g;
     PlatformRenderGlyph(slot.font, CodePoint(c.code), &g);
-    const int64_t left = pen_x + g.left, top = baseline - g.top;
-    const int64_t first_row = std::max<int64_t>(0, cut.top - top);
-    const int64_t last_row = std::min<int64_t>(g.height, cut.bottom - top);
-    const int64_t first_col = std::max<int64_t>(0, cut.left - left);
-    const int64_t last_col = std::min<int64_t>(g.width, cut.right - left);
-    for (int64_t row = first_row; row < last_row; ++row) {
-      const uint8_t* coverage = g.coverage + row * g.pitch;
-      for (int64_t col = first_col; col < last_col; ++col) {
-        if (coverage[col] != 0) BlendPixel(left + col, top + row, TextColour, coverage[col]);
-      }
-    }
+    BlendGlyph(cut, g, pen_x + g.left, baseline - g.top);
     if (slot.underline || c.prefix_underline) {
       FillRows(cut, pen_x, baseline + metrics.underline_offset, c.advance, metrics.stroke);
     }

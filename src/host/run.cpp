@@ -146,7 +146,7 @@ void ShowBootReport() {
     PlatformRequestRepaint();
   }
   PendingBootReport.clear();
-  BeforeNextService = nullptr;
+  if (BeforeNextService == ShowBootReport) BeforeNextService = nullptr;  // drawn by a paint
 }
 
 BootOutcome StartHost(const char* program_path, uint32_t seed) {

@@ -24,8 +24,6 @@ namespace {
 constexpr uint8_t kUnsetStatus = 0xA7;  // no service reports this
 constexpr int kMaxCalls = 32;
 constexpr uint32_t kCallPc = 0x100;
-constexpr uint16_t kTallestFont = 256;
-constexpr int16_t kWidestPen = 64;
 
 struct StatusRule {
   uint8_t group, first, last;
@@ -117,23 +115,6 @@ void CheckStatus(uint8_t group, uint8_t function, bool may_alias) {
   FUZZ_CHECK(false, "a status outside the service's codes");
 }
 
-// Sizes that make a call cost far more without reaching other code: a font thousands of pixels
-// tall renders megabytes for every glyph a text shows, and a pen wider than the canvas makes
-// every segment of a curve or rounded rectangle cross every row, each row's spans then sorted.
-// Inputs spent nearly all their time in those two. Heights stay below kTallestFont (the largest
-// the glyph cache keeps, 128, is still crossed) and widths within kWidestPen, sign kept; the
-// clamps at the platform's largest cell and widest pen are single comparisons.
-void CapSizes(uint8_t group, uint8_t function) {
-  if (group != 3) return;
-  if (function == 37 && GuestWord(kArgumentAddress + 1) >= kTallestFont) {
-    SetGuestWord(kArgumentAddress + 1, GuestWord(kArgumentAddress + 1) % kTallestFont);
-  }
-  if ((function == 6 || function == 42) &&
-      (GuestInt16(kArgumentAddress) > kWidestPen || GuestInt16(kArgumentAddress) < -kWidestPen)) {
-    SetGuestWord(kArgumentAddress, uint16_t(GuestInt16(kArgumentAddress) % kWidestPen));
-  }
-}
-
 }  // namespace
 }  // namespace velmora::fuzz
 
@@ -165,7 +146,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint8_t function = next();
     const int arguments = next() % 17;
     for (int i = 0; i < arguments; ++i) Machine.data[kArgumentAddress + i] = next();
-    CapSizes(group, function);
     Machine.pc = kCallPc;
     Machine.data[kStatusAddress] = kUnsetStatus;
     Machine.data[kGroupAddress] = group;

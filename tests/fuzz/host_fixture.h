@@ -119,6 +119,29 @@ inline void StartFuzzHost() {
   RequestedSandbox = {host.box, kFuzzWriteQuota};
 }
 
+// Sizes that make a call cost far more without reaching other code: a font thousands of pixels
+// tall renders megabytes for every glyph a text shows, and a pen wider than the canvas makes
+// every segment of a curve or rounded rectangle cross every row, each row's spans then sorted.
+// Inputs spent nearly all their time in those two. Heights stay below kTallestFont (the largest
+// the glyph cache keeps, 128, is still crossed) and widths within kWidestPen, sign kept; the
+// clamps at the platform's largest cell and widest pen are single comparisons. Runs before every
+// service call, however the guest makes it (it sets itself again).
+constexpr uint16_t kTallestFont = 256;
+constexpr int16_t kWidestPen = 64;
+
+inline void CapCostlySizes() {
+  BeforeNextService = CapCostlySizes;
+  if (Machine.data[kGroupAddress] != 3) return;
+  const uint8_t function = Machine.data[kFunctionAddress];
+  if (function == 37 && GuestWord(kArgumentAddress + 1) >= kTallestFont) {
+    SetGuestWord(kArgumentAddress + 1, GuestWord(kArgumentAddress + 1) % kTallestFont);
+  }
+  if ((function == 6 || function == 42) &&
+      (GuestInt16(kArgumentAddress) > kWidestPen || GuestInt16(kArgumentAddress) < -kWidestPen)) {
+    SetGuestWord(kArgumentAddress, uint16_t(GuestInt16(kArgumentAddress) % kWidestPen));
+  }
+}
+
 // Everything as at the start of a run: an empty sandbox with its three files, the host started
 // afresh (tables, canvas, boot, sandbox, slots, timers, machine), events and text as at start,
 // and the guest's strings in place.
@@ -155,7 +178,7 @@ inline void ResetFuzzHost() {
   FUZZ_CHECK(boot == BootOutcome::kReady, "the host did not start");
   // The boot report, drawn before the first service, is the same text on every input: drawing it
   // each time would cost more than most inputs. (A screenshot or paint still draws it.)
-  BeforeNextService = nullptr;
+  BeforeNextService = CapCostlySizes;
   FUZZ_CHECK(SandboxActive(), "the sandbox was not entered");
   // The boot went into the program's folder; libFuzzer names its files from where it started.
   FUZZ_CHECK(chdir(host.start_directory.c_str()) == 0, "cannot go back to the start folder");
