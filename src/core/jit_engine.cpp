@@ -871,21 +871,28 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       }
       HostFlags(g, need, kArithFlags, i.op == Op::kCpc);
       break;
-    case Op::kSubi: {
+    case Op::kSubi:
+    case Op::kSbci:
+    case Op::kAndi:
+    case Op::kOri:
+    case Op::kNeg:
+    case Op::kInc:
+    case Op::kDec: {
+      // One register, in place: the host's operation sets the flags as AVR's does.
       const Xbyak::Reg8& d = Cached(g, a);
-      g.sub(d, b);
+      if (i.op == Op::kSbci) CarryIn(g);
+      if (i.op == Op::kSubi) g.sub(d, b);
+      if (i.op == Op::kSbci) g.sbb(d, b);
+      if (i.op == Op::kAndi) g.and_(d, b);
+      if (i.op == Op::kOri) g.or_(d, b);
+      if (i.op == Op::kNeg) g.neg(d);
+      if (i.op == Op::kInc) g.inc(d);
+      if (i.op == Op::kDec) g.dec(d);
       MarkDirty(a);
-    }
-      HostFlags(g, need, kArithFlags);
+      const bool arith = i.op == Op::kSubi || i.op == Op::kSbci || i.op == Op::kNeg;
+      HostFlags(g, need, arith ? kArithFlags : kLogicFlags, i.op == Op::kSbci);
       break;
-    case Op::kSbci: {
-      const Xbyak::Reg8& d = Cached(g, a);
-      CarryIn(g);
-      g.sbb(d, b);
-      MarkDirty(a);
     }
-      HostFlags(g, need, kArithFlags, true);
-      break;
     case Op::kCpi:
       if (need == Need::kNone) break;
       g.cmp(Cached(g, a), b);
@@ -916,20 +923,6 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       }
       HostFlags(g, need, kLogicFlags);
       break;
-    case Op::kAndi: {
-      const Xbyak::Reg8& d = Cached(g, a);
-      g.and_(d, b);
-      MarkDirty(a);
-    }
-      HostFlags(g, need, kLogicFlags);
-      break;
-    case Op::kOri: {
-      const Xbyak::Reg8& d = Cached(g, a);
-      g.or_(d, b);
-      MarkDirty(a);
-    }
-      HostFlags(g, need, kLogicFlags);
-      break;
     case Op::kCom: {
       const Xbyak::Reg8& d = Cached(g, a);
       g.xor_(d, 0xFF);
@@ -937,27 +930,6 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     }
       if (need == Need::kAll) FlagsFromHost(g, kLogicFlags, false);
       if (need != Need::kNone) g.or_(r13d, kC);
-      break;
-    case Op::kNeg: {
-      const Xbyak::Reg8& d = Cached(g, a);
-      g.neg(d);
-      MarkDirty(a);
-    }
-      HostFlags(g, need, kArithFlags);
-      break;
-    case Op::kInc: {
-      const Xbyak::Reg8& d = Cached(g, a);
-      g.inc(d);
-      MarkDirty(a);
-    }
-      HostFlags(g, need, kLogicFlags);
-      break;
-    case Op::kDec: {
-      const Xbyak::Reg8& d = Cached(g, a);
-      g.dec(d);
-      MarkDirty(a);
-    }
-      HostFlags(g, need, kLogicFlags);
       break;
     case Op::kSwap:
       g.rol(R(a), 4);
