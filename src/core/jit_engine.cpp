@@ -322,13 +322,6 @@ FlagUse FlagsOf(const Insn& i) {
 }
 // clang-format on
 
-// Accesses that the reference must run in some cases (SREG, registers and I/O by displacement,
-// addresses that fault), found at run time before any side effect.
-bool MayEscape(Op op) {
-  return op == Op::kLd || op == Op::kSt || op == Op::kLdd || op == Op::kStd || op == Op::kPush ||
-         op == Op::kPop || op == Op::kElpm || op == Op::kEijmp || op == Op::kEicall;
-}
-
 // The instructions whose flags HostFlags takes from the host's after the operation.
 bool RawCapable(const Insn& i) {
   switch (i.op) {
@@ -630,9 +623,39 @@ bool TakesCarry(const Insn& i, Need need) {
          (i.op == Op::kCpc && need != Need::kNone);
 }
 
+// A place further on in the block that jumps lead to before it is emitted: the escape of an
+// instruction (which the reference must run in some cases: SREG, registers and I/O by
+// displacement, addresses that fault), the cold path of the budget, a branch's taken side.
+// Binding it patches the rel32 of every jump to it. (Xbyak's labels do the same through hash
+// tables, whose allocations cost more than the rest of a block's translation.)
+struct Forward {
+  uint32_t sites[2];
+  uint8_t count = 0;
+};
+
+enum Condition : uint8_t { kJb = 0x2, kJae = 0x3, kJe = 0x4, kJne = 0x5, kJs = 0x8 };
+
+void JumpIf(Xbyak::CodeGenerator& g, Condition condition, Forward& to) {
+  g.db(0x0F);
+  g.db(0x80 | condition);
+  if (to.count == std::size(to.sites)) {
+    Xbyak::local::SetError(Xbyak::ERR_LABEL_IS_TOO_FAR);  // the block is not used
+    return;
+  }
+  to.sites[to.count++] = uint32_t(g.getSize());
+  g.dd(0);
+}
+
+void Bind(Xbyak::CodeGenerator& g, const Forward& place) {
+  for (uint8_t n = 0; n < place.count; ++n) {
+    const int32_t distance = int32_t(g.getSize() - (place.sites[n] + 4));
+    memcpy(const_cast<uint8_t*>(g.getCode()) + place.sites[n], &distance, 4);
+  }
+}
+
 // Leaves for the block at `target`: straight into its code when it is translated (or is this
 // block), through the table otherwise.
-void Link(Xbyak::CodeGenerator& g, uint32_t target, const Xbyak::Label& start) {
+void Link(Xbyak::CodeGenerator& g, uint32_t target, const uint8_t* start) {
   if (target >= kProgramWords) {
     g.mov(eax, target);
     g.jmp(UntranslatedStub, Xbyak::CodeGenerator::T_NEAR);
@@ -815,8 +838,7 @@ void ForgetWrites(Xbyak::CodeGenerator& g, const Insn& i) {
 
 // Translates the instruction at Current.at[n]; escapes to `escape` before any side effect when
 // the reference must run it.
-void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
-              const Xbyak::Label& start) {
+void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, Forward& escape, const uint8_t* start) {
   const Insn& i = Current.insn[n];
   const Need need = Current.need[n];
   const int a = i.a, b = i.b;
@@ -826,7 +848,6 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
   RawSnapshot = Current.raw[n];
   if (!Computes(i.op)) StoreDirty(g);
   ForgetWrites(g, i);
-  using T = Xbyak::CodeGenerator;
   if (need == Need::kAll || (need == Need::kCarry && !CarryOutHost)) {
     // LAHF and SETcc write parts of eax and ecx: without a full write first, each flag
     // computation would wait for the last one's table look-up. MOV leaves the host's flags.
@@ -1039,7 +1060,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
         g.movzx(eax, ax);
       }
       g.cmp(eax, kSregAddress);
-      g.je(escape, T::T_NEAR);
+      JumpIf(g, kJe, escape);
       if (i.change < 0) StorePair(g, eax, b);
       if (i.op == Op::kLd) {
         g.mov(dl, byte[rbx + rax]);
@@ -1063,7 +1084,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       LoadPair(g, eax, b);
       g.lea(ecx, ptr[rax + i.x - kArgumentAddress]);
       g.cmp(ecx, kGuestDataSize - kArgumentAddress);
-      g.jae(escape, T::T_NEAR);
+      JumpIf(g, kJae, escape);
       if (i.op == Op::kLdd) {
         Define(g, a, byte[rbx + rax + i.x]);
       } else {
@@ -1088,7 +1109,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kPush:
       LoadPair(g, eax, kSpAddress);
       g.cmp(eax, kSregAddress);
-      g.je(escape, T::T_NEAR);
+      JumpIf(g, kJe, escape);
       g.lea(ecx, ptr[rax - 1]);
       StorePair(g, ecx, kSpAddress);
       g.mov(dl, R(a));
@@ -1099,7 +1120,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       g.add(eax, 1);
       g.movzx(eax, ax);
       g.cmp(eax, kSregAddress);
-      g.je(escape, T::T_NEAR);
+      JumpIf(g, kJe, escape);
       StorePair(g, eax, kSpAddress);
       Define(g, a, byte[rbx + rax]);
       break;
@@ -1120,7 +1141,7 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       LoadPair(g, ecx, 30);
       g.or_(eax, ecx);
       g.cmp(eax, kProgramBytes);
-      g.jae(escape, T::T_NEAR);
+      JumpIf(g, kJae, escape);
       g.mov(dl, byte[rbp + rax]);
       g.mov(R(a), dl);
       if (i.change > 0) {
@@ -1197,14 +1218,14 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
       if (i.op == Op::kEicall) {
         LoadPair(g, eax, kSpAddress);
         g.cmp(eax, 0x62);
-        g.jb(escape, T::T_NEAR);
+        JumpIf(g, kJb, escape);
       }
       g.movzx(eax, byte[rbx + kEindAddress]);
       g.shl(eax, 16);
       LoadPair(g, ecx, 30);
       g.or_(eax, ecx);
       g.cmp(eax, kProgramWords);
-      g.jae(escape, T::T_NEAR);
+      JumpIf(g, kJae, escape);
       if (i.op == Op::kEicall) {
         g.mov(edx, eax);
         PushReturn(g, pc + 1);
@@ -1217,28 +1238,28 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
     case Op::kCpse:
     case Op::kSkipClear:
     case Op::kSkipSet: {
-      Xbyak::Label taken;
+      Forward taken;
       if (i.op == Op::kBrbs || i.op == Op::kBrbc) {
         g.test(r13d, a);
         if (i.op == Op::kBrbs) {
-          g.jnz(taken, T::T_NEAR);
+          JumpIf(g, kJne, taken);
         } else {
-          g.jz(taken, T::T_NEAR);
+          JumpIf(g, kJe, taken);
         }
       } else if (i.op == Op::kCpse) {
         g.mov(dl, R(a));
         g.cmp(dl, R(b));
-        g.je(taken, T::T_NEAR);
+        JumpIf(g, kJe, taken);
       } else {
         g.test(R(a), b);
         if (i.op == Op::kSkipSet) {
-          g.jnz(taken, T::T_NEAR);
+          JumpIf(g, kJne, taken);
         } else {
-          g.jz(taken, T::T_NEAR);
+          JumpIf(g, kJe, taken);
         }
       }
       Link(g, pc + 1, start);
-      g.L(taken);
+      Bind(g, taken);
       Link(g, i.target, start);
       break;
     }
@@ -1250,24 +1271,20 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, const Xbyak::Label& escape,
 // The block at Current.pc: decoded, flags chosen, emitted at the cache's write position.
 const void* EmitBlock() {
   Xbyak::CodeGenerator& g = *Gen;
-  const size_t at = g.getSize();
-  g.reset();  // forget the last block's labels
-  g.setSize(at);
-  const uint8_t* const start_address = g.getCurr();
+  const uint8_t* const start = g.getCurr();
   const uint32_t count = Current.count;
 
-  Xbyak::Label start, over;
-  Xbyak::Label escapes[kMaxBlockInstructions];
-  g.L(start);
+  Forward over;
+  Forward escapes[kMaxBlockInstructions];
   if (count == 0) {
     // The first instruction is the reference's: leave to run it (the loop charges it).
     g.mov(eax, Current.pc);
     g.mov(ecx, kExitStep);
     g.jmp(ExitStub, Xbyak::CodeGenerator::T_NEAR);
-    return start_address;
+    return start;
   }
   g.sub(r12, count);
-  g.js(over, Xbyak::CodeGenerator::T_NEAR);
+  JumpIf(g, kJs, over);
   ForgetAll();
   for (uint32_t n = 0; n < count; ++n) EmitInsn(g, n, escapes[n], start);
   if (!IsTerminator(Current.insn[count - 1].op)) {
@@ -1277,14 +1294,14 @@ const void* EmitBlock() {
 
   // Cold paths: the budget cannot pay for the block; an instruction escapes to the reference
   // (the instructions from it on give their budget back).
-  g.L(over);
+  Bind(g, over);
   g.add(r12, count);
   g.mov(eax, Current.pc);
   g.mov(ecx, kExitOver);
   g.jmp(ExitStub, Xbyak::CodeGenerator::T_NEAR);
   for (uint32_t n = 0; n < count; ++n) {
-    if (!MayEscape(Current.insn[n].op)) continue;
-    g.L(escapes[n]);
+    if (escapes[n].count == 0) continue;
+    Bind(g, escapes[n]);
     if (const uint8_t mask = Current.compose[n]) {
       g.movzx(eax, byte[rsp + kRawAh]);
       g.movzx(ecx, byte[rsp + kRawO]);
@@ -1304,7 +1321,7 @@ const void* EmitBlock() {
     g.mov(ecx, kExitStep);
     g.jmp(ExitStub, Xbyak::CodeGenerator::T_NEAR);
   }
-  return start_address;
+  return start;
 }
 
 void DecodeBlock(uint32_t pc) {
