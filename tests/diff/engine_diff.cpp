@@ -13,20 +13,15 @@
 // two disagree and prints it with the program around it.
 #include <algorithm>
 #include <cinttypes>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <random>
-#include <string>
 #include <vector>
 
 #include "core/dispatch.h"
-#include "core/encodings.h"
 #include "core/engine.h"
 #include "core/hostcall.h"
-#include "core/machine.h"
+#include "diff_support.h"
 
 using namespace velmora;
+using namespace velmora::diff;
 
 namespace {
 
@@ -86,11 +81,6 @@ void WatchdogStep() {
 }  // namespace velmora
 
 namespace {
-
-std::mt19937_64 Rng;
-uint32_t Random(uint32_t n) {
-  return uint32_t(Rng() % n);
-}
 
 struct Trial {
   uint32_t base = 0, size = 0;  // program window, in words
@@ -433,16 +423,6 @@ std::string Difference(const Outcome& a, const Outcome& b) {
   return text;
 }
 
-std::string Disassemble(uint32_t pc) {
-  if (pc >= kProgramWords) return "(outside program memory)";
-  const uint8_t* w = &Machine.program[2 * pc];
-  char text[96];
-  std::snprintf(
-      text, sizeof text, "%06X: %04X  %s", pc, w[0] | (w[1] << 8),
-      DisassembleInstruction(uint16_t(w[0] | (w[1] << 8)), uint16_t(w[2] | (w[3] << 8))).c_str());
-  return text;
-}
-
 // The engines compared with the reference.
 struct EngineRow {
   EngineKind kind;
@@ -469,18 +449,6 @@ void Explain(const Trial& t, uint64_t steps, EngineKind engine) {
   std::printf("  and then: %s\n", Difference(Run(t, EngineKind::kReference, high, nullptr),
                                              Run(t, engine, high, nullptr))
                                       .c_str());
-  if (std::getenv("VELMORA_DIFF_TRACE") != nullptr) {
-    // The reference's path up to the difference, each line with SREG after the instruction.
-    Start(t);
-    for (uint64_t i = 0; i < high && (Machine.fault | Machine.quit) == 0; ++i) {
-      const std::string line = Disassemble(Machine.pc);
-      StepInstruction();
-      std::printf("    %-40s sreg %02X X %02X%02X Y %02X%02X Z %02X%02X SP %02X%02X\n",
-                  line.c_str(), ComposeSreg(), Machine.data[27], Machine.data[26], Machine.data[29],
-                  Machine.data[28], Machine.data[31], Machine.data[30], Machine.data[0x5E],
-                  Machine.data[0x5D]);
-    }
-  }
   std::printf("  program (window 0x%06X+%u):\n", t.base, t.size);
   const uint32_t from = before.pc >= 8 ? before.pc - 8 : 0;
   for (uint32_t pc = from; pc < from + 16 && pc < kProgramWords; ++pc) {
@@ -491,37 +459,23 @@ void Explain(const Trial& t, uint64_t steps, EngineKind engine) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  uint64_t seed = 1;
-  uint32_t trials = 2000, steps = 4000;
-  int64_t only = -1;
-  std::string engine_name;  // empty: every engine
-  for (int i = 1; i + 1 < argc; i += 2) {
-    const std::string name = argv[i];
-    const uint64_t value = std::strtoull(argv[i + 1], nullptr, 0);
-    if (name == "--seed") {
-      seed = value;
-    } else if (name == "--trials") {
-      trials = uint32_t(value);
-    } else if (name == "--steps") {
-      steps = uint32_t(value);
-    } else if (name == "--trial") {
-      only = int64_t(value);
-    } else if (name == "--engine") {
-      engine_name = argv[i + 1];
-    } else {
-      std::fprintf(stderr,
-                   "usage: velmora_engine_diff [--seed N] [--trials N] [--steps N] "
-                   "[--trial N] [--engine fast|jit]\n");
-      return 64;
-    }
-  }
+  uint64_t seed = 1, trials = 2000, steps = 4000, only = ~0ull;
+  const char* engine_name = "";  // empty: every engine
+  if (!ParseOptions(argc, argv,
+                    {{"--seed", &seed},
+                     {"--trials", &trials},
+                     {"--steps", &steps},
+                     {"--trial", &only},
+                     {"--engine", nullptr, &engine_name}},
+                    "[--seed N] [--trials N] [--steps N] [--trial N] [--engine fast|jit]"))
+    return 64;
   ClearMachine();
   uint64_t instructions = 0, host_calls = 0, failures = 0, engines = 0;
   uint64_t faults[32] = {};
   Trial t;
   Outcome reference, other;
   for (uint32_t trial = 0; trial < trials && failures < 3; ++trial) {
-    if (only >= 0 && trial != only) continue;
+    if (only != ~0ull && trial != only) continue;
     Rng.seed(seed * 1000003 + trial);
     MakeTrial(t);
     const uint64_t slices = Rng();  // each engine its own slicing, the same in every selection
@@ -532,7 +486,7 @@ int main(int argc, char** argv) {
     ++faults[reference.fault % 32];
     engines = 0;
     for (const EngineRow& row : kEngines) {
-      if (!engine_name.empty() && engine_name != row.name) continue;
+      if (*engine_name && std::strcmp(engine_name, row.name) != 0) continue;
       ++engines;
       slicer.seed(slices + uint64_t(row.kind));
       Run(t, row.kind, steps, &slicer, other);
@@ -545,8 +499,9 @@ int main(int argc, char** argv) {
       }
     }
   }
-  std::printf("%u trials, %" PRIu64 " instructions on the reference and on each of %" PRIu64
-              " engines, %" PRIu64 " host calls; ends by fault:",
+  std::printf("%" PRIu64 " trials, %" PRIu64
+              " instructions on the reference and on each of %" PRIu64 " engines, %" PRIu64
+              " host calls; ends by fault:",
               trials, instructions, engines, host_calls);
   for (int f = 0; f < 32; ++f)
     if (faults[f]) std::printf(" %d:%" PRIu64, f, faults[f]);

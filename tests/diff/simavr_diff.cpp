@@ -1,7 +1,7 @@
 // Differential test of the processor against simavr: random instruction streams run in both
 // machines from the same registers, flags, stack pointer and RAM, compared after every step.
 //
-//   velmora_simavr_diff [--seed N] [--streams N] [--steps N] [--program FILE.hex ...]
+//   velmora_simavr_diff [--seed N] [--streams N] [--steps N] [--program FILE.hex]
 //
 // With --program, a compiled guest program (built for simavr's memory map: stack at 0x21FF, no
 // address above 0x21FF) also runs in both machines in lockstep from reset until it reaches the
@@ -27,19 +27,14 @@
 #include <simavr/sim_avr.h>
 #include <simavr/sim_core.h>
 
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
-#include <random>
-#include <string>
 #include <vector>
 
 #include "core/dispatch.h"
-#include "core/encodings.h"
-#include "core/machine.h"
+#include "diff_support.h"
 #include "host/hex_loader.h"
 
 using namespace velmora;
+using namespace velmora::diff;
 
 namespace {
 
@@ -50,11 +45,6 @@ constexpr uint32_t kStreamWords = 40;
 // Plain I/O registers on both machines: GPIOR0-2, RAMPZ, EIND, SPL, SPH, SREG.
 constexpr int kPlainIo[] = {0x1E, 0x2A, 0x2B, 0x3B, 0x3C, 0x3D, 0x3E, 0x3F};
 constexpr int kGpior0 = 0x1E;
-
-std::mt19937_64 Rng;
-unsigned Random(unsigned n) {
-  return unsigned(Rng() % n);
-}
 
 avr_t* Sim;
 
@@ -290,13 +280,7 @@ bool Guard(const Stream& s, uint16_t word, InstructionHandler h) {
 
 std::string Describe(const Stream& s) {
   std::string text;
-  char line[96];
-  for (size_t i = 0; i < s.words.size(); ++i) {
-    const uint16_t next = i + 1 < s.words.size() ? s.words[i + 1] : 0;
-    std::snprintf(line, sizeof line, "  %06X: %04X  %s\n", unsigned(s.base + i), s.words[i],
-                  DisassembleInstruction(s.words[i], next).c_str());
-    text += line;
-  }
+  for (uint32_t i = 0; i < s.words.size(); ++i) text += "  " + Disassemble(s.base + i) + "\n";
   return text;
 }
 
@@ -371,9 +355,8 @@ bool RunProgram(const char* path, uint64_t& executed) {
     const std::string problem =
         end ? Compare() : StepBoth(ResolveHandler(WordAt(pc)), step % 1024 == 0);
     if (!problem.empty())
-      std::fprintf(stderr, "velmora_simavr_diff: %s, instruction %llu at 0x%06X (%s): %s\n", path,
-                   static_cast<unsigned long long>(step), pc,
-                   DisassembleInstruction(WordAt(pc), WordAt(pc + 1)).c_str(), problem.c_str());
+      std::fprintf(stderr, "velmora_simavr_diff: %s, instruction %llu at %s: %s\n", path,
+                   (unsigned long long)step, Disassemble(pc).c_str(), problem.c_str());
     if (!problem.empty() || end) return problem.empty();
   }
   std::fprintf(stderr, "velmora_simavr_diff: %s does not stop\n", path);
@@ -383,15 +366,15 @@ bool RunProgram(const char* path, uint64_t& executed) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  uint64_t seed = std::random_device{}();
-  int streams = 1500, steps = 120;
-  std::vector<const char*> programs;
-  for (int i = 1; i + 1 < argc; i += 2) {
-    if (!std::strcmp(argv[i], "--seed")) seed = std::strtoull(argv[i + 1], nullptr, 0);
-    if (!std::strcmp(argv[i], "--streams")) streams = std::atoi(argv[i + 1]);
-    if (!std::strcmp(argv[i], "--steps")) steps = std::atoi(argv[i + 1]);
-    if (!std::strcmp(argv[i], "--program")) programs.push_back(argv[i + 1]);
-  }
+  uint64_t seed = std::random_device{}(), streams = 1500, steps = 120;
+  const char* program = nullptr;
+  if (!ParseOptions(argc, argv,
+                    {{"--seed", &seed},
+                     {"--streams", &streams},
+                     {"--steps", &steps},
+                     {"--program", nullptr, &program}},
+                    "[--seed N] [--streams N] [--steps N] [--program FILE.hex]"))
+    return 64;
   Rng.seed(seed);
   Sim = avr_make_mcu_by_name("atmega2560");
   if (!Sim || avr_init(Sim) != 0) {
@@ -406,37 +389,33 @@ int main(int argc, char** argv) {
   // Bases on both sides of the 64 K-word boundary and near the end of simavr's flash.
   static const uint32_t kBases[] = {0x100, 0x8000, 0xFFF0, 0x10000, 0x1FF00};
   uint64_t executed = 0;
-  for (int n = 0; n < streams; ++n) {
+  for (uint64_t n = 0; n < streams; ++n) {
     Stream s;
     s.base = kBases[Random(5)] + Random(0x80);
     while (s.words.size() < kStreamWords) Emit(s);
     s.words.resize(kStreamWords);  // a two-word instruction may have run over
     LoadStream(s, false);
     Prepare(s);
-    for (int step = 0; step < steps && InStream(s, Machine.pc); ++step) {
+    for (uint64_t step = 0; step < steps && InStream(s, Machine.pc); ++step) {
       const uint32_t pc = Machine.pc;
       const InstructionHandler h = ResolveHandler(WordAt(pc));
       if (!Guard(s, WordAt(pc), h)) break;
       ++executed;
       const std::string problem = StepBoth(h, true);
       if (problem.empty()) continue;
-      std::fprintf(stderr,
-                   "velmora_simavr_diff: seed %llu, stream %d, step %d at 0x%06X (%s): %s\n"
-                   "stream:\n%s",
-                   static_cast<unsigned long long>(seed), n, step, pc,
-                   DisassembleInstruction(WordAt(pc), WordAt(pc + 1)).c_str(), problem.c_str(),
-                   Describe(s).c_str());
+      std::fprintf(stderr, "velmora_simavr_diff: seed %llu, stream %llu, step %llu at %s: %s\n%s",
+                   (unsigned long long)seed, (unsigned long long)n, (unsigned long long)step,
+                   Disassemble(pc).c_str(), problem.c_str(), Describe(s).c_str());
       return 1;
     }
     LoadStream(s, true);
   }
   const uint64_t inStreams = executed;
-  for (const char* path : programs)
-    if (!RunProgram(path, executed)) return 1;
+  if (program && !RunProgram(program, executed)) return 1;
   std::printf(
-      "velmora_simavr_diff: seed %llu, %d streams (%llu instructions), %zu programs "
-      "(%llu instructions) agree\n",
-      static_cast<unsigned long long>(seed), streams, static_cast<unsigned long long>(inStreams),
-      programs.size(), static_cast<unsigned long long>(executed - inStreams));
+      "velmora_simavr_diff: seed %llu, %llu streams (%llu instructions), %s (%llu "
+      "instructions) agree\n",
+      (unsigned long long)seed, (unsigned long long)streams, (unsigned long long)inStreams,
+      program ? program : "no program", (unsigned long long)(executed - inStreams));
   return 0;
 }
