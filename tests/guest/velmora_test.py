@@ -286,3 +286,14 @@ def finish():
     if _failures:
         sys.stderr.write("%d expectation(s) failed\n" % len(_failures))
     sys.exit(1 if _failures else 0)
+
+
+if __name__ == "__main__":
+    # `velmora_test.py VELMORA_RUN HEX SOURCE CHECKS [OPTION...]`: a guest that checks itself
+    # (checks.h), runs exactly CHECKS checks and ends through vm_halt() or the quit message.
+    _, (hex_path, source, checks, *options) = setup(sys.argv)
+    r = run_guest(hex_path, options + CHECKS_DUMP)
+    if r.exit_code != EXIT_QUIT:
+        expect_equal("end", (r.exit_code, r.state.get("fault")), (EXIT_FAULT, FAULT_UNDEFINED), r)
+    report_checks(r, source, int(checks))
+    finish()

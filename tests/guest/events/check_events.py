@@ -153,11 +153,6 @@ elif group == "deadline":
     vt.expect_equal("answers", r.memory(0x2004, 2), b"\1\2", r)
     vt.expect_equal("polls", r.dword(0x2000), 99999, r)
     vt.expect_equal("ticks waited", r.dword(0x200C) - r.dword(0x2008), 100, r)
-elif group == "gate_arith":
-    r = vt.run_guest(os.path.join(binary_dir, "events_gate_arith.hex"),
-                     ["--quiet", "--seed", "7"] + vt.CHECKS_DUMP)
-    vt.expect_equal("exit", r.exit_code, vt.EXIT_QUIT, r)
-    vt.report_checks(r, os.path.join(HERE, "gate_arith.c"), 881)
 else:
     sys.exit("unknown group " + group)
 

@@ -1,6 +1,6 @@
 """Runs the graphics guest programs in velmora-run.
 
-    check_graphics.py VELMORA_RUN BINARY_DIR card_NAME|services|closed
+    check_graphics.py VELMORA_RUN BINARY_DIR card_NAME|closed
 
 A card is drawn by graphics_card_NAME.hex; its screenshot must equal golden/NAME.png pixel for
 pixel (on a difference BINARY_DIR/card_NAME.actual.png is kept). After a deliberate change of the
@@ -26,12 +26,6 @@ def card(name):
     return check
 
 
-def services(bin_dir):
-    r = vt.run_halting(os.path.join(bin_dir, "graphics_services.hex"),
-                       ["--quiet", "--seed", "7"] + vt.CHECKS_DUMP)
-    vt.report_checks(r, os.path.join(HERE, "services.c"), 51)
-
-
 def closed(bin_dir):
     """The picture survives the guest closing its own window, at the shown size."""
     shot = os.path.join(bin_dir, "closed.png")
@@ -51,4 +45,4 @@ def closed(bin_dir):
     vt.expect("cannot write the screenshot" in bad.stderr, "unwritable screenshot reported", bad)
 
 
-vt.main(dict({"card_" + name: card(name) for name in CARDS}, services=services, closed=closed))
+vt.main(dict({"card_" + name: card(name) for name in CARDS}, closed=closed))
