@@ -213,20 +213,5 @@ TEST(CoreInstructions, Cases) {
     RunCase({.name = "no-op", .code = {word}, .flags = "CZ", .flagsAfter = "CZ"});
 }
 
-TEST(CoreMachine, ResetState) {
-  ClearMachine();
-  SplitSreg(0x42);
-  Machine.pc = 77;
-  Machine.fault = kFaultJmp;
-  ResetMachine();
-  for (uint32_t a = 0; a < kDataSpaceSize; ++a) {
-    const uint8_t want = a >= kGuestDataSize ? 0 : 0xFF;
-    ASSERT_EQ(Machine.data[a], want) << "address " << a;
-  }
-  EXPECT_EQ(Machine.pc, 0u);
-  EXPECT_EQ(Machine.fault, 0);
-  EXPECT_EQ(ComposeSreg(), 0x42) << "reset leaves the flags alone";
-}
-
 }  // namespace
 }  // namespace velmora

@@ -26,54 +26,13 @@ start:
   inc r16
   cpi r16, 0x30
   brne 1b                ; leaves Z set, every other flag clear
-  ldi r16, 0x01
-  mov r0, r16
-  ldi r16, 0x08
-  mov r1, r16
-  ldi r16, 0x0F
-  mov r2, r16
-  ldi r16, 0x16
-  mov r3, r16
-  ldi r16, 0x1D
-  mov r4, r16
-  ldi r16, 0x24
-  mov r5, r16
-  ldi r16, 0x2B
-  mov r6, r16
-  ldi r16, 0x32
-  mov r7, r16
-  ldi r16, 0x39
-  mov r8, r16
-  ldi r16, 0x40
-  mov r9, r16
-  ldi r16, 0x47
-  mov r10, r16
-  ldi r16, 0x4E
-  mov r11, r16
-  ldi r16, 0x55
-  mov r12, r16
-  ldi r16, 0x5C
-  mov r13, r16
-  ldi r16, 0x63
-  mov r14, r16
-  ldi r16, 0x6A
-  mov r15, r16
-  ldi r16, 0x71
-  ldi r17, 0x78
-  ldi r18, 0x7F
-  ldi r19, 0x86
-  ldi r20, 0x8D
-  ldi r21, 0x94
-  ldi r22, 0x9B
-  ldi r23, 0xA2
-  ldi r24, 0xA9
-  ldi r25, 0xB0
-  ldi r26, 0xB7
-  ldi r27, 0xBE
-  ldi r28, 0xC5
-  ldi r29, 0xCC
-  ldi r30, 0xD3
-  ldi r31, 0xDA
+  .irp n, 0,1,2,3,4,5,6,7,8,9,10,11,12,13,14,15
+  ldi r16, \n * 7 + 1    ; r(n) = n * 7 + 1
+  mov r\n, r16
+  .endr
+  .irp n, 16,17,18,19,20,21,22,23,24,25,26,27,28,29,30,31
+  ldi r\n, \n * 7 + 1
+  .endr
   sec
   set
   sei                    ; SREG = I T Z C = 0xC3
