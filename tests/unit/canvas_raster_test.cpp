@@ -81,14 +81,6 @@ class CanvasTest : public ::testing::Test {
   }
 };
 
-// The pixels of the top-left width x height part of the drawing surface.
-std::vector<uint32_t> Pixels(int32_t width, int32_t height) {
-  std::vector<uint32_t> out;
-  for (int32_t y = 0; y < height; ++y)
-    for (int32_t x = 0; x < width; ++x) out.push_back(GetPixel(x, y));
-  return out;
-}
-
 TEST_F(CanvasTest, RasterClippedDrawingIsTheUnclippedDrawingCut) {
   constexpr int32_t kW = 48, kH = 40;
   UseSmallLayer(kW, kH);
@@ -125,7 +117,7 @@ TEST_F(CanvasTest, RasterClippedDrawingIsTheUnclippedDrawingCut) {
       Call(function);
     };
     draw(0, {0, 0, kW - 1, kH - 1});
-    const std::vector<uint32_t> full = Pixels(kW, kH);
+    const std::vector<uint32_t> full(ScreenSurface.pixels, ScreenSurface.pixels + kW * kH);
     draw(kTestMark, clip);
     const Rect kept = ClipRect;
     ResetClip();
