@@ -49,6 +49,15 @@ FAULTS = [
      "const EventRecord& record = EventRing.slot[EventRing.write_index];"),
     ("gdb-register-pc", "src/host/gdb_stub.cpp", "  *bytes = 4;\n  return Machine.pc * 2;",
      "  *bytes = 4;\n  return Machine.pc;"),
+    ("dump-state-sreg", "src/host/velmora_run_main.cpp",
+     'printf("sreg 0x%02X\\n", ComposeSreg());', 'printf("sreg 0x%02X\\n", Machine.data[0x5F]);'),
+    ("window-centre", "src/host/window_services.cpp",
+     "screen_width / 2 - (outer.right - outer.left) / 2",
+     "screen_width / 2 - (outer.right - outer.left)"),
+    ("message-box-missing-button", "src/platform/headless/headless.cpp",
+     "if ((set.offered & bit(answer)) == 0) answer = MessageAnswer::kNone;", ""),
+    ("layer-load-screen-size", "src/graphics/canvas.cpp",
+     "    ScreenSize = {width, height};\n    ResetClip();", "    ResetClip();"),
 ]
 
 
