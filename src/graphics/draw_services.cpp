@@ -74,23 +74,24 @@ void ServiceInvert() {
 
 // One random value per pixel of the inclusive rectangle, row by row from the top, each row from
 // the left; a value with its lowest bit set paints the pixel.
+void NoiseRows(int64_t xs, int64_t xe, int64_t ys, int64_t ye) {
+  for (int64_t y = ys; y <= ye; ++y)
+    for (int64_t x = xs; x <= xe; ++x)
+      if (RandomWord() & 1) PutPixel(int32_t(x), int32_t(y), PenColour);
+}
+
+// Up to a limit the whole rectangle draws its random values, the clipped pixels included;
+// beyond it only the pixels that can change do.
 void ServiceNoise() {
   const Rect r = ArgCorners();
   const int64_t xs = std::min(r.left, r.right), xe = std::max(r.left, r.right);
   const int64_t ys = std::min(r.top, r.bottom), ye = std::max(r.top, r.bottom);
   if ((xe - xs + 1) * (ye - ys + 1) <= kNoiseFullDrawLimit) {
-    for (int64_t y = ys; y <= ye; ++y)
-      for (int64_t x = xs; x <= xe; ++x)
-        if (RandomWord() & 1) PutPixel(int32_t(x), int32_t(y), PenColour);
+    NoiseRows(xs, xe, ys, ye);
     return;
   }
-  const int64_t x0 = std::max<int64_t>(xs, DrawBounds.left);
-  const int64_t x1 = std::min<int64_t>(xe, DrawBounds.right);
-  const int64_t y0 = std::max<int64_t>(ys, DrawBounds.top);
-  const int64_t y1 = std::min<int64_t>(ye, DrawBounds.bottom);
-  for (int64_t y = y0; y <= y1; ++y)
-    for (int64_t x = x0; x <= x1; ++x)
-      if (RandomWord() & 1) PutPixel(int32_t(x), int32_t(y), PenColour);
+  NoiseRows(std::max<int64_t>(xs, DrawBounds.left), std::min<int64_t>(xe, DrawBounds.right),
+            std::max<int64_t>(ys, DrawBounds.top), std::min<int64_t>(ye, DrawBounds.bottom));
 }
 
 // A line that leaves the current position at its end.
