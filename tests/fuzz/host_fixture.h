@@ -9,7 +9,6 @@
 
 #include <sys/stat.h>
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -130,30 +129,26 @@ inline void StartFuzzHost() {
 // service call, however the guest makes it (it sets itself again).
 constexpr uint16_t kTallestFont = 256;
 constexpr int16_t kWidestPen = 64;
-// Noise (3.26) draws a random value for every pixel of a rectangle of up to a million pixels,
-// outside the layer too: a guest calling it in a loop spent seconds on every input. Such a
-// rectangle keeps its first corner and at most 64 pixels each way; a larger one takes the
-// clipped path, which costs no more than the layer.
+// Noise (3.26) draws a random value for every pixel of a rectangle of up to kNoiseFullDraw
+// pixels, outside the layer too: a guest calling it in a loop spent seconds on every input. Such
+// a rectangle keeps its first corner and less than kNoiseSide pixels each way; a larger one takes
+// the clipped path, which costs no more than the layer.
 constexpr int64_t kNoiseFullDraw = int64_t(1) << 20;
 constexpr int32_t kNoiseSide = 64;
-
-inline void CapNoise() {
-  const int32_t x1 = GuestInt16(kArgumentAddress), y1 = GuestInt16(kArgumentAddress + 2);
-  const int32_t x2 = GuestInt16(kArgumentAddress + 4), y2 = GuestInt16(kArgumentAddress + 6);
-  const int64_t width = std::abs(x2 - x1) + 1, height = std::abs(y2 - y1) + 1;
-  if (width * height > kNoiseFullDraw) return;
-  const auto cap = [](int32_t from, int32_t to) {
-    return to >= from ? std::min(to, from + kNoiseSide - 1) : std::max(to, from - kNoiseSide + 1);
-  };
-  SetGuestWord(kArgumentAddress + 4, uint16_t(cap(x1, x2)));
-  SetGuestWord(kArgumentAddress + 6, uint16_t(cap(y1, y2)));
-}
 
 inline void CapCostlySizes() {
   BeforeNextService = CapCostlySizes;
   if (Machine.data[kGroupAddress] != 3) return;
   const uint8_t function = Machine.data[kFunctionAddress];
-  if (function == 26) CapNoise();
+  if (function == 26) {
+    const int32_t x = GuestInt16(kArgumentAddress), y = GuestInt16(kArgumentAddress + 2);
+    const int32_t dx = GuestInt16(kArgumentAddress + 4) - x;
+    const int32_t dy = GuestInt16(kArgumentAddress + 6) - y;
+    if ((std::abs(dx) + int64_t(1)) * (std::abs(dy) + 1) <= kNoiseFullDraw) {
+      SetGuestWord(kArgumentAddress + 4, uint16_t(x + dx % kNoiseSide));
+      SetGuestWord(kArgumentAddress + 6, uint16_t(y + dy % kNoiseSide));
+    }
+  }
   if (function == 37 && GuestWord(kArgumentAddress + 1) >= kTallestFont) {
     SetGuestWord(kArgumentAddress + 1, GuestWord(kArgumentAddress + 1) % kTallestFont);
   }
