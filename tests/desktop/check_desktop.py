@@ -62,14 +62,15 @@ def window_tree():
                           timeout=WAIT).stdout
 
 
-def wait_for(condition, what, seconds=WAIT):
+def wait_for(condition, what, seconds=WAIT, fail=True):
     deadline = time.time() + seconds
     while time.time() < deadline:
         value = condition()
         if value:
             return value
         time.sleep(0.05)
-    vt.expect(False, "timed out waiting for %s; the windows:\n%s" % (what, window_tree()))
+    if fail:
+        vt.expect(False, "timed out waiting for %s; the windows:\n%s" % (what, window_tree()))
     return None
 
 
@@ -253,8 +254,13 @@ try:
             box = wait_for(lambda: find_box("Velmora question") or "answer 0" in
                            "".join(run.seen()), "a message box")
             if box and box is not True and "answer 0" not in "".join(run.seen()):
-                xdotool("key", "--window", box, key)
-                wait_for(lambda: find_box("Velmora question") != box, "the box to close")
+                # A box still being mapped drops a key sent too early: press again while it stays.
+                for _ in range(WAIT // 3):
+                    xdotool("key", "--window", box, key)
+                    if wait_for(lambda: find_box("Velmora question") != box, "", 3, fail=False):
+                        break
+                else:
+                    vt.expect(False, "the box did not close:\n%s" % window_tree())
         window = wait_for(lambda: any(line.startswith("answer") for line in run.seen()) and
                           find_window(TITLE), "the answers")
         if window:
