@@ -12,6 +12,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/glyph_cache.h"
 #include "platform/platform.h"
 
 namespace velmora {
@@ -21,49 +22,12 @@ constexpr int32_t kDefaultCellHeight = 16;
 // Keeps one glyph's coverage within 16 megabytes whatever height a guest asks for.
 constexpr int32_t kLargestCellHeight = 4096;
 
-// Fonts up to this cell height keep their rendered glyphs, so text drawn again and again is
-// rendered once; larger ones render on every use rather than hold megabytes. All fonts together
-// keep at most kGlyphCacheBudget bytes of coverage, however many slots a guest fills.
-constexpr int32_t kLargestCachedHeight = 128;
-constexpr int kGlyphCacheSize = 256;
-constexpr size_t kGlyphCacheBudget = size_t(16) << 20;
-size_t GlyphCacheBytes = 0;
-
-struct CachedGlyph {
-  bool valid;
-  uint32_t code_point;
-  PlatformGlyph glyph;  // its coverage is owned by the entry
-};
-
-// Advances are kept for every font: text of any length lays out without rendering.
-struct CachedAdvance {
-  bool valid;
-  uint32_t code_point;
-  int32_t advance;
-};
-
 struct FontRecord {
   FT_Face face;
   PlatformFontMetrics metrics;
   bool embolden, oblique;
-  CachedGlyph* cache;  // kGlyphCacheSize entries by the code point's low byte, or nullptr
-  CachedAdvance advances[kGlyphCacheSize];
+  GlyphCache cache;
 };
-
-size_t CoverageBytes(const PlatformGlyph& glyph) {
-  return size_t(glyph.width) * size_t(glyph.height);
-}
-
-void ReleaseGlyphCache(FontRecord* record) {
-  if (!record->cache) return;
-  for (int i = 0; i < kGlyphCacheSize; ++i) {
-    PlatformGlyph& glyph = record->cache[i].glyph;
-    if (glyph.coverage) GlyphCacheBytes -= CoverageBytes(glyph);
-    delete[] glyph.coverage;
-  }
-  delete[] record->cache;
-  record->cache = nullptr;
-}
 
 FT_Library Library = nullptr;
 bool LibraryTried = false;
@@ -168,13 +132,11 @@ PlatformFont PlatformCreateFont(const char* face_name, int32_t height, bool bold
   bool has_weight = true, has_slant = true;
   FT_Face face = OpenNearestFace(face_name, bold, italic, fixed_pitch, &has_weight, &has_slant);
   if (!face) return kNoFont;
-  auto* record = new (std::nothrow)
-      FontRecord{face, {}, bold && !has_weight, italic && !has_slant, nullptr, {}};
-  if (record && height <= kLargestCachedHeight) {
-    record->cache = new (std::nothrow) CachedGlyph[kGlyphCacheSize]();
-  }
+  auto* record =
+      new (std::nothrow) FontRecord{face, {}, bold && !has_weight, italic && !has_slant, {}};
+  if (record) StartGlyphCache(&record->cache, height);
   if (!record || !SizeFace(record, height)) {
-    if (record) ReleaseGlyphCache(record);
+    if (record) ReleaseGlyphCache(&record->cache);
     delete record;
     FT_Done_Face(face);
     return kNoFont;
@@ -185,7 +147,7 @@ PlatformFont PlatformCreateFont(const char* face_name, int32_t height, bool bold
 void PlatformReleaseFont(PlatformFont font) {
   if (font == kNoFont) return;
   auto* record = reinterpret_cast<FontRecord*>(font);
-  ReleaseGlyphCache(record);
+  ReleaseGlyphCache(&record->cache);
   FT_Done_Face(record->face);
   delete record;
 }
@@ -234,49 +196,22 @@ bool RenderWithFreeType(FontRecord* record, uint32_t code_point, PlatformGlyph* 
   return true;
 }
 
-// Keeps a copy of a rendered glyph, its coverage packed row after row.
-void CacheGlyph(CachedGlyph* entry, uint32_t code_point, const PlatformGlyph& glyph) {
-  const size_t bytes = CoverageBytes(glyph);
-  const size_t replaced = entry->glyph.coverage ? CoverageBytes(entry->glyph) : 0;
-  if (GlyphCacheBytes - replaced + bytes > kGlyphCacheBudget) return;
-  auto* coverage = bytes ? new (std::nothrow) uint8_t[bytes] : nullptr;
-  if (bytes && !coverage) return;
-  GlyphCacheBytes += bytes - replaced;
-  for (int32_t row = 0; row < glyph.height; ++row) {
-    std::memcpy(coverage + size_t(row) * glyph.width, glyph.coverage + ptrdiff_t(row) * glyph.pitch,
-                size_t(glyph.width));
-  }
-  delete[] entry->glyph.coverage;
-  entry->valid = true;
-  entry->code_point = code_point;
-  entry->glyph = glyph;
-  entry->glyph.pitch = glyph.width;
-  entry->glyph.coverage = coverage;
-}
-
 }  // namespace
 
 bool PlatformRenderGlyph(PlatformFont font, uint32_t code_point, PlatformGlyph* glyph) {
   *glyph = {};
   if (font == kNoFont) return false;
   auto* record = reinterpret_cast<FontRecord*>(font);
-  CachedGlyph* entry = record->cache ? &record->cache[code_point % kGlyphCacheSize] : nullptr;
-  if (entry && entry->valid && entry->code_point == code_point) {
-    *glyph = entry->glyph;
-    return true;
-  }
+  if (FindCachedGlyph(&record->cache, code_point, glyph)) return true;
   if (!RenderWithFreeType(record, code_point, glyph)) return false;
-  if (entry) {
-    CacheGlyph(entry, code_point, *glyph);
-    if (entry->valid && entry->code_point == code_point) *glyph = entry->glyph;
-  }
+  KeepGlyph(&record->cache, code_point, glyph);
   return true;
 }
 
 int32_t PlatformGlyphAdvance(PlatformFont font, uint32_t code_point) {
   if (font == kNoFont) return 0;
   auto* record = reinterpret_cast<FontRecord*>(font);
-  CachedAdvance& entry = record->advances[code_point % kGlyphCacheSize];
+  CachedAdvance& entry = record->cache.advances[code_point % kGlyphCacheSize];
   if (!entry.valid || entry.code_point != code_point) {
     const FT_GlyphSlot slot = LoadStyledGlyph(record, code_point);
     entry = {true, code_point, slot ? std::max(0, WholePixels(slot->advance.x)) : 0};

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <new>
 
+#include "platform/glyph_cache.h"
 #include "platform/platform.h"
 
 namespace velmora {
@@ -18,30 +19,10 @@ constexpr int32_t kDefaultCellHeight = 16;
 // Keeps one glyph's coverage within 16 megabytes whatever height a guest asks for.
 constexpr int32_t kLargestCellHeight = 4096;
 
-// Fonts up to this cell height keep their rendered glyphs; all fonts together keep at most
-// kGlyphCacheBudget bytes of coverage.
-constexpr int32_t kLargestCachedHeight = 128;
-constexpr int kGlyphCacheSize = 256;
-constexpr size_t kGlyphCacheBudget = size_t(16) << 20;
-size_t GlyphCacheBytes = 0;
-
-struct CachedGlyph {
-  bool valid;
-  uint32_t code_point;
-  PlatformGlyph glyph;  // its coverage is owned by the entry
-};
-
-struct CachedAdvance {
-  bool valid;
-  uint32_t code_point;
-  int32_t advance;
-};
-
 struct FontRecord {
   HFONT font;
   PlatformFontMetrics metrics;
-  CachedGlyph* cache;  // kGlyphCacheSize entries by the code point's low byte, or nullptr
-  CachedAdvance advances[kGlyphCacheSize];
+  GlyphCache cache;
   uint8_t* outline;  // GetGlyphOutlineW's buffer for the last glyph
   DWORD outline_size;
   uint8_t* coverage;  // the last uncached glyph's coverage
@@ -58,21 +39,6 @@ HDC SelectFont(const FontRecord* record) {
 }
 
 const MAT2 kIdentity = {{0, 1}, {0, 0}, {0, 0}, {0, 1}};
-
-size_t CoverageBytes(const PlatformGlyph& glyph) {
-  return size_t(glyph.width) * size_t(glyph.height);
-}
-
-void ReleaseGlyphCache(FontRecord* record) {
-  if (!record->cache) return;
-  for (int i = 0; i < kGlyphCacheSize; ++i) {
-    PlatformGlyph& glyph = record->cache[i].glyph;
-    if (glyph.coverage) GlyphCacheBytes -= CoverageBytes(glyph);
-    delete[] glyph.coverage;
-  }
-  delete[] record->cache;
-  record->cache = nullptr;
-}
 
 // Makes `buffer` hold at least `size` bytes.
 bool Reserve(uint8_t** buffer, size_t* capacity, size_t size) {
@@ -118,7 +84,7 @@ PlatformFont PlatformCreateFont(const char* face_name, int32_t height, bool bold
                                  DEFAULT_CHARSET, OUT_TT_ONLY_PRECIS, CLIP_DEFAULT_PRECIS,
                                  ANTIALIASED_QUALITY, pitch, face_name ? face_name : "");
   if (!font) return kNoFont;
-  auto* record = new (std::nothrow) FontRecord{font, {}, nullptr, {}, nullptr, 0, nullptr, 0};
+  auto* record = new (std::nothrow) FontRecord{font, {}, {}, nullptr, 0, nullptr, 0};
   const HDC dc = record ? SelectFont(record) : nullptr;
   if (!dc) {
     delete record;
@@ -126,16 +92,14 @@ PlatformFont PlatformCreateFont(const char* face_name, int32_t height, bool bold
     return kNoFont;
   }
   ReadMetrics(dc, height, &record->metrics);
-  if (height <= kLargestCachedHeight) {
-    record->cache = new (std::nothrow) CachedGlyph[kGlyphCacheSize]();
-  }
+  StartGlyphCache(&record->cache, height);
   return reinterpret_cast<PlatformFont>(record);
 }
 
 void PlatformReleaseFont(PlatformFont font) {
   if (font == kNoFont) return;
   auto* record = reinterpret_cast<FontRecord*>(font);
-  ReleaseGlyphCache(record);
+  ReleaseGlyphCache(&record->cache);
   // A font still selected into the drawing context cannot be deleted.
   if (GlyphDc) SelectObject(GlyphDc, GetStockObject(SYSTEM_FONT));
   DeleteObject(record->font);
@@ -192,45 +156,22 @@ bool RenderWithGdi(FontRecord* record, uint32_t code_point, PlatformGlyph* glyph
   return true;
 }
 
-// Keeps a copy of a rendered glyph.
-void CacheGlyph(CachedGlyph* entry, uint32_t code_point, const PlatformGlyph& glyph) {
-  const size_t bytes = CoverageBytes(glyph);
-  const size_t replaced = entry->glyph.coverage ? CoverageBytes(entry->glyph) : 0;
-  if (GlyphCacheBytes - replaced + bytes > kGlyphCacheBudget) return;
-  auto* coverage = bytes ? new (std::nothrow) uint8_t[bytes] : nullptr;
-  if (bytes && !coverage) return;
-  GlyphCacheBytes += bytes - replaced;
-  if (bytes) std::memcpy(coverage, glyph.coverage, bytes);
-  delete[] entry->glyph.coverage;
-  entry->valid = true;
-  entry->code_point = code_point;
-  entry->glyph = glyph;
-  entry->glyph.coverage = coverage;
-}
-
 }  // namespace
 
 bool PlatformRenderGlyph(PlatformFont font, uint32_t code_point, PlatformGlyph* glyph) {
   *glyph = {};
   if (font == kNoFont) return false;
   auto* record = reinterpret_cast<FontRecord*>(font);
-  CachedGlyph* entry = record->cache ? &record->cache[code_point % kGlyphCacheSize] : nullptr;
-  if (entry && entry->valid && entry->code_point == code_point) {
-    *glyph = entry->glyph;
-    return true;
-  }
+  if (FindCachedGlyph(&record->cache, code_point, glyph)) return true;
   if (!RenderWithGdi(record, code_point, glyph)) return false;
-  if (entry) {
-    CacheGlyph(entry, code_point, *glyph);
-    if (entry->valid && entry->code_point == code_point) *glyph = entry->glyph;
-  }
+  KeepGlyph(&record->cache, code_point, glyph);
   return true;
 }
 
 int32_t PlatformGlyphAdvance(PlatformFont font, uint32_t code_point) {
   if (font == kNoFont) return 0;
   auto* record = reinterpret_cast<FontRecord*>(font);
-  CachedAdvance& entry = record->advances[code_point % kGlyphCacheSize];
+  CachedAdvance& entry = record->cache.advances[code_point % kGlyphCacheSize];
   if (!entry.valid || entry.code_point != code_point) {
     GLYPHMETRICS metrics;
     const HDC dc = SelectFont(record);
