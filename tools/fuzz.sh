@@ -4,7 +4,9 @@
 #   tools/fuzz.sh TARGET [SECONDS [RUNS]]
 #                                    a campaign of SECONDS (default 3600), or RUNS executions if
 #                                    that comes first, on one target; new inputs that reach new
-#                                    code are merged into tests/fuzz/corpus/TARGET
+#                                    code are merged into tests/fuzz/corpus/TARGET. With
+#                                    VELMORA_FUZZ_JOBS=N the campaign runs in N processes that
+#                                    share the working corpus (RUNS is then not counted)
 #   tools/fuzz.sh --ci [SECONDS]     every target's regression inputs once, then every target for
 #                                    SECONDS (default 30) from its corpus, all at once; fails on
 #                                    any finding and leaves the corpus as it is
@@ -101,9 +103,16 @@ main() {
   mkdir -p "$work" "build-fuzz/findings/$t" "tests/fuzz/corpus/$t"
   log=build-fuzz/campaign-$t-$(date -u +%Y%m%dT%H%M%S).log
   set +e
-  # One process: nothing else adds to the working corpus, so it is never read again.
-  limit=(-reload=0)
-  [ "$runs_limit" != 0 ] && limit+=(-runs="$runs_limit")
+  jobs=${VELMORA_FUZZ_JOBS:-1}
+  if [ "$jobs" -gt 1 ]; then
+    # libFuzzer's fork mode: the jobs' new inputs come back into the working corpus; a timeout
+    # or running out of memory is a finding, as in one process.
+    limit=(-fork="$jobs" -ignore_timeouts=0 -ignore_ooms=0)
+  else
+    # One process: nothing else adds to the working corpus, so it is never read again.
+    limit=(-reload=0)
+    [ "$runs_limit" != 0 ] && limit+=(-runs="$runs_limit")
+  fi
   build-fuzz/velmora_fuzz_$t $(options "$t") -max_total_time="$seconds" "${limit[@]}" \
     -artifact_prefix="build-fuzz/findings/$t/" "$work" "tests/fuzz/corpus/$t" > "$log" 2>&1
   result=$?
@@ -112,7 +121,14 @@ main() {
   # A campaign stopped from outside prints no statistics: its last progress line counts.
   [ -n "$runs" ] || runs=$(grep -o '^#[0-9]*' "$log" | tail -1 | tr -d '#')
   speed=$(awk '/stat::average_exec_per_sec/ {print $2}' "$log")
+  # Fork mode prints no statistics: its last progress line has the jobs' total and rate.
+  [ -n "$speed" ] || speed=$(grep -o 'exec/s:* [0-9]*' "$log" | tail -1 | grep -o '[0-9]*$')
   coverage=$(grep -o 'cov: [0-9]* ft: [0-9]*' "$log" | tail -1)
+  # Fork mode counts coverage its own way: one pass over the corpus gives the usual figures.
+  if [ "$jobs" -gt 1 ]; then
+    coverage=$(build-fuzz/velmora_fuzz_$t $(options "$t") -runs=0 "$work" "tests/fuzz/corpus/$t" 2>&1 |
+      grep -o 'cov: [0-9]* ft: [0-9]*' | tail -1)
+  fi
   echo "$(date -u +%FT%TZ) $t seconds=$seconds runs=${runs:-0} exec/s=${speed:-0} $coverage status=$result" |
     tee -a build-fuzz/fuzz-log.txt
   # Only inputs that reach something the repository's corpus does not are added to it.
