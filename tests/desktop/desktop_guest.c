@@ -68,7 +68,7 @@ int main(void) {
   vm_str_append_u16(line, 0,
                     vm_message_box("Go on?", "Velmora question", VM_BUTTONS_YES_NO_CANCEL));
   vm_str_append(line, " ");
-  vm_str_append_u16(line, 0, vm_message_box("Really?", "Velmora question", VM_BUTTONS_OK_CANCEL));
+  vm_str_append_u16(line, 0, vm_message_box("Really?", "Velmora question 2", VM_BUTTONS_OK_CANCEL));
   note(line);
 #endif
   for (;;) {
