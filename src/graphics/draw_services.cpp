@@ -15,9 +15,6 @@ namespace {
 
 constexpr uint32_t kArg = kArgumentAddress;
 constexpr uint32_t kColourMask = 0x00FFFFFF;
-// Noise over a rectangle larger than this draws random values only for the pixels inside the
-// clip, so that its work stays bounded; smaller rectangles draw one value for every pixel.
-constexpr int64_t kNoiseFullDrawLimit = int64_t(1) << 20;
 
 int32_t Arg(uint32_t offset) {
   return GuestInt16(kArg + offset);

@@ -18,6 +18,7 @@
 #include "core/machine.h"
 #include "fuzz_support.h"
 #include "graphics/canvas.h"
+#include "graphics/graphics_services.h"
 #include "graphics/text.h"
 #include "host/events.h"
 #include "host/run.h"
@@ -129,11 +130,9 @@ inline void StartFuzzHost() {
 // service call, however the guest makes it (it sets itself again).
 constexpr uint16_t kTallestFont = 256;
 constexpr int16_t kWidestPen = 64;
-// Noise (3.26) draws a random value for every pixel of a rectangle of up to kNoiseFullDraw
-// pixels, outside the layer too: a guest calling it in a loop spent seconds on every input. Such
-// a rectangle keeps its first corner and less than kNoiseSide pixels each way; a larger one takes
-// the clipped path, which costs no more than the layer.
-constexpr int64_t kNoiseFullDraw = int64_t(1) << 20;
+// Noise (3.26) over a rectangle within kNoiseFullDrawLimit draws every pixel, outside the layer
+// too (a guest calling it in a loop spent seconds on an input): such a rectangle keeps its first
+// corner and less than kNoiseSide pixels each way. A larger one costs no more than the layer.
 constexpr int32_t kNoiseSide = 64;
 
 inline void CapCostlySizes() {
@@ -144,7 +143,7 @@ inline void CapCostlySizes() {
     const int32_t x = GuestInt16(kArgumentAddress), y = GuestInt16(kArgumentAddress + 2);
     const int32_t dx = GuestInt16(kArgumentAddress + 4) - x;
     const int32_t dy = GuestInt16(kArgumentAddress + 6) - y;
-    if ((std::abs(dx) + int64_t(1)) * (std::abs(dy) + 1) <= kNoiseFullDraw) {
+    if ((std::abs(dx) + int64_t(1)) * (std::abs(dy) + 1) <= kNoiseFullDrawLimit) {
       SetGuestWord(kArgumentAddress + 4, uint16_t(x + dx % kNoiseSide));
       SetGuestWord(kArgumentAddress + 6, uint16_t(y + dy % kNoiseSide));
     }
