@@ -125,14 +125,19 @@ constexpr size_t kWindowBytes = 131072;   // written by one translation at most
 constexpr uint32_t kBlocksPerWindow = 32;
 constexpr uint32_t kMaxBlockInstructions = 64;
 
+// The cache as the generator writes it (Cache) and as the processor runs it, ExecuteOffset
+// bytes away: 0 when the two are one mapping whose pages are switched between writable and
+// executable. Xbyak works in the writable view (its jumps are relative, the same in both views);
+// what the processor follows by address (Enter, Context.code, Lookup) is in the executable one.
 uint8_t* Cache = nullptr;
-// Pages of the cache from kStubBytes up to SealedEnd hold code and are read-execute; the pages
-// beyond hold nothing yet and stay read-write (never executable).
+uintptr_t ExecuteOffset = 0;
+// With one mapping, pages of the cache from kStubBytes up to SealedEnd hold code and are
+// read-execute; the pages beyond hold nothing yet and stay read-write (never executable).
 size_t SealedEnd = kStubBytes;
 Xbyak::CodeGenerator* Gen = nullptr;
 void (*Enter)() = nullptr;
-const void* ExitStub = nullptr;          // eax pc, ecx reason
-const void* UntranslatedStub = nullptr;  // eax pc: leave with kExitPc
+const void* ExitStub = nullptr;          // eax pc, ecx reason (writable view)
+const void* UntranslatedStub = nullptr;  // eax pc: leave with kExitPc (executable view)
 enum class JitState : uint8_t { kUnready, kReady, kUnavailable } State = JitState::kUnready;
 
 void MakeTables() {
@@ -148,17 +153,25 @@ void MakeTables() {
   }
 }
 
+const void* Executable(const void* written) {
+  return reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(written) + ExecuteOffset);
+}
+const void* Writable(const void* code) {
+  return reinterpret_cast<const void*>(reinterpret_cast<uintptr_t>(code) - ExecuteOffset);
+}
+
+// Two views never change protection.
 bool Unprotect(const uint8_t* at, size_t bytes) {
-  return PlatformProtectCodeMemory(const_cast<uint8_t*>(at), bytes, false);
+  return ExecuteOffset != 0 || PlatformProtectCodeMemory(const_cast<uint8_t*>(at), bytes, false);
 }
 bool Protect(const uint8_t* at, size_t bytes) {
-  return PlatformProtectCodeMemory(const_cast<uint8_t*>(at), bytes, true);
+  return ExecuteOffset != 0 || PlatformProtectCodeMemory(const_cast<uint8_t*>(at), bytes, true);
 }
 
 // The entry stub (no arguments, so the same on every x86-64 calling convention; it saves every
 // register either convention asks a callee to keep), the exit stub and the untranslated stub.
 void EmitStubs(Xbyak::CodeGenerator& g) {
-  Enter = g.getCurr<void (*)()>();
+  Enter = reinterpret_cast<void (*)()>(const_cast<void*>(Executable(g.getCurr())));
   for (const Xbyak::Reg64& r : {rbx, rbp, rsi, rdi, r12, r13, r14, r15}) g.push(r);
   g.sub(rsp, 8);  // the raw flags snapshot
   g.mov(r15, reinterpret_cast<uintptr_t>(&Context));
@@ -180,7 +193,7 @@ void EmitStubs(Xbyak::CodeGenerator& g) {
   g.ret();
 
   g.align(16);
-  UntranslatedStub = g.getCurr();
+  UntranslatedStub = Executable(g.getCurr());
   g.mov(ecx, kExitPc);
   g.jmp(ExitStub);
 }
@@ -188,8 +201,10 @@ void EmitStubs(Xbyak::CodeGenerator& g) {
 bool Start() {
   if (State != JitState::kUnready) return State == JitState::kReady;
   State = JitState::kUnavailable;
-  Cache = static_cast<uint8_t*>(PlatformMapCodeMemory(kCacheBytes));
-  if (Cache == nullptr) return false;
+  CodeMemory memory;
+  if (!PlatformMapCodeMemory(kCacheBytes, &memory)) return false;
+  Cache = memory.write;
+  ExecuteOffset = reinterpret_cast<uintptr_t>(memory.execute) - reinterpret_cast<uintptr_t>(Cache);
   Gen = new (std::nothrow) Xbyak::CodeGenerator(kCacheBytes, Cache);
   if (Gen == nullptr) return false;
   Xbyak::ClearError();
@@ -658,11 +673,11 @@ void Bind(Xbyak::CodeGenerator& g, const Forward& place) {
 void Link(Xbyak::CodeGenerator& g, uint32_t target, const uint8_t* start) {
   if (target >= kProgramWords) {
     g.mov(eax, target);
-    g.jmp(UntranslatedStub, Xbyak::CodeGenerator::T_NEAR);
+    g.jmp(Writable(UntranslatedStub), Xbyak::CodeGenerator::T_NEAR);
   } else if (target == Current.pc) {
     g.jmp(start, Xbyak::CodeGenerator::T_NEAR);
   } else if (Lookup[target] != UntranslatedStub) {
-    g.jmp(Lookup[target], Xbyak::CodeGenerator::T_NEAR);
+    g.jmp(Writable(Lookup[target]), Xbyak::CodeGenerator::T_NEAR);
   } else {
     g.mov(eax, target);
     g.jmp(qword[r14 + target * 8]);
@@ -672,7 +687,7 @@ void Link(Xbyak::CodeGenerator& g, uint32_t target, const uint8_t* start) {
 // Leaves for the pc in eax, known only at run time.
 void LinkIndirect(Xbyak::CodeGenerator& g) {
   g.cmp(eax, kProgramWords);
-  g.jae(UntranslatedStub);
+  g.jae(Writable(UntranslatedStub));
   g.jmp(qword[r14 + rax * 8]);
 }
 
@@ -1268,7 +1283,8 @@ void EmitInsn(Xbyak::CodeGenerator& g, uint32_t n, Forward& escape, const uint8_
   }
 }
 
-// The block at Current.pc: decoded, flags chosen, emitted at the cache's write position.
+// The block at Current.pc: decoded, flags chosen, emitted at the cache's write position (the
+// address returned is in the writable view).
 const void* EmitBlock() {
   Xbyak::CodeGenerator& g = *Gen;
   const uint8_t* const start = g.getCurr();
@@ -1424,7 +1440,7 @@ const void* Translate(uint32_t pc) {
       ok = false;
       break;
     }
-    Lookup[at] = code;
+    Lookup[at] = Executable(code);
     Translated[TranslatedCount++] = at;
     ++done;
     if (Current.count == 0) continue;

@@ -339,13 +339,20 @@ void PlatformCloseSocket(PlatformSocket socket);
 // ---------------------------------------------------------------------------------------------
 // Memory for generated code
 //
-// Never writable and executable at once: a mapping starts read-write; whole pages of it are
-// switched to read-execute once written, and back to read-write before they are written again.
+// Never writable and executable at once. Where the host allows it, the same pages are mapped
+// twice: `write` read-write for the code generator, `execute` read-execute for running what it
+// wrote, so that writing code needs no change of protection (and no flush of other processors'
+// address translations). Otherwise the two are one mapping that starts read-write; whole pages
+// of it are switched to read-execute once written, and back before they are written again.
+struct CodeMemory {
+  uint8_t* write = nullptr;
+  const uint8_t* execute = nullptr;
+};
 
-// A read-write mapping of `bytes` (a multiple of the page size), or nullptr when the host cannot
-// map memory that may later execute.
-void* PlatformMapCodeMemory(size_t bytes);
-// Switches the pages covering [start, start + bytes) of such a mapping to read-execute
+// Maps `bytes` (a multiple of the page size); false when the host cannot map memory that may
+// execute.
+bool PlatformMapCodeMemory(size_t bytes, CodeMemory* memory);
+// Switches the pages covering [start, start + bytes) of a single mapping to read-execute
 // (`executable`) or read-write; false when the host refuses.
 bool PlatformProtectCodeMemory(void* start, size_t bytes, bool executable);
 // The size of the pages PlatformProtectCodeMemory works on.

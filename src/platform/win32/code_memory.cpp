@@ -8,8 +8,12 @@
 
 namespace velmora {
 
-void* PlatformMapCodeMemory(size_t bytes) {
-  return VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+bool PlatformMapCodeMemory(size_t bytes, CodeMemory* memory) {
+  void* p = VirtualAlloc(nullptr, bytes, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
+  if (p == nullptr) return false;
+  memory->write = static_cast<uint8_t*>(p);
+  memory->execute = memory->write;
+  return true;
 }
 
 bool PlatformProtectCodeMemory(void* start, size_t bytes, bool executable) {
