@@ -1,6 +1,7 @@
 #include "graphics/canvas.h"
 
 #include <algorithm>
+#include <iterator>
 #include <new>
 
 #include "graphics/text.h"
@@ -55,7 +56,10 @@ void SelectSurface(uint32_t* pixels, int32_t width, int32_t height) {
   UpdateDrawBounds();
 }
 
+// Black each time it is taken, as a new layer starts: what was drawn on it in an earlier spell
+// (or by an earlier canvas) never shows.
 void SelectSpare() {
+  std::fill(std::begin(SpareBitmap), std::end(SpareBitmap), 0u);
   SelectSurface(SpareBitmap, kSpareSide, kSpareSide);
 }
 

@@ -226,6 +226,8 @@ TEST_F(CanvasTest, LayersSwitchBackToALostCurrentLayerKeepsItsNumber) {
   Call(44, {0, 0, 5, 5});
   Call(5, {0});
   EXPECT_EQ(GetPixel(0, 0), 0u) << "layer 0 was only borrowed";
+  Call(73, {0, 0, 20, 0});
+  EXPECT_EQ(GetPixel(0, 0), 0u) << "the spare surface starts black again";
 }
 
 }  // namespace
