@@ -24,6 +24,10 @@ struct SdlBackend {
   uint32_t injected_key_event = 0;   // SDL user event type of an injected key
   uint32_t last_exposure_shown = 0;  // timestamp of the last exposure shown again by the watch
   int32_t cursor_count = 0;
+  // Close requests (the close button, SDL_QUIT) that happened and no pump has taken: counted as
+  // they happen, so that neither a queue full of other events nor one too full to take them
+  // hides them from the watch over a guest that stops pumping.
+  int32_t close_requests = 0;
   KeyTables keys = {};
 };
 

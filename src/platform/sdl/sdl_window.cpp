@@ -79,6 +79,21 @@ void ShowTexture() {
   SDL_RenderPresent(Sdl.renderer);
 }
 
+bool IsOurWindow(uint32_t window_id) {
+  return Sdl.window != nullptr && window_id == SDL_GetWindowID(Sdl.window);
+}
+
+// The close button of our window (SDL_QUIT is counted apart).
+bool IsCloseRequest(const SDL_Event& event) {
+  return event.type == SDL_WINDOWEVENT && event.window.event == SDL_WINDOWEVENT_CLOSE &&
+         IsOurWindow(event.window.windowID);
+}
+
+// A close request taken from the queue, or dropped from it, is no longer waiting.
+void CloseRequestGone() {
+  if (Sdl.close_requests > 0) --Sdl.close_requests;
+}
+
 // The input has happened: the asynchronous key state follows at once, whoever takes the event
 // and whenever.
 int WatchInput(void*, SDL_Event* event) {
@@ -96,6 +111,12 @@ int WatchInput(void*, SDL_Event* event) {
       if (const uint8_t key = VirtualKeyOfButton(event->button.button)) {
         KeyHappened(&Sdl.keys, key, event->type == SDL_MOUSEBUTTONDOWN);
       }
+      break;
+    case SDL_QUIT:
+      ++Sdl.close_requests;
+      break;
+    case SDL_WINDOWEVENT:
+      if (IsCloseRequest(*event)) ++Sdl.close_requests;
       break;
     default:
       if (event->type == Sdl.injected_key_event) {
@@ -117,10 +138,6 @@ void ReadLockToggles() {
   set(0x91, (mods & KMOD_SCROLL) != 0);
 }
 
-bool IsOurWindow(uint32_t window_id) {
-  return Sdl.window != nullptr && window_id == SDL_GetWindowID(Sdl.window);
-}
-
 void Dispatch(const SDL_Event& event) {
   switch (event.type) {
     case SDL_WINDOWEVENT:
@@ -130,6 +147,7 @@ void Dispatch(const SDL_Event& event) {
           WindowPaint();
           break;
         case SDL_WINDOWEVENT_CLOSE:
+          CloseRequestGone();
           WindowCloseRequest();
           break;
         case SDL_WINDOWEVENT_MINIMIZED:
@@ -144,6 +162,7 @@ void Dispatch(const SDL_Event& event) {
       }
       break;
     case SDL_QUIT:
+      CloseRequestGone();
       WindowCloseRequest();
       break;
     case SDL_MOUSEMOTION:
@@ -218,7 +237,11 @@ void DropInputOfDisabledWindow() {
   SDL_Event keep[64];
   while (kept < 64 &&
          SDL_PeepEvents(&event, 1, SDL_GETEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT) == 1) {
-    if (event.window.event != SDL_WINDOWEVENT_CLOSE) keep[kept++] = event;
+    if (event.window.event != SDL_WINDOWEVENT_CLOSE) {
+      keep[kept++] = event;
+    } else if (IsCloseRequest(event)) {
+      CloseRequestGone();
+    }
   }
   SDL_PeepEvents(keep, kept, SDL_ADDEVENT, 0, 0);
 }
@@ -251,6 +274,7 @@ bool PlatformCreateWindow() {
   SDL_AddEventWatch(WatchInput, nullptr);
   Sdl.minimized = true;
   Sdl.never_shown = true;
+  Sdl.close_requests = 0;
   ReadLockToggles();
   return true;
 }
@@ -303,25 +327,24 @@ bool PlatformWindowExists() {
   return Sdl.window != nullptr;
 }
 
+// The close request is not looked for in the queue: a guest that injected a few hundred keys
+// before it stopped pumping would have put it beyond any look, or, with the queue full, made SDL
+// drop it.
 bool PlatformCloseWaiting() {
   if (Sdl.window == nullptr) return false;
   SDL_PumpEvents();
   SDL_Event events[256];
-  const int count = SDL_PeepEvents(events, 256, SDL_PEEKEVENT, SDL_FIRSTEVENT, SDL_LASTEVENT);
-  bool close = false;
+  const int count = SDL_PeepEvents(events, 256, SDL_PEEKEVENT, SDL_WINDOWEVENT, SDL_WINDOWEVENT);
   for (int i = 0; i < count; ++i) {
     const SDL_Event& event = events[i];
-    if (event.type == SDL_QUIT) close = true;
-    if (event.type != SDL_WINDOWEVENT || !IsOurWindow(event.window.windowID)) continue;
-    if (event.window.event == SDL_WINDOWEVENT_CLOSE) close = true;
     // Uncovered while the guest does not pump: the last picture again, nothing to the guest.
-    if (event.window.event == SDL_WINDOWEVENT_EXPOSED &&
+    if (IsOurWindow(event.window.windowID) && event.window.event == SDL_WINDOWEVENT_EXPOSED &&
         event.window.timestamp != Sdl.last_exposure_shown) {
       Sdl.last_exposure_shown = event.window.timestamp;
       ShowTexture();
     }
   }
-  return close;
+  return Sdl.close_requests > 0;
 }
 
 void PlatformInterrupt() {
