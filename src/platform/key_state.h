@@ -22,4 +22,11 @@ void KeyMessageTaken(KeyTables* keys, uint8_t key, bool down);
 // Reads a key's asynchronous state and clears its pressed bit.
 PlatformKeyState AsyncKeyQuery(KeyTables* keys, uint8_t key);
 
+// The cursor's display counter (PlatformShowCursor) one step up or down, kept by the same
+// backends; it stays at either end of its range, as the guest can call the step without limit.
+inline int32_t StepCursorCount(int32_t count, bool show) {
+  if (show) return count < INT32_MAX ? count + 1 : count;
+  return count > INT32_MIN ? count - 1 : count;
+}
+
 }  // namespace velmora

@@ -564,7 +564,7 @@ void PlatformCursorPosition(int32_t* x, int32_t* y) {
 }
 
 int32_t PlatformShowCursor(bool show) {
-  State.window.cursor_count += show ? 1 : -1;
+  State.window.cursor_count = StepCursorCount(State.window.cursor_count, show);
   Log("cursor %s %d", show ? "show" : "hide", State.window.cursor_count);
   return State.window.cursor_count;
 }

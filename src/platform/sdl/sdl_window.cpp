@@ -510,7 +510,7 @@ void PlatformCursorPosition(int32_t* x, int32_t* y) {
 }
 
 int32_t PlatformShowCursor(bool show) {
-  Sdl.cursor_count += show ? 1 : -1;
+  Sdl.cursor_count = StepCursorCount(Sdl.cursor_count, show);
   SDL_ShowCursor(Sdl.cursor_count >= 0 ? SDL_ENABLE : SDL_DISABLE);
   return Sdl.cursor_count;
 }
