@@ -267,7 +267,7 @@ try:
         vt.forgive_failures_since(mark)
 
     # A guest that never pumps: the close button still ends the program, files flushed, even
-    # behind (or dropped from) a queue that the guest filled with injected keys.
+    # behind a queue full of keys the guest injected.
     run = Run("hang")
     window = wait_for(lambda: find_window(TITLE), "the hung guest's window")
     if window and wait_for(lambda: "flooded" in run.seen(), "the injected keys"):

@@ -4,8 +4,8 @@
  * way out puts it on disk. Variants (compile-time):
  *   KEEP_OPEN  the first close request is only noted; the second ends the program
  *   ASK        asks two questions in message boxes at the start
- *   HANG       stops pumping after the picture and more injected keys than SDL's queue holds:
- *              only the host's watch can close it */
+ *   HANG       stops pumping after the picture and a thousand injected keys, queued before the
+ *              close request: only the host's watch can close it */
 #include "velmora.h"
 
 #define SEEN 1
@@ -53,10 +53,7 @@ int main(void) {
   draw();
   note("started");
 #ifdef HANG
-  uint16_t keys = 0;
-  do {
-    vm_inject_key_up('K');
-  } while (++keys != 0);
+  for (uint16_t keys = 0; keys < 1000; ++keys) vm_inject_key_up('K');
   note("flooded");
   for (;;) {
   }
