@@ -2,16 +2,13 @@
  * executable and shared (a second, executable view of writable memory), as under SELinux's
  * execmem denial or PaX: mprotect with PROT_EXEC and mmap with PROT_EXEC and MAP_SHARED fail with
  * EPERM (the loader maps libraries executable and private, which stays allowed). Linux x86-64.
- * With --views-only, only the second view is refused (mprotect stays allowed), as on hosts that
- * have no anonymous memory files.
- *   no_exec_memory [--views-only] PROGRAM [ARGS...] */
+ *   no_exec_memory PROGRAM [ARGS...] */
 #include <errno.h>
 #include <linux/audit.h>
 #include <linux/filter.h>
 #include <linux/seccomp.h>
 #include <stddef.h>
 #include <stdio.h>
-#include <string.h>
 #include <sys/mman.h>
 #include <sys/prctl.h>
 #include <sys/syscall.h>
@@ -20,24 +17,18 @@
 #define ARG_LOW(n) offsetof(struct seccomp_data, args[n])
 
 int main(int argc, char** argv) {
-  const int views_only = argc > 1 && strcmp(argv[1], "--views-only") == 0;
-  argv += views_only;
-  argc -= views_only;
   if (argc < 2) {
-    fprintf(stderr, "usage: no_exec_memory [--views-only] PROGRAM [ARGS...]\n");
+    fprintf(stderr, "usage: no_exec_memory PROGRAM [ARGS...]\n");
     return 64;
   }
-  /* A number no system call has stands in for the ones left allowed. */
-  const unsigned protect = views_only ? ~0u : SYS_mprotect;
-  const unsigned pkey_protect = views_only ? ~0u : SYS_pkey_mprotect;
   struct sock_filter filter[] = {
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, arch)),
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, AUDIT_ARCH_X86_64, 1, 0),
       BPF_STMT(BPF_RET | BPF_K, SECCOMP_RET_ALLOW),
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, offsetof(struct seccomp_data, nr)),
       BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_mmap, 4, 0),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, protect, 1, 0),
-      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, pkey_protect, 0, 6),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_mprotect, 1, 0),
+      BPF_JUMP(BPF_JMP | BPF_JEQ | BPF_K, SYS_pkey_mprotect, 0, 6),
       /* mprotect: refused when it asks for PROT_EXEC */
       BPF_STMT(BPF_LD | BPF_W | BPF_ABS, ARG_LOW(2)),
       BPF_JUMP(BPF_JMP | BPF_JSET | BPF_K, PROT_EXEC, 5, 4),
