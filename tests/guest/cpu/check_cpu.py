@@ -84,11 +84,12 @@ def jit_fallback(binary_dir):
     command = vt.runner_command() + ["--engine", "jit", "--quiet", "--dump-state",
                                      "--max-instructions", "20000000", "--dump-memory", "0x100:52",
                                      os.path.join(binary_dir, "cpu_arithmetic.hex")]
-    results = [subprocess.run(prefix + command, capture_output=True) for prefix in ([], wrapper)]
-    vt.expect_equal("exit and dumps", [(r.returncode, r.stdout) for r in results[1:]],
-                    [(results[0].returncode, results[0].stdout)])
-    vt.expect_equal("note", b"the JIT engine runs the fast engine instead" in results[1].stderr,
-                    True, results[1].stderr)
+    jit, fallback = [subprocess.run(prefix + command, capture_output=True)
+                     for prefix in ([], wrapper)]
+    vt.expect_equal("exit and dumps", (fallback.returncode, fallback.stdout),
+                    (jit.returncode, jit.stdout))
+    vt.expect_equal("note", b"the JIT engine runs the fast engine instead" in fallback.stderr,
+                    True, fallback.stderr)
     versions = [subprocess.run(prefix + vt.runner_command() + ["--engine", "jit", "--version"],
                                capture_output=True) for prefix in ([], wrapper)]
     vt.expect_equal("--version", [v.stdout.decode().split(", ")[1].strip() for v in versions],
