@@ -1,6 +1,6 @@
 /* A C program the compiler turns into the whole instruction mix: 32- and 64-bit arithmetic
- * through the library routines, soft floating point, recursion, function pointers, a switch
- * jump table and a sort. Results go to 0x100; check_cpu.py recomputes every one. The
+ * through the library routines, soft floating point, recursion, calls through function pointers,
+ * a table lookup and a sort. Results go to 0x100; check_cpu.py recomputes every one. The
  * differential test against simavr runs it too, in lockstep. */
 #include <stdint.h>
 #include <stdlib.h>
@@ -49,31 +49,9 @@ static int compare(const void* a, const void* b) {
   return (int)*(const uint8_t*)a - (int)*(const uint8_t*)b;
 }
 
+static const uint16_t kPicks[10] = {11, 203, 37, 4111, 5, 619, 77, 8080, 9, 1000};
 static uint16_t pick(uint8_t k) {
-  switch (k) {
-    case 0:
-      return 11;
-    case 1:
-      return 203;
-    case 2:
-      return 37;
-    case 3:
-      return 4111;
-    case 4:
-      return 5;
-    case 5:
-      return 619;
-    case 6:
-      return 77;
-    case 7:
-      return 8080;
-    case 8:
-      return 9;
-    case 9:
-      return 1000;
-    default:
-      return 1;
-  }
+  return k < 10 ? kPicks[k] : 1;
 }
 
 static uint16_t twice(uint16_t x) {

@@ -31,7 +31,7 @@ def arithmetic(binary_dir):
     vt.expect_equal("fib(20)", r.word(0x11C), 6765)
     vt.expect_equal("sorted", r.memory(0x11E, 16),
                     bytes(sorted((i * 97 + 13) & 0xFF for i in range(16))))
-    vt.expect_equal("switch table", r.word(0x12E), sum([11, 203, 37, 4111, 5, 619, 77, 8080, 9,
+    vt.expect_equal("table lookup", r.word(0x12E), sum([11, 203, 37, 4111, 5, 619, 77, 8080, 9,
                                                          1000, 1, 1]))
     vt.expect_equal("16-bit division", struct.unpack("<h", r.memory(0x130, 2))[0], -4285)
     vt.expect_equal("function pointers", r.word(0x132), 42)
@@ -64,9 +64,8 @@ def far(binary_dir):
 
 def faults(binary_dir):
     # fault code: the pc where the machine stopped and SP (a call pushed before it faulted)
-    for code, (pc, sp) in {2: (2, 0xFFFF), 3: (2, 0xFFFF), 4: (2, 0xFFFF), 5: (5, 0xFFFF),
-                           6: (5, 0xFFFF), 7: (0x20800, 0xFFFF), 8: (7, 0xFFFF), 9: (0, 0xFFFF),
-                           10: (0, 0xFFFF), 12: (0, 0xFFFF), 13: (0, 0xFFFC), 14: (0, 0xFFFC),
+    for code, (pc, sp) in {5: (5, 0xFFFF), 6: (5, 0xFFFF), 7: (0x20800, 0xFFFF), 8: (7, 0xFFFF),
+                           9: (0, 0xFFFF), 12: (0, 0xFFFF), 13: (0, 0xFFFC), 14: (0, 0xFFFC),
                            16: (0, 0xFFFC)}.items():
         r = vt.run_guest(os.path.join(binary_dir, "cpu_fault%d.hex" % code),
                          ["--max-instructions", "1000"])

@@ -5,13 +5,7 @@
 entry:
   jmp start              ; words 0-1; the first faulting word is word 2
 start:
-#if FAULT == 2
-  .word 0x9404           ; undefined in the one-operand group
-#elif FAULT == 3
-  .word 0x900B           ; undefined in the load group
-#elif FAULT == 4
-  .word 0x9203           ; undefined in the store group
-#elif FAULT == 5
+#if FAULT == 5
   ldi r28, 0xFF          ; STD Y+1 with Y = 0xFFFF
   ldi r29, 0xFF
   std Y+1, r16
@@ -35,8 +29,6 @@ start:
   elpm
 #elif FAULT == 9
   .word 0xC800           ; RJMP .-4096: before word 0
-#elif FAULT == 10
-  .word 0x941C, 0x0800   ; JMP to word 0x20800
 #elif FAULT == 12
   ldi r16, 2             ; EIJMP to word 0x20800
   out 0x3C, r16
