@@ -16,7 +16,6 @@ int main(void) {
   CHECK(vm_serial_present(3), 0); /* held open here */
   CHECK_STATUS(0);
   CHECK(vm_serial_configure(3, 9600, 8, 0, 1), 0);
-  CHECK(vm_serial_configure(3, 9600, 9, 0, 1), 3);
   CHECK(vm_serial_timeouts(3, 5), 0);
 
   /* The driver sent the bytes before the run; wait until they are all there. */
@@ -37,13 +36,10 @@ int main(void) {
   }
   CHECK(vm_serial_write(3, received, 8), 0);
   CHECK(vm_serial_write_byte(3, '!'), 0);
-  CHECK(vm_serial_write(3, (void*)0xFFF0, 0x0F), 2);
   CHECK(vm_serial_write(3, "", 0), 0);
   CHECK(vm_serial_open(3), 0); /* reopening closes first */
   CHECK(vm_serial_close(3), 0);
   CHECK(vm_serial_close(3), 1);
-  CHECK(vm_serial_read_byte(3), 0);
-  CHECK_STATUS(1);
   CHECK(vm_serial_present(3), 1);
   /* Left open for the host to close at the end of the run. */
   CHECK(vm_serial_open(3), 0);

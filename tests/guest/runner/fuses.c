@@ -10,11 +10,7 @@ FUSES = {.low = 0xFF, .high = 0x99, .extended = 0xFD};
 LOCKBITS = 0xFF;
 
 int main(void) {
-  volatile char* out = (volatile char*)0x200;
-  out[0] = 'F';
-  out[1] = 'U';
-  out[2] = 'S';
-  out[3] = 'E';
+  *(volatile uint32_t*)0x200 = 0x45535546UL; /* "FUSE" */
   vm_halt();
   return 0;
 }
