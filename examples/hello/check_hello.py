@@ -24,7 +24,7 @@ vt.expect_equal("sum in r2..r5", sum(r.state["r%d" % (2 + i)] << (8 * i) for i i
 
 # The screen: the boot report cleared to the dark blue background, the greeting at y 8 and the
 # sum at y 32 in white system-font text, nothing else.
-width, height, rows = vt.read_png(shot)
+width, height, rows = vt.read_picture(shot)
 shutil.rmtree(work, ignore_errors=True)
 background = (16, 24, 48)
 vt.expect_equal("background", rows[height - 1][width - 1], background)

@@ -15,7 +15,7 @@ with tempfile.TemporaryDirectory() as tmp:
     vt.expect_equal("exit status", r.exit_code, vt.EXIT_QUIT, r)
     vt.expect_equal("clicks", r.word(0x1F0), 2, r)
     vt.expect(3 <= r.word(0x1F2) <= 6, "timer ticks in 500 ms of 100: %d" % r.word(0x1F2), r)
-    width, height, rows = vt.read_png(shot)
+    width, height, rows = vt.read_picture(shot)
     ring = (255, 220, 0)
     vt.expect_equal("ring right of the first click", rows[40][47], ring)
     vt.expect_equal("ring above the second click", rows[52][120], ring)

@@ -18,7 +18,7 @@ def play(seed, *args):
                                     "--host-log", log_path, "--screenshot", shot] + list(args))
         with open(log_path, encoding="utf-8") as f:
             r.log = [line.rstrip("\n").split(" ", 1)[1] for line in f]
-        r.picture = vt.read_png(shot)
+        r.picture = vt.read_picture(shot)
     vt.expect_equal("exit status", r.exit_code, vt.EXIT_QUIT, r)
     r.head = (r.byte(0x1F0), r.byte(0x1F1))
     r.length, r.score, r.game = r.byte(0x1F2), r.word(0x1F3), r.byte(0x1F5)

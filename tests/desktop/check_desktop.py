@@ -25,7 +25,7 @@ vt.set_runner(runner)
 for tool in ("Xvfb", "xdotool", "xwininfo", "import"):
     if shutil.which(tool) is None:
         print("skipped: %s is not installed" % tool)
-        sys.exit(77)
+        sys.exit(vt.SKIPPED)
 
 TITLE = "Velmora desktop test"
 WAIT = 15  # seconds for anything that should happen at once
@@ -100,7 +100,7 @@ def capture(window, path):
     subprocess.run(["import", "-window", window, "-depth", "8", "PNG24:" + path],
                    capture_output=True, timeout=WAIT)
     try:
-        width, height, rows = vt.read_png(path)
+        width, height, rows = vt.read_picture(path)
     except (OSError, ValueError):
         return None
     edge = CLIENT_EDGE
@@ -187,7 +187,7 @@ def expected_picture(variant, args=()):
         program = os.path.join(hex_dir, "desktop_%s.hex" % variant) if variant else "missing.hex"
         vt.run_guest(program, ["--quiet", "--close", "200", "--screenshot", path] + list(args),
                      dump_state=False, cwd=tmp)
-        return vt.read_png(path)
+        return vt.read_picture(path)
 
 
 def same_picture(window, want, label, zoom=1):
@@ -247,7 +247,7 @@ try:
     # shows each box from a child process, which has been seen to fail now and then on a loaded
     # machine (the guest then gets no answer): one more try before that counts.
     for attempt in (1, 2):
-        mark = vt.failure_mark()
+        mark = len(vt.failures)
         run = Run("ask")
         # Each box has a caption of its own: the second may get the first one's window id.
         for key, caption in (("Return", "Velmora question"), ("Escape", "Velmora question 2")):
@@ -264,7 +264,7 @@ try:
         if "answer 3 2" in seen or attempt == 2:
             vt.expect("answer 3 2" in seen, "message box answers: %s" % seen)
             break
-        vt.forgive_failures_since(mark)
+        del vt.failures[mark:]
 
     # A guest that never pumps: the close button still ends the program, files flushed, even
     # behind a queue full of keys the guest injected.

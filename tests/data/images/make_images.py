@@ -1,23 +1,9 @@
 #!/usr/bin/env python3
-"""Makes the BMP files the image tests read. Run it in this directory:
+"""Makes the BMP files the image tests read. Run it in this directory, with ImageMagick 6.9.
 
-    python3 make_images.py
-
-Files written by ImageMagick (6.9: `convert`) from pattern.ppm, a 5 x 3 picture whose rows need
-one padding byte:
-    core12.bmp   convert pattern.ppm -alpha off -type TrueColor BMP2:core12.bmp   (12-byte header)
-    info40.bmp   convert pattern.ppm -alpha off -type TrueColor BMP3:info40.bmp   (40)
-    v5_124.bmp   convert pattern.ppm -alpha off -type TrueColor BMP:v5_124.bmp    (124)
-    rgba32.bmp   convert pattern.ppm -alpha set -type TrueColorAlpha BMP:rgba32.bmp (32 bits)
-    pal8.bmp     convert gradient.ppm -type Palette -compress None BMP3:pal8.bmp   (8 bits)
-    rle8.bmp     convert gradient.ppm -type Palette -compress RLE BMP3:rle8.bmp    (8 bits, RLE)
-This ImageMagick writes no 108-byte header, so that one is built here like the others from the
-pixel rows of info40.bmp:
-    v4_108.bmp, v52.bmp, v56.bmp   accepted header sizes 108, 52 and 56
-    os2v2_64.bmp                   OS/2 2.x 64-byte header, 24 bits (size not accepted)
-    rle24.bmp                      24 bits with run-length compression (1)
-    topdown.bmp                    40-byte header with the height negative, rows top-down
-    text.txt                       not a BMP file
+pattern.ppm is 5 x 3, so its BMP rows need one padding byte. This ImageMagick writes no 108-,
+52- or 56-byte header, OS/2 64-byte header, RLE24 or top-down file, so those are built here from
+the pixel rows of info40.bmp.
 """
 
 import struct
@@ -57,9 +43,9 @@ def bmp(info, rows):
 def main():
     write_ppm("pattern.ppm", WIDTH, HEIGHT, pattern_pixel)
     write_ppm("gradient.ppm", 40, 2, lambda x, y: (x * 6, y * 100, 255 - x * 6))
-    convert("pattern.ppm", "-alpha", "off", "-type", "TrueColor", "BMP2:core12.bmp")
-    convert("pattern.ppm", "-alpha", "off", "-type", "TrueColor", "BMP3:info40.bmp")
-    convert("pattern.ppm", "-alpha", "off", "-type", "TrueColor", "BMP:v5_124.bmp")
+    convert("pattern.ppm", "-alpha", "off", "-type", "TrueColor", "BMP2:core12.bmp")  # header 12
+    convert("pattern.ppm", "-alpha", "off", "-type", "TrueColor", "BMP3:info40.bmp")  # header 40
+    convert("pattern.ppm", "-alpha", "off", "-type", "TrueColor", "BMP:v5_124.bmp")  # header 124
     convert("pattern.ppm", "-alpha", "set", "-type", "TrueColorAlpha", "BMP:rgba32.bmp")
     convert("gradient.ppm", "-type", "Palette", "-compress", "None", "BMP3:pal8.bmp")
     convert("gradient.ppm", "-type", "Palette", "-compress", "RLE", "BMP3:rle8.bmp")

@@ -14,20 +14,17 @@ import tty
 
 import velmora_test as vt
 
-# ctest's SKIP_RETURN_CODE for this test.
-SKIPPED = 77
-
 runner, (hex_path, source_path, flood_path) = vt.setup(sys.argv)
 if os.name == "nt":
     print("skipped: pseudo-terminals are POSIX; on Windows itself a real COM3 would be needed")
-    sys.exit(SKIPPED)
+    sys.exit(vt.SKIPPED)
 devices = None
 if vt.WINDOWS:
     prefix = os.environ.get("WINEPREFIX", os.path.expanduser("~/.wine"))
     devices = os.path.join(prefix, "dosdevices")
     if not os.path.isdir(devices):
         print("skipped: no wine prefix at %s to offer a port in (set WINEPREFIX)" % prefix)
-        sys.exit(SKIPPED)
+        sys.exit(vt.SKIPPED)
 
 
 def terminal():

@@ -25,10 +25,6 @@ runner, (build, group) = vt.setup(sys.argv)
 tmp = tempfile.mkdtemp(prefix="velmora_safety_")
 
 
-# ctest's SKIP_RETURN_CODE for these tests.
-SKIPPED = 77
-
-
 def program(name):
     return os.path.join(build, name + ".hex")
 
@@ -174,7 +170,7 @@ def check_race():
         # wine resolves every name from its path anew, so a folder that a Linux program swaps
         # between two steps is beyond what a Windows program can guard against under wine.
         print("skipped: under wine, names are resolved from paths, not from folder handles")
-        sys.exit(SKIPPED)
+        sys.exit(vt.SKIPPED)
     for method in RESOLVERS:
         base = os.path.realpath(os.path.join(tmp, "race" + method))
         box = os.path.join(base, "box")
