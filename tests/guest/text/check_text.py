@@ -14,10 +14,8 @@ def all_fonts(bin_dir):
     shot = os.path.join(bin_dir, "text_all_fonts.png")
     if os.path.exists(shot):
         os.remove(shot)
-    r = vt.run_halting(os.path.join(bin_dir, "text_all_fonts.hex"),
-                       ["--quiet", "--screenshot", shot, "--dump-memory", "0x1000:1"])
-    if vt.expect_equal("drew everything", r.byte(0x1000), 1, r):
-        vt.expect_golden(shot, os.path.join(HERE, "all_fonts.png"), r)
+    r = vt.run_halting(os.path.join(bin_dir, "text_all_fonts.hex"), ["--quiet", "--screenshot", shot])
+    vt.expect_golden(shot, os.path.join(HERE, "all_fonts.png"), r)
 
 
 vt.main({"all_fonts": all_fonts})
