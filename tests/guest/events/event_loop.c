@@ -56,12 +56,6 @@ static void log_event(void) {
   LOG.count = n + 1;
 }
 
-static void on_button(void) {
-  log_event();
-}
-static void on_timer(void) {
-  log_event();
-}
 static void on_close(void) {
   log_event();
   close_seen = 1;
@@ -72,16 +66,16 @@ int main(void) {
   LOG.start_tick = start_tick;
   vm_local_datetime(START_TIME);
   LOG.count = 0;
-  LOG.bad_type_result = vm_set_event_handler(13, VM_HANDLER_ADDRESS(on_button));
+  LOG.bad_type_result = vm_set_event_handler(13, VM_HANDLER_ADDRESS(log_event));
   LOG.zero_handler_result = vm_set_event_handler(VM_EVENT_BUTTON_DOWN, 0);
   LOG.enable_without_handler = vm_enable_event(VM_EVENT_MOUSE_MOVE);
   LOG.query_out_of_range = vm_event_enabled(200);
 
   vm_set_event_handler(VM_EVENT_CLOSE, VM_HANDLER_ADDRESS(on_close));
-  vm_set_event_handler(VM_EVENT_BUTTON_DOWN, VM_HANDLER_ADDRESS(on_button));
-  vm_set_event_handler(VM_EVENT_BUTTON_UP, VM_HANDLER_ADDRESS(on_button));
-  vm_set_event_handler(VM_EVENT_TIMER0, VM_HANDLER_ADDRESS(on_timer));
-  vm_set_event_handler(VM_EVENT_TIMER0 + 1, VM_HANDLER_ADDRESS(on_timer));
+  vm_set_event_handler(VM_EVENT_BUTTON_DOWN, VM_HANDLER_ADDRESS(log_event));
+  vm_set_event_handler(VM_EVENT_BUTTON_UP, VM_HANDLER_ADDRESS(log_event));
+  vm_set_event_handler(VM_EVENT_TIMER0, VM_HANDLER_ADDRESS(log_event));
+  vm_set_event_handler(VM_EVENT_TIMER0 + 1, VM_HANDLER_ADDRESS(log_event));
   vm_set_timer(0, 10);
   vm_set_timer(1, 25);
   vm_keep_open_on_close(KEEP_OPEN);

@@ -69,7 +69,7 @@ elif guest == "dialogs":
         hex_path = shutil.copy(hex_path, tmp)
         answers = [a for answer in ("no", "cancel", "yes", "none", "ok")
                    for a in ("--answer", answer)]
-        r, log = run(answers + ["--date", "2024-03-05T14:07:09.250"], 35, cwd=tmp)
+        r, log = run(answers + ["--date", "2024-03-05T14:07:09.250"], 30, cwd=tmp)
         # The boxes with their answers, the beep and the launches, in order.
         expect_log(log, "dialogs.log", r)
         # The programs run on their own: give them a moment.

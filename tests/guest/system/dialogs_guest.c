@@ -2,7 +2,7 @@
  * answers the boxes (no, cancel, yes, none, ok; then nothing, so the first button), runs the
  * guest in a scratch directory and fixes the date at 2024-03-05 14:07:09.250. Every check is
  * recorded (checks.h); the driver reads the host log for texts and for what was launched. */
-#include "checks.h"
+#include "../checks.h"
 #include "velmora.h"
 
 #define UNTOUCHED 0xA5
@@ -75,13 +75,11 @@ int main(void) {
   VM_STATUS = UNTOUCHED;
   vm_set_local_datetime(&wanted);
   vm_local_datetime(&now);
-  CHECK(now.year, 2030);
-  CHECK(now.month, 1);
-  CHECK(now.day, 2);
-  CHECK(now.weekday, 3); /* a Wednesday */
-  CHECK(now.hour, 3);
-  CHECK(now.minute, 4);
-  CHECK(now.second, 5);
+  CHECK(now.year | (uint32_t)now.month << 16 | (uint32_t)now.day << 24,
+        2030 | 1UL << 16 | 2UL << 24);
+  CHECK(now.weekday | (uint32_t)now.hour << 8 | (uint32_t)now.minute << 16 |
+            (uint32_t)now.second << 24,
+        0x05040303UL); /* a Wednesday, 03:04:05 */
   CHECK(now.millisecond >= 6 && now.millisecond <= 8, 1);
   /* UTC moves with it (the fixed test clock has no time zone). */
   vm_utc_datetime(&now);

@@ -1,7 +1,9 @@
 /* The keyboard and cursor services against the driver's scripted keys, on the virtual clock
  * (each WDR is a millisecond). Before the run A is held and Caps Lock is on; what the driver
  * schedules is written next to each step. Every check is recorded (checks.h). */
-#include "checks.h"
+#include <string.h>
+
+#include "../checks.h"
 #include "velmora.h"
 
 #define UNTOUCHED 0xA5
@@ -13,10 +15,6 @@ static uint8_t list[12];
  * are taken. */
 static void wait_until(uint16_t ms) {
   while (vm_ticks() - start < ms) vm_wdr();
-}
-
-static void fill_list(void) {
-  for (uint8_t i = 0; i < sizeof list; ++i) list[i] = 0xEE;
 }
 
 #define CHECK_LIST(...)                                                 \
@@ -65,12 +63,12 @@ int main(void) {
 
   /* Left Shift and E to N down at 50: the ten lowest codes, ascending, generic Shift first. */
   wait_until(80);
-  fill_list();
+  memset(list, 0xEE, sizeof list);
   CHECK(vm_keys_down_active(list), 10);
   CHECK_LIST(0x10, 'D', 'E', 'F', 'G', 'H', 'I', 'J', 'K', 'L', 0xEE, 0xEE);
   /* E to N up at 85: Shift, D and left Shift remain, and the rest of the ten bytes is cleared. */
   wait_until(110);
-  fill_list();
+  memset(list, 0xEE, sizeof list);
   CHECK(vm_keys_down(list), 3);
   CHECK_LIST(0x10, 'D', 0xA0, 0, 0, 0, 0, 0, 0, 0, 0xEE, 0xEE);
 
@@ -93,7 +91,7 @@ int main(void) {
   CHECK_STATUS(0);
   CHECK(vm_key_down('X'), 1);
   vm_wdr();
-  fill_list();
+  memset(list, 0xEE, sizeof list);
   CHECK(vm_keys_down(list), 6);
   CHECK_LIST(0x10, 0x11, 'A', 'X', 0xA1, 0xA2, 0, 0, 0, 0, 0xEE, 0xEE);
   CHECK(vm_inject_key_up('X'), 0);
@@ -113,7 +111,7 @@ int main(void) {
   CHECK(vm_key_pressed_async('Z'), 0);
   CHECK(vm_caps_lock(), 0);
   CHECK(vm_key_combination(1, 1, 0, 'A'), 0);
-  fill_list();
+  memset(list, 0xEE, sizeof list);
   CHECK(vm_keys_down_active(list), 0);
   CHECK_LIST(0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE, 0xEE);
   CHECK(vm_keys_down(list) > 0, 1);

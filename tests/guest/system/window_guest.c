@@ -2,7 +2,7 @@
  * trips, placement, the fit to the screen size and its clamp to the screen, centring, z-order
  * and the title. Records every check (checks.h); the driver reads the host log and the window
  * dump as well. No service here writes the status byte: it must keep the value set at the start. */
-#include "checks.h"
+#include "../checks.h"
 #include "velmora.h"
 
 /* The headless window's frame: 5 pixels left, right and bottom, 28 on top. */
