@@ -21,6 +21,10 @@ constexpr int32_t kSpareSide = 200;        // the spare bitmap is kSpareSide × 
 constexpr uint64_t kDefaultLayerMemoryBudget = uint64_t(1) << 30;
 constexpr uint32_t kDefaultScreenWidth = 240;
 constexpr uint32_t kDefaultScreenHeight = 120;
+static_assert(2 * 4 * uint64_t(kMaxLayerSide) * kMaxLayerSide +
+                  4 * kDefaultScreenWidth * kDefaultScreenHeight <
+              kDefaultLayerMemoryBudget);
+static_assert(3 * 4 * uint64_t(kMaxLayerSide) * kMaxLayerSide > kDefaultLayerMemoryBudget);
 
 struct Layer {
   int16_t width;  // 0 or less: absent

@@ -1,16 +1,12 @@
-// Differential test of the fast engine and the JIT against the reference core: random programs
-// over every encoding run on each from the same random machine state, cut into random slices of
-// the instruction budget, and must agree on the full machine state (the whole data space with its
-// guard bytes, flags, pc, fault, quit and instruction count) at every BREAK and WDR and at the
-// end.
+// Differential test of the fast engine and the JIT against the reference core on random programs
+// (docs/processor.md): the whole data space, flags, pc, fault, quit and instruction count must
+// agree at every BREAK and WDR and at the end.
 //
 //   velmora_engine_diff [--seed N] [--trials N] [--steps N] [--trial N] [--engine fast|jit]
 //
-// The test stands in for the host: its BREAK and WDR write into the data space (registers
-// included), change a flag now and then and sometimes end the run with the quit flag, as
-// services and the message pump may, so an engine must write its state back before each call
-// and take it up again after. On a difference it finds the first instruction after which the
-// two disagree and prints it with the program around it.
+// The test plays the host: its BREAK and WDR change registers, memory and flags and sometimes
+// quit, so an engine must write its state back before each call and take it up again after. On
+// a difference it finds the first instruction after which the two disagree and prints it.
 #include <algorithm>
 #include <cinttypes>
 #include <vector>

@@ -7,23 +7,8 @@
 // address above 0x21FF) also runs in both machines in lockstep from reset until it reaches the
 // undefined word 0x9404, compared after every instruction.
 //
-// Known, documented differences are kept out of the streams or evened out between the machines:
-// - Return addresses: Velmora stores the low byte at SP+1, the hardware (and simavr) the high
-//   byte. After each call the test checks that simavr's three bytes are ours reversed, then
-//   copies ours over them; before each return it places the same target in both layouts.
-// - BREAK, WDR and SLEEP call into the host here and mean something else in simavr; SPM writes
-//   flash there. None is generated.
-// - Memory-mapped peripherals: simavr gives most I/O and extended I/O addresses (up to 0x1FF) a
-//   meaning. Streams touch only SREG, SP, RAMPZ, EIND and the general-purpose I/O registers,
-//   and pointers and SP are kept inside simavr's RAM (0x200-0x21FF) before each step.
-// - simavr has no XCH, LAS, LAC or LAT and runs the undefined encodings as no-ops; Velmora
-//   stops on them. None is generated.
-// - simavr treats an ADIW or SBIW with a constant whose low nibble is 0xC-0xF as a two-word
-//   instruction when it skips over it. A stream ends before such a skip.
-// - The ATmega2560 implements only the low bits of RAMPZ and EIND (simavr's flash is 256 KiB):
-//   they are kept to 0-3 and 0-1 before ELPM and the extended jumps.
-// - Reset values differ (simavr's I/O registers, Velmora's 0xFF fill); every stream sets the
-//   state it compares.
+// Known differences (docs/processor.md: from the hardware, from simavr) are kept out of the
+// streams (Emit) or evened out between the machines (Guard, StepBoth).
 #include <simavr/sim_avr.h>
 #include <simavr/sim_core.h>
 

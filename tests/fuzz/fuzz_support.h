@@ -6,9 +6,11 @@
 #include <stdlib.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
+#include <initializer_list>
 #include <string>
 
 namespace velmora::fuzz {
@@ -57,6 +59,10 @@ inline void WriteWholeFile(const std::string& path, const uint8_t* data, size_t 
     done += size_t(n);
   }
   close(fd);
+}
+
+inline bool OneOf(uint8_t value, std::initializer_list<uint8_t> values) {
+  return std::find(values.begin(), values.end(), value) != values.end();
 }
 
 // The lowest free descriptor number: it rises when a descriptor leaks.

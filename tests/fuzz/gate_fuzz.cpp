@@ -108,9 +108,7 @@ void CheckStatus(uint8_t group, uint8_t function, bool may_alias) {
   }
   if (ResultPointerAtStatus(group, function)) return;
   if (status == kUnsetStatus && !rule->always) return;
-  for (uint8_t code : rule->codes) {
-    if (status == code) return;
-  }
+  if (OneOf(status, rule->codes)) return;
   fprintf(stderr, "group %u function %u status %u\n", group, function, status);
   FUZZ_CHECK(false, "a status outside the service's codes");
 }

@@ -3,7 +3,6 @@
 // recorded path as it was, a success leaves nothing above the program's size, the file is
 // closed again, and a small program loads back from its own HEX text to the same bytes.
 #include <cstring>
-#include <initializer_list>
 #include <string>
 
 #include "core/machine.h"
@@ -16,25 +15,12 @@ namespace {
 std::string InputPath, RoundTripPath;
 uint8_t Erased[kProgramBytes];
 
-// Every code but kHexCannotOpen (the file is always there).
-bool KnownCode(uint8_t code) {
-  for (uint8_t known : {kHexLoaded, kHexBadDigit, kHexBadChecksum, kHexBadRecordType, kHexBadLine,
-                        kHexTruncated, kHexTooBig})
-    if (code == known) return true;
-  return false;
-}
-
-// Program memory [0, size) as data records of 16 bytes, with a linear address record for every
-// 64 KiB, then the end record.
+// Program memory [0, size) as data records of 16 bytes (the round trip stays below 64 KiB), then
+// the end record.
 std::string HexText(uint32_t size) {
   std::string text;
   char line[64];
   for (uint32_t at = 0; at < size; at += 16) {
-    if (at % 0x10000 == 0) {
-      const uint8_t high = uint8_t(at >> 16);
-      snprintf(line, sizeof line, ":02000004%04X%02X\n", high, uint8_t(-(2 + 4 + high)));
-      text += line;
-    }
     const uint32_t count = size - at < 16 ? size - at : 16;
     uint8_t sum = uint8_t(count + (at >> 8) + at);
     snprintf(line, sizeof line, ":%02X%04X00", count, at & 0xFFFF);
@@ -73,7 +59,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   const uint8_t code = LoadHexProgram(InputPath.c_str());
 
-  FUZZ_CHECK(KnownCode(code), "unknown loader code");
+  // Every code but kHexCannotOpen (the file is always there).
+  FUZZ_CHECK(OneOf(code, {kHexLoaded, kHexBadDigit, kHexBadChecksum, kHexBadRecordType, kHexBadLine,
+                          kHexTruncated, kHexTooBig}),
+             "unknown loader code");
   FUZZ_CHECK(memcmp(padding, Machine.program + kProgramBytes, sizeof padding) == 0,
              "write beyond program memory");
   FUZZ_CHECK(LowestFreeDescriptor() == free_descriptor, "the loader left a file open");

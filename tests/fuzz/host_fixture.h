@@ -32,9 +32,7 @@
 
 namespace velmora::fuzz {
 
-// Small limits keep every input quick (a flood fill, a noise rectangle or a saved region can cover
-// no more than a few layers' worth of pixels, a file no more than the quota) and make the guest
-// meet them often: the start-up canvas of 240 × 120 takes 115 KB of the layer budget.
+// Small limits keep every input quick and are often met (docs/architecture.md, "Fuzzing").
 constexpr uint64_t kFuzzLayerBudget = 512u << 10;
 constexpr uint64_t kFuzzWriteQuota = 64u << 10;
 
@@ -121,18 +119,12 @@ inline void StartFuzzHost() {
   RequestedSandbox = {host.box, kFuzzWriteQuota};
 }
 
-// Sizes that make a call cost far more without reaching other code: a font thousands of pixels
-// tall renders megabytes for every glyph a text shows, and a pen wider than the canvas makes
-// every segment of a curve or rounded rectangle cross every row, each row's spans then sorted.
-// Inputs spent nearly all their time in those two. Heights stay below kTallestFont (the largest
-// the glyph cache keeps, 128, is still crossed) and widths within kWidestPen, sign kept; the
-// clamps at the platform's largest cell and widest pen are single comparisons. Runs before every
-// service call, however the guest makes it (it sets itself again).
+// Sizes that cost far more without reaching other code (docs/architecture.md, "Fuzzing"): font
+// heights stay below kTallestFont (above the glyph cache's 128), pen widths within kWidestPen
+// (sign kept), and noise (3.26) over a rectangle within kNoiseFullDrawLimit, which draws every
+// pixel, within kNoiseSide pixels each way. Runs before every service call (it sets itself again).
 constexpr uint16_t kTallestFont = 256;
 constexpr int16_t kWidestPen = 64;
-// Noise (3.26) over a rectangle within kNoiseFullDrawLimit draws every pixel, outside the layer
-// too (a guest calling it in a loop spent seconds on an input): such a rectangle keeps its first
-// corner and less than kNoiseSide pixels each way. A larger one costs no more than the layer.
 constexpr int32_t kNoiseSide = 64;
 
 inline void CapCostlySizes() {
@@ -198,11 +190,8 @@ inline void ResetFuzzHost() {
   // The boot went into the program's folder; libFuzzer names its files from where it started.
   FUZZ_CHECK(chdir(host.start_directory.c_str()) == 0, "cannot go back to the start folder");
   CreateFontSlots();
-  // Guest memory starts erased (0xFF), so every text a pointer names ran to the end of the data
-  // space: each text service laid out tens of thousands of characters, and most inputs spent
-  // their time there. With a NUL ending every 256 bytes a text is at most 255 characters, unless
-  // the input writes over the NUL (at 0xFFFF as well: the end of the data space is still
-  // reached).
+  // A NUL every 256 bytes (0xFFFF too): a text at erased memory would run to the end of the data
+  // space and take most of an input's time.
   for (uint32_t at = 0x1FF; at < kGuestDataSize; at += 0x100) Machine.data[at] = 0;
   for (size_t i = 0; i < std::size(kGuestNames); ++i) {
     WriteGuestString(uint32_t(kGuestStrings + 16 * i), kGuestNames[i]);

@@ -1,7 +1,7 @@
 // The canvas and the rasteriser for what the guest test cards cannot cover: properties over random
 // shapes (clipped drawing is the unclipped drawing cut to the clip, pie and chord outlines close
-// their fill in, coordinates at the ends of the 16-bit range are clipped, not wrapped), the memory
-// budget of all layers, and a layer switch for image work while the current layer is lost.
+// their fill in), pens, radii and angles at their extremes, the memory budget of all layers, and a
+// layer switch for image work while the current layer is lost.
 // Random calls of every service are the gate fuzz target's (tests/fuzz).
 #include <gtest/gtest.h>
 
@@ -171,14 +171,8 @@ TEST_F(CanvasTest, RasterPieAndChordOutlinesCloseTheFillIn) {
   }
 }
 
-TEST_F(CanvasTest, RasterHugeCoordinatesAreClippedNotWrapped) {
+TEST_F(CanvasTest, RasterExtremeArgumentsStayBounded) {
   UseSmallLayer(16, 8);
-  Call(29, {-32768, 3, 32767, 3});
-  EXPECT_EQ(Picture(16, 8).substr(3 * 17, 17), "################\n");
-  FillInclusive({0, 0, 15, 7}, 0);
-  Call(32, {8, 2 + 32000, 32000});  // a huge circle whose top passes through row 2
-  EXPECT_EQ(Picture(16, 8).substr(17, 34),
-            std::string(16, '.') + "\n" + std::string(16, '#') + "\n");
   // The widest pen over the largest shapes, a negative radius (a huge unsigned one) and absurd
   // angles for the angle arc: bounded work, nothing outside the layer.
   Call(6, {20000});
@@ -210,9 +204,6 @@ TEST_F(CanvasTest, LayersMemoryBudgetRefusesWithoutHarm) {
   Call(5, {0});
   Call(74, {1});
   EXPECT_EQ(LayerMemoryInUse, base);
-  // The default budget holds two of the largest layers: a third is refused before allocating.
-  EXPECT_LT(2 * uint64_t(kMaxLayerSide) * kMaxLayerSide * 4 + base, kDefaultLayerMemoryBudget);
-  EXPECT_GT(3 * uint64_t(kMaxLayerSide) * kMaxLayerSide * 4, kDefaultLayerMemoryBudget);
 }
 
 TEST_F(CanvasTest, LayersSwitchBackToALostCurrentLayerKeepsItsNumber) {
