@@ -58,6 +58,21 @@ FAULTS = [
      "if ((set.offered & bit(answer)) == 0) answer = MessageAnswer::kNone;", ""),
     ("layer-load-screen-size", "src/graphics/canvas.cpp",
      "    ScreenSize = {width, height};\n    ResetClip();", "    ResetClip();"),
+    ("reti-sets-i", "src/core/control.cpp",
+     "  Flags()[kFlagI] = 1;\n  Machine.pc = PopReturnAddress();", "  Machine.pc = PopReturnAddress();"),
+    ("lpm-address", "src/core/transfer.cpp",
+     "R[FieldD5(w)] = Machine.program[Pointer(kZ)];\n  Next();",
+     "R[FieldD5(w)] = Machine.program[Pointer(kZ) ^ 1];\n  Next();"),
+    ("toggle-pixel", "src/graphics/draw_services.cpp",
+     "GetPixel(x, y) == BackgroundColour ? PenColour : BackgroundColour", "PenColour"),
+    ("option-inline-value", "src/host/velmora_run_main.cpp",
+     "      if (has_inline_value) {\n        value = inline_value;",
+     "      if (false) {\n        value = inline_value;"),
+    ("timeout-exit-status", "src/host/velmora_run_main.cpp", "status = kExitTimeout;",
+     "status = kExitLimit;"),
+    ("close-all-files", "src/io/slots.cpp",
+     "    FileClose(slot.handle);\n    slot.open = 0;\n  }\n}\n\nvoid CloseAllSerialSlots",
+     "    slot.open = 0;\n  }\n}\n\nvoid CloseAllSerialSlots"),
 ]
 
 
