@@ -69,6 +69,7 @@ TEST_F(SerialPorts, ConfigureAppliesTheFrame) {
       // Pseudo-terminals carry 8 bits without parity: other frames are refused.
       {115200, 7, 0, 2, 4},
       {9600, 8, 1, 1, 4},
+      {9600, 9, 0, 1, 3},
       {9600, 8, 0, 3, 3},
       {0, 8, 0, 1, 3},      // the settings text is rejected
       {12345, 8, 0, 1, 4},  // a rate the device does not know

@@ -1,10 +1,10 @@
 // Helpers the service tests share.
 #pragma once
 
+#include <stdio.h>
 #include <stdlib.h>
 
 #include <filesystem>
-#include <stdexcept>
 #include <string>
 
 #include "services/gate.h"
@@ -25,12 +25,18 @@ inline uint8_t SlotCall(uint8_t function, uint8_t slot) {
   return Call(function);
 }
 
-// A fresh folder under /tmp, removed with everything in it.
+// A fresh folder in the temporary folder (TMPDIR), removed with everything in it.
 struct ScratchDir {
   std::string path;
   ScratchDir() {
-    char pattern[] = "/tmp/velmora_XXXXXX";
-    if (mkdtemp(pattern) == nullptr) throw std::runtime_error("mkdtemp failed");
+    std::error_code error;
+    std::filesystem::path folder = std::filesystem::temp_directory_path(error);
+    if (error) folder = "/tmp";
+    std::string pattern = (folder / "velmora_XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr) {
+      perror("mkdtemp");
+      abort();
+    }
     path = pattern;
   }
   ~ScratchDir() {
