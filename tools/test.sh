@@ -40,14 +40,26 @@ wine_home=$(mktemp -d "${TMPDIR:-/tmp}/velmora-wine.XXXXXX")
 # Xvfb writes the number of the display it found free to descriptor 3 once it serves.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$wine_home/display" > /dev/null 2>&1 &
 xvfb_pid=$!
+trap 'wineserver -k 2>/dev/null || true; kill "$xvfb_pid" 2>/dev/null || true; rm -rf "$wine_home"' EXIT
 for _ in $(seq 100); do [ -s "$wine_home/display" ] && break; sleep 0.1; done
+[ -s "$wine_home/display" ] || { echo "test.sh: Xvfb found no free display in 10 s"; exit 1; }
 export DISPLAY=":$(cat "$wine_home/display")" WINEPREFIX="$wine_home/prefix" WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
-trap 'wineserver -k 2>/dev/null || true; kill "$xvfb_pid" 2>/dev/null || true; rm -rf "$wine_home"' EXIT
-mkdir "$WINEPREFIX"
-# Its own output (object dumps when a serial test's terminal hangs up) is not the tests'.
-wineserver -p > "$wine_home/wineserver.log" 2>&1
-wineboot --init > /dev/null 2>&1
+# The server's own output (object dumps when a serial test's terminal hangs up) is not the tests'.
+# Making the prefix has failed without a word once in CI: say what wine said, and try once more.
+start_wine() {
+  mkdir -p "$WINEPREFIX"
+  wineserver -p > "$wine_home/wineserver.log" 2>&1 || return
+  wineboot --init > "$wine_home/wineboot.log" 2>&1
+}
+for attempt in 1 2; do
+  start_wine && break
+  echo "test.sh: wine prefix setup failed (exit $?, attempt $attempt); wine said:"
+  cat "$wine_home"/*.log
+  [ "$attempt" = 2 ] && exit 1
+  wineserver -k 2>/dev/null || true
+  rm -rf "$WINEPREFIX"
+done
 # Wine closes its desktop a second after the last program on it ends and starts it again for the
 # next one; a program that comes in between waits 10 s for a desktop or gets no window at all (the
 # desktop test, last in the run, met that now and then). Notepad, idle on this server until the
