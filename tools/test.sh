@@ -40,10 +40,12 @@ wine_home=$(mktemp -d "${TMPDIR:-/tmp}/velmora-wine.XXXXXX")
 # Xvfb writes the number of the display it found free to descriptor 3 once it serves.
 Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3> "$wine_home/display" > /dev/null 2>&1 &
 xvfb_pid=$!
+# The prefix is named before the trap, so that its wineserver -k never reaches another prefix's.
+export WINEPREFIX="$wine_home/prefix" WINEDEBUG=-all
 trap 'wineserver -k 2>/dev/null || true; kill "$xvfb_pid" 2>/dev/null || true; rm -rf "$wine_home"' EXIT
 for _ in $(seq 300); do [ -s "$wine_home/display" ] && break; sleep 0.1; done
 [ -s "$wine_home/display" ] || { echo "test.sh: Xvfb found no free display in 30 s"; exit 1; }
-export DISPLAY=":$(cat "$wine_home/display")" WINEPREFIX="$wine_home/prefix" WINEDEBUG=-all
+export DISPLAY=":$(cat "$wine_home/display")"
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 # The server's own output (object dumps when a serial test's terminal hangs up) is not the tests'.
 # Making the prefix has failed without a word once in CI: say what wine said, and try once more.
